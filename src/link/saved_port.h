@@ -1,0 +1,17 @@
+// The one persisted setting: the chosen port text, value "Comm" of the
+// settings Comm/Registry in the user scope (HKEY_CURRENT_USER\Software\Comm\Registry
+// on Windows, $XDG_CONFIG_HOME/Comm/Registry.conf elsewhere).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vq {
+
+// Text stored under the value name, up to its first NUL; empty when the value
+// is missing or not a string.
+std::string getRegString(std::string_view valueName);
+// Stores the text; an empty text changes nothing.
+void putRegString(std::string_view valueName, std::string_view text);
+
+} // namespace vq
