@@ -1,5 +1,7 @@
 #include "hex.h"
 
+#include "numtext.h"
+
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -19,50 +21,17 @@ int hexValue(char c)
     return -1;
 }
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 void appendByte(std::string& out, std::uint8_t b)
 {
     out.push_back(kDigits[b >> 4]);
     out.push_back(kDigits[b & 0x0F]);
 }
 
-// Whole text (trimmed) as one decimal number, or nullopt.
-std::optional<double> strictDecimal(std::string_view text)
-{
-    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
-    if (text.empty()) return std::nullopt;
-    std::size_t i = 0;
-    if (text[i] == '+' || text[i] == '-') ++i;
-    std::size_t digits = 0;
-    bool point = false;
-    for (; i < text.size(); ++i) {
-        char c = text[i];
-        if (c >= '0' && c <= '9') ++digits;
-        else if (c == '.' && !point) point = true;
-        else break;
-    }
-    if (digits == 0) return std::nullopt;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        std::size_t j = i + 1;
-        if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
-        std::size_t expDigits = 0;
-        while (j < text.size() && text[j] >= '0' && text[j] <= '9') { ++j; ++expDigits; }
-        if (expDigits == 0) return std::nullopt;
-        i = j;
-    }
-    if (i != text.size()) return std::nullopt;
-    // strtod needs a terminated copy; the text is short.
-    std::string copy(text);
-    return std::strtod(copy.c_str(), nullptr);
-}
-
 } // namespace
 
 std::int32_t decimalTextToInt32(std::string_view text)
 {
-    auto v = strictDecimal(text);
+    auto v = readStrictNumber(text);
     if (!v || !std::isfinite(*v)) return 0;
     // Half to even, independent of the caller's rounding mode.
     double r = std::round(*v);

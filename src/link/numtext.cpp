@@ -52,6 +52,36 @@ double readLenientNumber(std::string_view text)
     return std::strtod(num.c_str(), nullptr);
 }
 
+std::optional<double> readStrictNumber(std::string_view text)
+{
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    if (text.empty()) return std::nullopt;
+    std::size_t i = 0;
+    if (text[i] == '+' || text[i] == '-') ++i;
+    std::size_t digits = 0;
+    bool point = false;
+    for (; i < text.size(); ++i) {
+        char c = text[i];
+        if (c >= '0' && c <= '9') ++digits;
+        else if (c == '.' && !point) point = true;
+        else break;
+    }
+    if (digits == 0) return std::nullopt;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        std::size_t j = i + 1;
+        if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
+        std::size_t expDigits = 0;
+        while (j < text.size() && text[j] >= '0' && text[j] <= '9') { ++j; ++expDigits; }
+        if (expDigits == 0) return std::nullopt;
+        i = j;
+    }
+    if (i != text.size()) return std::nullopt;
+    std::string copy(text);
+    return std::strtod(copy.c_str(), nullptr);
+}
+
 std::string generalFormat(double value)
 {
     if (value == 0.0) return "0"; // also -0

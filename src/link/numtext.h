@@ -2,6 +2,7 @@
 // or a program field becomes a number.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,11 @@ namespace vq {
 // exponent are read, stopping at the first character that cannot continue
 // the number. No number gives 0. Never fails. Overflow gives +-infinity.
 double readLenientNumber(std::string_view text);
+
+// The whole text, less surrounding blanks, tabs and line ends, as one
+// decimal number: optional sign, digits with at most one point, optional
+// exponent. nullopt for anything else (empty text included).
+std::optional<double> readStrictNumber(std::string_view text);
 
 // Up to 15 significant digits, no trailing zeros or point ("200.00" -> "200",
 // "-50.50" -> "-50.5", "0.000" -> "0").

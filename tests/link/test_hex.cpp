@@ -183,3 +183,20 @@ TEST(ToFloat32, SaturatesWithoutUndefinedBehaviour)
 
 } // namespace
 } // namespace vq
+
+namespace vq {
+namespace {
+
+TEST(StrictNumber, WholeTextMustBeOneNumber)
+{
+    struct Case { const char* in; std::optional<double> out; };
+    const Case cases[] = {
+        {"1000", 1000.0}, {" 12.5 ", 12.5}, {"-3", -3.0}, {"+.5", 0.5}, {"1e2", 100.0},
+        {"", std::nullopt}, {"abc", std::nullopt}, {"12abc", std::nullopt}, {"1 2", std::nullopt},
+        {"1e", std::nullopt}, {".", std::nullopt}, {"1.2.3", std::nullopt}, {"--1", std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(readStrictNumber(c.in), c.out) << c.in;
+}
+
+} // namespace
+} // namespace vq
