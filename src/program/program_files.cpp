@@ -1,0 +1,112 @@
+#include "program_files.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QString>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace vq {
+
+namespace {
+
+QString pathText(const std::string& path) { return QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size())); }
+
+const char* codecName()
+{
+    static const char* name = [] {
+        for (const char* n : {"GBK", "GB18030"}) {
+            if (QStringDecoder(n).isValid() && QStringEncoder(n).isValid()) return n;
+        }
+        return static_cast<const char*>(nullptr);
+    }();
+    return name;
+}
+
+} // namespace
+
+std::string_view programFileCodec()
+{
+    const char* n = codecName();
+    return n ? std::string_view(n) : std::string_view("System");
+}
+
+std::string decodeProgramBytes(std::string_view bytes)
+{
+    QByteArray in(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    const char* n = codecName();
+    QStringDecoder decoder = n ? QStringDecoder(n) : QStringDecoder(QStringDecoder::System);
+    QString text = decoder.decode(in);
+    return text.toStdString();
+}
+
+std::string encodeProgramText(std::string_view utf8)
+{
+    QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    const char* n = codecName();
+    QStringEncoder encoder = n ? QStringEncoder(n) : QStringEncoder(QStringEncoder::System);
+    QByteArray out = encoder.encode(text);
+    return std::string(out.constData(), static_cast<std::size_t>(out.size()));
+}
+
+std::optional<std::string> readProgramFile(const std::string& path)
+{
+    if (path.empty()) return std::nullopt;
+    QFileInfo info(pathText(path));
+    // Only regular files: a missing name is not created, and a device or
+    // pipe could block or never end.
+    if (!info.exists() || !info.isFile()) return std::nullopt;
+    QFile file(info.filePath());
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) return std::nullopt;
+    return decodeProgramBytes(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+bool writeProgramFile(const std::string& path, std::string_view utf8Text)
+{
+    if (path.empty()) return false;
+    const std::string bytes = encodeProgramText(utf8Text);
+    const QString name = pathText(path);
+    QFileInfo info(name);
+    if (info.exists() && !info.isFile() && !info.isDir()) {
+        // A device or pipe cannot be replaced by renaming; write it in place.
+        QFile device(name);
+        if (!device.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
+        qint64 written = device.write(bytes.data(), static_cast<qint64>(bytes.size()));
+        bool ok = written == static_cast<qint64>(bytes.size()) && device.flush();
+        device.close();
+        return ok && device.error() == QFileDevice::NoError;
+    }
+    QSaveFile file(name);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size())) {
+        file.cancelWriting();
+        file.commit(); // discards the temporary file
+        return false;
+    }
+    return file.commit();
+}
+
+void newProgram(Board& board) { board.setText("Text7", kNoIndex, kNewProgramText); }
+
+FileStatus openProgram(Board& board, Prompts& prompts)
+{
+    std::string name = prompts.openFileName(kOpenFileTitle, kProgramFileFilter);
+    if (name.empty()) return FileStatus::NoFileChosen;
+    std::optional<std::string> text = readProgramFile(name);
+    if (!text) return FileStatus::Failed;
+    board.setText("Text7", kNoIndex, *text);
+    return FileStatus::Done;
+}
+
+FileStatus saveProgram(const Board& board, Prompts& prompts)
+{
+    std::string name = prompts.saveFileName(kSaveFileTitle, kProgramFileFilter);
+    if (name.empty()) return FileStatus::NoFileChosen;
+    return writeProgramFile(name, board.text("Text7")) ? FileStatus::Done : FileStatus::Failed;
+}
+
+} // namespace vq

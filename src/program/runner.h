@@ -1,0 +1,94 @@
+// The program runner: executes the teach program in Text7 one line per tick
+// of Timer3. It never touches the port: a motion or speed line fills its
+// payload text and raises its write slot, and the poll scheduler sends it.
+// Before each line it waits until the controller reports itself idle
+// (controllerBusy == 0) and the run is not paused.
+//
+// Controls: Command14 "运行" (Run), Command13 "暂停"/"继续" (Pause and
+// Continue), Command12 "停止" (Stop), Check1 "循环" (repeat at the end of a
+// pass), Timer3 (the tick), Text7 (the program).
+#pragma once
+
+#include <climits>
+#include <cstddef>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "link/board.h"
+#include "link/form_state.h"
+
+namespace vq {
+
+// The last value text of every field. Empty when the window opens and never
+// reset: values carry over from line to line and from run to run.
+struct RunnerFields {
+    std::string rpm, pointAcc, pointDec;         // PSPEED RPM= ACC= DEC=
+    std::string mms, lineAcc, lineDec;           // LSPEED MMS= ACC= DEC=
+    std::string delayMs;                         // DELAY MS=
+    std::string j1, j2, j3, j4, j5, j6;          // MOVJ J1=..J6=
+    std::string x1, y1, z1, a1, b1, c1;          // MOVP and MOVL X1=..C1=
+    std::string x2, y2, z2, a2, b2, c2;          // MOVC X2=..C2=
+    std::string x3, y3, z3, a3, b3, c3;          // MOVC continuation X3=..C3=
+    std::string ag;                              // MOVC continuation Ag=
+};
+
+// Write slots the runner raises.
+inline constexpr int kSlotLineSpeed = 189;
+inline constexpr int kSlotPointSpeed = 192;
+inline constexpr int kSlotJointTarget = 193;
+inline constexpr int kSlotMovP = 194;
+inline constexpr int kSlotMovL = 195;
+inline constexpr int kSlotMovC = 196;
+
+inline constexpr std::string_view kCaptionPause = "暂停";
+inline constexpr std::string_view kCaptionContinue = "继续";
+
+class ProgramRunner {
+public:
+    static constexpr int kInitialIntervalMs = 100; // Timer3 when the window opens
+    static constexpr int kTickIntervalMs = 300;    // every tick
+    static constexpr int kMinDelayMs = 1;          // a delay the timer cannot wait comes at once
+    static constexpr int kMaxDelayMs = INT_MAX;    // longest interval the timer takes
+
+    // Puts Timer3 into its opening state: disabled, interval 100 ms.
+    ProgramRunner(FormState& state, Board& board);
+    ProgramRunner(const ProgramRunner&) = delete; // programLines view the runner's own copy
+    ProgramRunner& operator=(const ProgramRunner&) = delete;
+
+    void run();   // Command14
+    void pause(); // Command13: pause, or continue when paused
+    void stop();  // Command12
+    void tick();  // Timer3
+
+    // The program taken at Run (views into the runner's own copy of Text7).
+    std::span<const std::string_view> programLines() const { return lines_; }
+    // Next line to execute.
+    std::size_t lineIndex() const { return lineIndex_; }
+    // Number of line breaks at Run: lines 0 .. lineCount - 1 are executed.
+    std::size_t lineCount() const { return lineCount_; }
+    bool runPaused() const { return runPaused_; }
+    const RunnerFields& fields() const { return fields_; }
+
+    // Timer interval for a DELAY value text: rounded half to even; empty,
+    // non-numeric, zero or negative gives kMinDelayMs (the next tick comes at
+    // once); longer than the timer can wait gives kMaxDelayMs.
+    static int delayIntervalMs(std::string_view delayText);
+
+private:
+    void execute(std::string_view line);
+    void endOfPass();
+    void setPaused(bool paused);
+
+    FormState& state_;
+    Board& board_;
+    std::string text_;                    // Text7 as taken at Run
+    std::vector<std::string_view> lines_; // pieces of text_
+    std::size_t lineIndex_ = 0;
+    std::size_t lineCount_ = 0;
+    bool runPaused_ = false;
+    RunnerFields fields_;
+};
+
+} // namespace vq

@@ -1,0 +1,304 @@
+// Parameter boxes: marking, Enter, the groups sent, strict and lenient
+// reading, read and save buttons.
+#include "rig.h"
+
+#include "operate/strict_number.h"
+
+namespace vq::test {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+TEST(PidBox, TypingMarksEnterConfirmsAndTheSchedulerReadsTheBoxAtSend)
+{
+    Rig rig;
+    rig.board.setText("Text4", 2, "12");
+    EXPECT_TRUE(rig.op.keyDown("Text4", 2, '3'));
+    EXPECT_EQ(rig.board.backColour("Text4", 2), Colour::edited());
+    EXPECT_EQ(rig.board.backColour("Text4", 2), Colour::fromRgb(255, 128, 128));
+    EXPECT_FALSE(rig.state.due(52));
+
+    EXPECT_TRUE(rig.op.keyDown("Text4", 2, kKeyEnter));
+    EXPECT_EQ(rig.board.backColour("Text4", 2), Colour::windowBackground());
+    EXPECT_TRUE(rig.state.due(52));
+    rig.board.setText("Text4", 2, "300"); // edited again before the slot comes
+    const auto all = rig.cycle();
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].start, 0x1051);
+    EXPECT_EQ(all[0].amount, 1);
+    EXPECT_EQ(all[0].data, (Bytes{0x01, 0x2C}));
+    EXPECT_TRUE(rig.cycle().empty()); // no read-back for the gains
+}
+
+TEST(PidBox, EachArrayRaisesItsOwnSlot)
+{
+    struct Case {
+        const char* box;
+        int index;
+        std::uint16_t start;
+    };
+    for (const Case c : {Case{"Text4", 1, 0x1050}, Case{"Text4", 6, 0x1055}, Case{"Text5", 3, 0x1062},
+                         Case{"Text6", 6, 0x1075}, Case{"Text6", 1, 0x1070}}) {
+        SCOPED_TRACE(std::string(c.box) + " " + std::to_string(c.index));
+        Rig rig;
+        rig.board.setText(c.box, c.index, "-90");
+        rig.op.keyDown(c.box, c.index, kKeyEnter);
+        const auto all = rig.cycle();
+        ASSERT_EQ(all.size(), 1u);
+        EXPECT_EQ(all[0].start, c.start);
+        EXPECT_EQ(all[0].data, (Bytes{0xFF, 0xA6}));
+    }
+    Rig rig; // a box outside the axes: nothing
+    const FormState before = rig.state;
+    EXPECT_TRUE(rig.op.keyDown("Text5", 7, kKeyEnter));
+    EXPECT_TRUE(sameState(before, rig.state));
+}
+
+struct GroupCase {
+    const char* box;
+    int first;
+    int count;
+    std::uint16_t start;
+    bool readBack;
+};
+const GroupCase kGroups[] = {
+    {"Text17", 1, 6, 0x1110, true}, {"Text3", 1, 6, 0x1120, true},   {"Text12", 1, 6, 0x1130, true},
+    {"Text14", 1, 6, 0x1140, true}, {"Text15", 1, 6, 0x1150, true},  {"Text16", 1, 3, 0x1160, true},
+    {"Text10", 0, 3, 0x11A0, false}, {"Text21", 0, 3, 0x11A6, false},
+};
+
+TEST(ParamGroup, EnterSendsTheWholeGroupThenItIsReadBack)
+{
+    const char* texts[] = {"1.5", "-2", "300", "0.25", "-1e2", "7"};
+    const float values[] = {1.5f, -2.0f, 300.0f, 0.25f, -100.0f, 7.0f};
+    for (const auto& g : kGroups) {
+        SCOPED_TRACE(g.box);
+        Rig rig;
+        for (int k = 0; k < g.count; ++k) rig.board.setText(g.box, g.first + k, texts[k]);
+        const int box = g.first + g.count - 1; // Enter in the last box
+        rig.op.keyDown(g.box, g.first, 'x');
+        rig.op.keyDown(g.box, box, 'x');
+        EXPECT_TRUE(rig.op.keyDown(g.box, box, kKeyEnter));
+        EXPECT_EQ(rig.board.backColour(g.box, box), Colour::windowBackground());
+        // The other box goes out with the group but keeps its marking.
+        EXPECT_EQ(rig.board.backColour(g.box, g.first), Colour::edited());
+
+        auto all = rig.cycle();
+        ASSERT_EQ(all.size(), 1u);
+        EXPECT_EQ(all[0].function, 0x10);
+        EXPECT_EQ(all[0].start, g.start);
+        EXPECT_EQ(all[0].amount, g.count);
+        EXPECT_EQ(all[0].byteCount, 4 * g.count);
+        EXPECT_EQ(floatsOf(all[0]), std::vector<float>(values, values + g.count));
+
+        all = rig.cycle();
+        if (g.readBack) {
+            ASSERT_EQ(all.size(), 1u);
+            EXPECT_EQ(all[0].function, 0x03);
+            EXPECT_EQ(all[0].start, g.start);
+            EXPECT_EQ(all[0].amount, 0x0C);
+        } else {
+            EXPECT_TRUE(all.empty());
+        }
+    }
+}
+
+TEST(ParamGroup, MaxPositiveAngleBoxThree)
+{
+    Rig rig;
+    const char* texts[] = {"170", "120", "135", "180", "120", "360"};
+    for (int i = 1; i <= 6; ++i) rig.board.setText("Text14", i, texts[i - 1]);
+    rig.op.keyDown("Text14", 3, '5');
+    rig.op.keyDown("Text14", 3, kKeyEnter);
+    EXPECT_EQ(rig.state.paramData1140, floatArrayToHex(std::array<float, 6>{170, 120, 135, 180, 120, 360}));
+    auto all = rig.cycle();
+    ASSERT_EQ(writesTo(all, 0x1140).size(), 1u);
+    EXPECT_EQ(writesTo(all, 0x1140)[0].data,
+              hexBytes("00 00 2A 43 00 00 F0 42 00 00 07 43 00 00 34 43 00 00 F0 42 00 00 B4 43"));
+    all = rig.cycle();
+    EXPECT_EQ(readsOf(all, 0x1140).size(), 1u);
+}
+
+struct LenientCase {
+    const char* text;
+    float value;
+};
+
+TEST(ParamGroup, LenientBoxesReadWhatTheyCan)
+{
+    const LenientCase cases[] = {{"abc", 0.0f},   {"12.5xyz", 12.5f}, {"", 0.0f},       {" 1 000", 1000.0f},
+                                 {"-.5", -0.5f},  {"1e3x", 1000.0f},  {"0.1", 0.1f},    {"3,7", 3.0f}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        Rig rig;
+        for (int i = 2; i <= 6; ++i) rig.board.setText("Text17", i, "1");
+        rig.board.setText("Text17", 1, c.text);
+        rig.op.keyDown("Text17", 1, kKeyEnter);
+        const auto all = rig.cycle();
+        ASSERT_EQ(all.size(), 1u);
+        EXPECT_EQ(floatsOf(all[0]), (std::vector<float>{c.value, 1, 1, 1, 1, 1}));
+    }
+}
+
+struct FailCase {
+    const char* box;
+    int first;
+    int count;
+    int bad;
+    const char* text;
+};
+
+TEST(ParamGroup, UnreadableGroupSendsNothingAndStaysMarked)
+{
+    const FailCase cases[] = {
+        {"Text10", 0, 3, 1, "12a"},  {"Text10", 0, 3, 0, ""},       {"Text10", 0, 3, 2, "1,5"},
+        {"Text16", 1, 3, 2, "abc"},  {"Text16", 1, 3, 3, "."},      {"Text16", 1, 3, 1, "1e"},
+        {"Text21", 0, 3, 0, "inf"},  {"Text21", 0, 3, 2, "1e39"},   {"Text21", 0, 3, 1, "- 5"},
+        {"Text3", 1, 6, 4, "1e999"}, {"Text15", 1, 6, 6, "-1e40"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.box) + " " + std::to_string(c.bad) + " '" + c.text + "'");
+        Rig rig;
+        for (int k = 0; k < c.count; ++k) rig.board.setText(c.box, c.first + k, "5");
+        rig.board.setText(c.box, c.bad, c.text);
+        rig.op.keyDown(c.box, c.bad, 'x');
+        const FormState before = rig.state;
+        EXPECT_TRUE(rig.op.keyDown(c.box, c.bad, kKeyEnter));
+        EXPECT_EQ(rig.board.backColour(c.box, c.bad), Colour::edited());
+        EXPECT_TRUE(sameState(before, rig.state));
+        EXPECT_TRUE(rig.cycle().empty());
+    }
+}
+
+TEST(ParamGroup, StrictBoxesAcceptWholeNumbers)
+{
+    Rig rig;
+    rig.board.setText("Text16", 1, " 1000 ");
+    rig.board.setText("Text16", 2, "-0.5");
+    rig.board.setText("Text16", 3, "2.5E1");
+    rig.op.keyDown("Text16", 2, kKeyEnter);
+    const auto all = rig.cycle();
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].start, 0x1160);
+    EXPECT_EQ(all[0].amount, 3);
+    EXPECT_EQ(floatsOf(all[0]), (std::vector<float>{1000, -0.5f, 25}));
+}
+
+TEST(StrictReading, Grammar)
+{
+    const std::pair<const char*, std::optional<double>> cases[] = {
+        {"0", 0.0},        {"-12", -12.0},     {"+3.5", 3.5},   {".5", 0.5},        {"5.", 5.0},
+        {" \t7\r\n", 7.0}, {"1e3", 1000.0},    {"1E-2", 0.01},  {"2.5e+1", 25.0},   {"", std::nullopt},
+        {" ", std::nullopt}, {".", std::nullopt}, {"+", std::nullopt}, {"1e", std::nullopt}, {"1e+", std::nullopt},
+        {"1.2.3", std::nullopt}, {"1 2", std::nullopt}, {"0x10", std::nullopt}, {"nan", std::nullopt},
+        {"inf", std::nullopt}, {"1e999", std::nullopt}, {"1,5", std::nullopt}, {"--1", std::nullopt},
+        {"12.5xyz", std::nullopt},
+    };
+    for (const auto& [text, want] : cases) {
+        SCOPED_TRACE(std::string("'") + text + "'");
+        EXPECT_EQ(readStrictFinite(text), want);
+    }
+    EXPECT_EQ(readStrictFloat("1e39"), std::nullopt);
+    EXPECT_EQ(readStrictFloat("0.1"), 0.1f);
+}
+
+TEST(SpeedButtons, ReadAndSetWithoutColourChange)
+{
+    Rig rig;
+    const char* point[] = {"1000", "100", "100"};
+    for (int i = 0; i < 3; ++i) rig.board.setText("Text10", i, point[i]);
+    rig.board.setBackColour("Text10", 1, Colour::edited());
+    EXPECT_TRUE(rig.op.click("Command7", 1));
+    EXPECT_EQ(rig.board.backColour("Text10", 1), Colour::edited());
+    EXPECT_EQ(rig.board.backColour("Text10", 0), Colour::buttonFace());
+    auto all = rig.cycle();
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].start, 0x11A0);
+    EXPECT_EQ(all[0].amount, 3);
+    EXPECT_EQ(all[0].byteCount, 12);
+    EXPECT_EQ(floatsOf(all[0]), (std::vector<float>{1000, 100, 100}));
+
+    for (int i = 0; i < 3; ++i) rig.board.setText("Text21", i, "0");
+    rig.board.setText("Text21", 0, "50");
+    EXPECT_TRUE(rig.op.click("Command23", 1));
+    all = rig.cycle();
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].start, 0x11A6);
+    EXPECT_EQ(floatsOf(all[0]), (std::vector<float>{50, 0, 0}));
+
+    // A set with a box that is not a number sends nothing.
+    rig.board.setText("Text21", 2, "fast");
+    const FormState before = rig.state;
+    rig.op.click("Command23", 1);
+    EXPECT_TRUE(sameState(before, rig.state));
+
+    rig.op.click("Command7", 0);
+    rig.op.click("Command23", 0);
+    rig.op.click("Command3", 0);
+    all = rig.cycle();
+    ASSERT_EQ(all.size(), 3u); // in slot order 9, 89, 92
+    EXPECT_EQ(all[0].function, 0x03);
+    EXPECT_EQ(all[0].start, 0x1050);
+    EXPECT_EQ(all[0].amount, 0x12);
+    EXPECT_EQ(all[1].start, 0x11A6);
+    EXPECT_EQ(all[1].amount, 0x0C);
+    EXPECT_EQ(all[2].start, 0x11A0);
+    EXPECT_EQ(all[2].amount, 0x0C);
+}
+
+TEST(SaveButtons, CaptionsAndWrites)
+{
+    Rig rig;
+    for (int i = 0; i < 3; ++i) rig.board.setText("Command4", i, "保存参数OK");
+    rig.board.setText("Command3", 1, "保存参数");
+    EXPECT_TRUE(rig.op.click("Command4", 1));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(rig.board.text("Command4", i), "保存中..");
+    EXPECT_EQ(rig.board.text("Command3", 1), "保存参数");
+    auto all = rig.cycle();
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].start, 0x1100);
+    EXPECT_EQ(all[0].amount, 1);
+    EXPECT_EQ(all[0].data, (Bytes{0x00, 0x01}));
+
+    EXPECT_TRUE(rig.op.click("Command3", 1));
+    EXPECT_EQ(rig.board.text("Command3", 1), "保存中..");
+    all = rig.cycle();
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].start, 0x10B0);
+    EXPECT_EQ(all[0].amount, 6);
+    EXPECT_EQ(all[0].data, hexBytes("00 01 00 01 00 01 00 01 00 01 00 01"));
+}
+
+TEST(Buttons, OtherIndicesDoNothing)
+{
+    const std::pair<const char*, int> cases[] = {{"Command3", 2}, {"Command7", 2}, {"Command23", 5},
+                                                 {"Command16", 2}, {"Command1", 8}};
+    for (const auto& [name, index] : cases) {
+        SCOPED_TRACE(std::string(name) + " " + std::to_string(index));
+        Rig rig;
+        const FormState before = rig.state;
+        EXPECT_TRUE(rig.op.click(name, index));
+        EXPECT_TRUE(sameState(before, rig.state));
+        EXPECT_TRUE(rig.prompts.questions.empty());
+    }
+}
+
+TEST(Events, OthersAreNotHandled)
+{
+    Rig rig;
+    EXPECT_FALSE(rig.op.click("Command5", 1));   // jog buttons have no click action
+    EXPECT_FALSE(rig.op.click("Command14", kNoIndex));
+    EXPECT_FALSE(rig.op.click("Command37", kNoIndex));
+    EXPECT_FALSE(rig.op.click("Command3x", kNoIndex));
+    EXPECT_FALSE(rig.op.mouseDown("Command8", 0));
+    EXPECT_FALSE(rig.op.mouseUp("Command22", 0));
+    EXPECT_FALSE(rig.op.keyDown("Text1", 1, kKeyEnter));
+    EXPECT_FALSE(rig.op.keyDown("Text7", kNoIndex, 'a'));
+    EXPECT_FALSE(rig.op.menu("Exit"));
+    EXPECT_FALSE(rig.op.timer("Timer1"));
+    FormState fresh;
+    EXPECT_TRUE(sameState(fresh, rig.state));
+}
+
+} // namespace
+} // namespace vq::test

@@ -1,0 +1,55 @@
+// A program subsystem on a board of plain values, with the runner's ticks
+// driven by hand.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "support/fake_board.h"
+#include "link/form_state.h"
+#include "program/program_subsystem.h"
+
+namespace vq::test {
+
+struct ProgramRig {
+    FakeBoard board;
+    ScriptedPrompts prompts;
+    FormState state;
+    ProgramSubsystem program{state, board, prompts};
+
+    ProgramRunner& runner() { return program.runner(); }
+
+    void setProgram(std::string_view text) { board.setText("Text7", kNoIndex, text); }
+    void clickRun() { program.click("Command14", kNoIndex); }
+    void clickPause() { program.click("Command13", kNoIndex); }
+    void clickStop() { program.click("Command12", kNoIndex); }
+    void tick() { program.timer("Timer3"); }
+    // A tick at which the controller reports itself idle.
+    void idleTick()
+    {
+        state.controllerBusy = 0;
+        tick();
+    }
+    bool running() const { return board.timerEnabled("Timer3"); }
+    int interval() const { return board.timerInterval("Timer3"); }
+    void clearFlags() { state.slotPending.fill(0); }
+    int raisedCount() const
+    {
+        int n = 0;
+        for (auto f : state.slotPending) n += f == 1;
+        return n;
+    }
+};
+
+// Program text from lines, each closed by CR LF.
+inline std::string programOf(std::initializer_list<std::string_view> lines)
+{
+    std::string text;
+    for (std::string_view l : lines) {
+        text += l;
+        text += "\r\n";
+    }
+    return text;
+}
+
+} // namespace vq::test
