@@ -1,0 +1,214 @@
+// Thousands of broken, cut, mutated and hostile replies: the handler must
+// neither crash nor read outside the reply, must keep replyAddress either as
+// it was (rejected) or empty (accepted), and one round of good replies must
+// bring every display and stored value back to what those replies say.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "link/hex.h"
+#include "reply_frames.h"
+#include "support/fake_board.h"
+#include "telemetry/reply_handler.h"
+
+namespace vq {
+namespace {
+
+using test::Bytes;
+
+// A FakeBoard that remembers which controls were written.
+class RecordingBoard : public test::FakeBoard {
+public:
+    void setText(std::string_view name, int index, std::string_view t) override
+    {
+        note(name, index);
+        FakeBoard::setText(name, index, t);
+    }
+    void setEnabled(std::string_view name, int index, bool on) override
+    {
+        note(name, index);
+        FakeBoard::setEnabled(name, index, on);
+    }
+    void setBackColour(std::string_view name, int index, Colour c) override
+    {
+        note(name, index);
+        FakeBoard::setBackColour(name, index, c);
+    }
+    std::set<std::pair<std::string, int>> written;
+
+private:
+    void note(std::string_view name, int index) { written.emplace(std::string(name), index); }
+};
+
+struct Good {
+    const char* address;
+    Bytes reply;
+};
+
+// One good reply for every block, every register set, and both save
+// acknowledgements. Status: ready, teach mode, Cartesian motion, a mix of
+// servo and alarm states.
+std::vector<Good> goodRound()
+{
+    std::vector<Good> round;
+    std::vector<std::uint16_t> status(36, 0);
+    status[0] = 1;
+    status[1] = 1;
+    status[2] = 25;
+    status[3] = 2;
+    status[5] = 3;
+    for (int k = 0; k < 6; ++k) {
+        status[static_cast<std::size_t>(6 + k)] = static_cast<std::uint16_t>(k % 2);
+        status[static_cast<std::size_t>(18 + 2 * k)] = static_cast<std::uint16_t>(1000 * k + 7);
+        status[static_cast<std::size_t>(19 + 2 * k)] = static_cast<std::uint16_t>(k == 3 ? 0xFFFF : 0);
+        status[static_cast<std::size_t>(30 + k)] = static_cast<std::uint16_t>(k == 4 ? 2 : 0);
+    }
+    round.push_back({"10 00", test::readReplyRegs(status)});
+
+    Bytes pose;
+    for (int i = 0; i < 18; ++i) test::appendFloat(pose, -45.125f + 7.5f * static_cast<float>(i));
+    round.push_back({"11 70", test::readReply(pose)});
+
+    std::vector<std::uint16_t> pid(18);
+    for (int j = 0; j < 18; ++j) pid[static_cast<std::size_t>(j)] = static_cast<std::uint16_t>(50 + j);
+    round.push_back({"10 50", test::readReplyRegs(pid)});
+
+    const Bytes six = test::floatBytes({1.5f, 2.25f, 3.0f, 4.75f, 5.5f, 6.0f});
+    for (const char* a : {"11 10", "11 20", "11 30", "11 40", "11 50", "11 60", "11 A0", "11 A6"})
+        round.push_back({a, test::readReply(six)});
+    round.push_back({"", test::writeAck(0x10B0, 1)});
+    round.push_back({"", test::writeAck(0x1100, 1)});
+    return round;
+}
+
+void feed(ReplyHandler& handler, FormState& state, const std::vector<Good>& round)
+{
+    for (const auto& g : round) {
+        state.replyAddress = g.address;
+        handler.MSComm1_OnComm(g.reply);
+    }
+}
+
+const char* const kAddresses[] = {"10 00", "10 50", "10 B0", "11 00", "11 10", "11 20", "11 30",
+                                  "11 40", "11 50", "11 60", "11 70", "11 A0", "11 A6", "", "10 10", "zz"};
+
+class Junk {
+public:
+    explicit Junk(std::uint32_t seed, std::vector<Good> good) : rng_(seed), good_(std::move(good)) {}
+
+    Bytes next()
+    {
+        const Bytes& base = good_[pick(good_.size())].reply;
+        switch (pick(7)) {
+        case 0: { // noise
+            Bytes b(pick(90));
+            for (auto& x : b) x = byte();
+            return b;
+        }
+        case 1: { // cut short
+            return Bytes(base.begin(), base.begin() + static_cast<std::ptrdiff_t>(pick(base.size())));
+        }
+        case 2: { // corrupted on the line
+            Bytes b = base;
+            for (std::size_t n = 1 + pick(3); n > 0; --n) b[pick(b.size())] = byte();
+            return b;
+        }
+        case 3: { // corrupted before the CRC was computed: passes the check
+            Bytes b(base.begin(), base.end() - 2);
+            for (std::size_t n = 1 + pick(4); n > 0; --n) b[pick(b.size())] = byte();
+            if (pick(3) == 0) b.resize(pick(b.size() + 1));
+            return test::withCrc(b);
+        }
+        case 4: { // read reply with any byte count and any amount of data
+            Bytes data(pick(80));
+            for (auto& x : data) x = byte();
+            return test::readReplyClaiming(byte(), data);
+        }
+        case 5: { // any acknowledgement, or a cut one
+            Bytes b = test::writeAck(static_cast<std::uint16_t>(pick(2) ? 0x1000 + pick(0x200) : pick(0x10000)),
+                                     static_cast<std::uint16_t>(pick(0x10000)));
+            if (pick(4) == 0) {
+                b.resize(2 + pick(4));
+                b = test::withCrc(b);
+            }
+            return b;
+        }
+        default: // two replies in one buffer
+            return test::concat(base, good_[pick(good_.size())].reply);
+        }
+    }
+    const char* address() { return kAddresses[pick(std::size(kAddresses))]; }
+
+private:
+    std::size_t pick(std::size_t n) { return n == 0 ? 0 : std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_); }
+    std::uint8_t byte() { return static_cast<std::uint8_t>(pick(256)); }
+
+    std::mt19937 rng_;
+    std::vector<Good> good_;
+};
+
+TEST(ReplyFuzz, GarbageNeverSurvivesAGoodRound)
+{
+    const auto round = goodRound();
+
+    // What one good round shows on a fresh window.
+    RecordingBoard reference;
+    FormState referenceState;
+    {
+        ReplyHandler h(referenceState, reference);
+        feed(h, referenceState, round);
+    }
+    ASSERT_GT(reference.written.size(), 100u);
+
+    RecordingBoard board;
+    FormState state;
+    ReplyHandler handler(state, board);
+    Junk junk(20240611u, round);
+
+    int accepted = 0;
+    int disturbed = 0;
+    for (int rep = 0; rep < 8; ++rep) {
+        for (int i = 0; i < 500; ++i) {
+            const std::string before = junk.address();
+            state.replyAddress = before;
+            board.setText("Text19", kNoIndex, "-");
+            const Bytes bytes = junk.next();
+            handler.MSComm1_OnComm(bytes);
+            const bool shown = board.text("Text19") != "-";
+            if (shown) {
+                ++accepted;
+                ASSERT_EQ(state.replyAddress, "") << bytesToHexText(bytes);
+                ASSERT_EQ(board.text("Text19"), bytesToHexText(bytes));
+            } else {
+                ASSERT_EQ(state.replyAddress, before) << bytesToHexText(bytes);
+            }
+        }
+        for (const auto& key : reference.written)
+            if (board.text(key.first, key.second) != reference.text(key.first, key.second)) {
+                ++disturbed;
+                break;
+            }
+
+        feed(handler, state, round);
+        for (const auto& [name, index] : reference.written) {
+            ASSERT_EQ(board.text(name, index), reference.text(name, index)) << name << "(" << index << ") rep " << rep;
+            ASSERT_EQ(board.enabled(name, index), reference.enabled(name, index)) << name << "(" << index << ")";
+            ASSERT_EQ(board.backColour(name, index), reference.backColour(name, index)) << name << "(" << index << ")";
+        }
+        ASSERT_EQ(state.controllerBusy, referenceState.controllerBusy);
+        ASSERT_EQ(state.servoState, referenceState.servoState);
+        ASSERT_EQ(state.alarmCode, referenceState.alarmCode);
+        ASSERT_EQ(state.replyAddress, "");
+    }
+    // The junk must have reached the decoders, or the repair proves nothing.
+    EXPECT_GT(accepted, 1000);
+    EXPECT_EQ(disturbed, 8);
+}
+
+} // namespace
+} // namespace vq
