@@ -1,0 +1,158 @@
+#include "form1.h"
+
+#include <array>
+
+namespace vq {
+namespace {
+
+// Parameter blocks read again when a tab of SSTab1 is selected.
+struct TabReads {
+    int tab;
+    std::array<int, 2> slots; // 0 = none
+};
+constexpr std::array kTabReads = {
+    TabReads{0, {9, 0}},   // "PID参数": 10 50
+    TabReads{1, {10, 60}}, // "机械参数": 11 10, 11 60
+    TabReads{2, {20, 30}}, // "减速比": 11 20, 11 30
+    TabReads{3, {40, 50}}, // "角度参数": 11 40, 11 50
+};
+
+// Read once by the first cycle after start-up: PID table, the six
+// parameter blocks, linear and point speed.
+constexpr std::array kStartupReads = {9, 10, 20, 30, 40, 50, 60, 89, 92};
+
+} // namespace
+
+Form1::Form1(Board& board, Prompts& prompts, Port& port, SavedSettings& settings, std::optional<std::string> fixedDevice)
+    : board_(board), prompts_(prompts), port_(port), settings_(settings), fixedDevice_(std::move(fixedDevice)),
+      sender_(port, board, state_), scheduler_(state_, board, sender_), opener_(port, board, prompts),
+      replies_(state_, board), operate_(state_, board, prompts), program_(state_, board, prompts)
+{
+    port_.onReceive = [this] { MSComm1_OnComm(); };
+}
+
+Form1::~Form1() { port_.onReceive = nullptr; }
+
+void Form1::load()
+{
+    board_.setText("Combo3", kNoIndex, "128");
+    board_.setText("Combo2", kNoIndex, "115200");
+    std::string portText = fixedDevice_ ? *fixedDevice_ : settings_.get("Comm");
+    board_.setText("Combo1", kNoIndex, portText);
+    // Nothing saved (first start) or not a port: stay closed, no warning,
+    // Timer1 stays off until a port is chosen from the list.
+    if (auto device = deviceForPortText(portText)) opener_.openPort(*device, board_.text("Combo2"));
+    board_.setText("Text7", kNoIndex, kDefaultProgram);
+    board_.setValue("Check2", kNoIndex, 1);
+    board_.setValue("Check3", kNoIndex, 1);
+    for (int slot : kStartupReads) state_.raise(slot);
+    for (int axis = 1; axis <= 6; ++axis) state_.alarmCode[static_cast<std::size_t>(axis)] = 0;
+    for (int i = 0; i <= 3; ++i) board_.setEnabled("Command22", i, false);
+}
+
+void Form1::click(std::string_view name, int index)
+{
+    if (ended_) return;
+    if (operate_.click(name, index)) return;
+    program_.click(name, index);
+}
+
+void Form1::mouseDown(std::string_view name, int index)
+{
+    if (ended_) return;
+    operate_.mouseDown(name, index);
+}
+
+void Form1::mouseUp(std::string_view name, int index)
+{
+    if (ended_) return;
+    operate_.mouseUp(name, index);
+}
+
+void Form1::keyDown(std::string_view name, int index, int keyCode)
+{
+    if (ended_) return;
+    if (operate_.keyDown(name, index, keyCode)) return;
+    program_.keyDown(name, index, keyCode);
+}
+
+void Form1::tabClick(std::string_view name, int tab)
+{
+    if (ended_ || name != "SSTab1") return;
+    for (const auto& row : kTabReads) {
+        if (row.tab != tab) continue;
+        for (int slot : row.slots)
+            if (slot) state_.raise(slot);
+    }
+}
+
+void Form1::comboDropDown(std::string_view name)
+{
+    if (ended_ || name != "Combo1") return;
+    board_.setItems("Combo1", opener_.probePorts());
+}
+
+void Form1::comboClick(std::string_view name)
+{
+    if (ended_ || name != "Combo1") return;
+    std::string text = board_.text("Combo1");
+    settings_.put("Comm", text);
+    openPortText(text);
+}
+
+void Form1::openPortText(const std::string& portText)
+{
+    if (auto device = deviceForPortText(portText)) {
+        opener_.openPort(*device, board_.text("Combo2"));
+        return;
+    }
+    // Not a port number: the open fails as for a missing port.
+    if (port_.isOpen()) port_.close();
+    board_.setTimerEnabled("Timer1", true);
+    prompts_.warn(kPortWarning, kPortWarningTitle);
+}
+
+void Form1::menu(std::string_view name)
+{
+    if (ended_) return;
+    if (name == "Exit") {
+        endProgram();
+        return;
+    }
+    program_.menu(name);
+}
+
+void Form1::timer(std::string_view name)
+{
+    if (ended_) return;
+    if (name == "Timer1") {
+        scheduler_.pollTick();
+        return;
+    }
+    program_.timer(name);
+}
+
+void Form1::unload() { endProgram(); }
+
+void Form1::endProgram()
+{
+    if (ended_) return;
+    ended_ = true;
+    // A jog held while the console closes must not keep the arm moving
+    // until the controller's own watchdog notices: the stop word goes out
+    // now, before the port closes.
+    if (operate_.releaseAllJogs() && port_.isOpen()) sender_.sendWriteRequest("10 04", "1", state_.jogWord);
+    board_.setTimerEnabled("Timer1", false);
+    board_.setTimerEnabled("Timer3", false);
+    port_.close();
+    board_.endProgram();
+}
+
+void Form1::MSComm1_OnComm()
+{
+    if (ended_) return;
+    auto bytes = port_.takeAll();
+    replies_.MSComm1_OnComm(bytes);
+}
+
+} // namespace vq

@@ -1,0 +1,82 @@
+// The console core: the window's load sequence, tab handling and shutdown,
+// and the routing of every window event to the subsystem that owns it. No
+// widgets: the window reaches it through FormEvents and shows what it sets
+// on the Board.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/form_events.h"
+#include "link/board.h"
+#include "link/form_state.h"
+#include "link/frames.h"
+#include "link/port.h"
+#include "link/ports.h"
+#include "link/scheduler.h"
+#include "operate/operate.h"
+#include "program/program_subsystem.h"
+#include "telemetry/reply_handler.h"
+
+namespace vq {
+
+// Where the chosen port is remembered (the registry on Windows).
+class SavedSettings {
+public:
+    virtual ~SavedSettings() = default;
+    virtual std::string get(std::string_view valueName) = 0;
+    virtual void put(std::string_view valueName, std::string_view text) = 0;
+};
+
+inline constexpr std::string_view kDefaultProgram = "PSPEED RPM=1000 ACC=500 DEC=500\r\nLSPEED MMS=100 ACC=10 DEC=10\r\n";
+
+class Form1 : public FormEvents {
+public:
+    // With a fixed device (the built-in simulator) the saved port is neither
+    // read nor written at start-up; that device is opened instead.
+    Form1(Board& board, Prompts& prompts, Port& port, SavedSettings& settings,
+          std::optional<std::string> fixedDevice = std::nullopt);
+    ~Form1() override;
+
+    void load() override;
+    void click(std::string_view name, int index) override;
+    void mouseDown(std::string_view name, int index) override;
+    void mouseUp(std::string_view name, int index) override;
+    void keyDown(std::string_view name, int index, int keyCode) override;
+    void tabClick(std::string_view name, int tab) override;
+    void comboDropDown(std::string_view name) override;
+    void comboClick(std::string_view name) override;
+    void menu(std::string_view name) override;
+    void timer(std::string_view name) override;
+    void unload() override;
+
+    // The serial control's receive event.
+    void MSComm1_OnComm();
+
+    FormState& state() { return state_; }
+    PollScheduler& scheduler() { return scheduler_; }
+    ProgramSubsystem& program() { return program_; }
+    Operate& operate() { return operate_; }
+
+private:
+    void openPortText(const std::string& portText);
+    void endProgram();
+
+    Board& board_;
+    Prompts& prompts_;
+    Port& port_;
+    SavedSettings& settings_;
+    std::optional<std::string> fixedDevice_;
+
+    FormState state_;
+    RequestSender sender_;
+    PollScheduler scheduler_;
+    PortOpener opener_;
+    ReplyHandler replies_;
+    Operate operate_;
+    ProgramSubsystem program_;
+    bool ended_ = false;
+};
+
+} // namespace vq

@@ -1,0 +1,244 @@
+// The console core without widgets: load sequence, tab re-reads, port
+// choice and shutdown, driven event by event on the test board.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+
+#include "app/form1.h"
+#include "link/crc.h"
+#include "link/hex.h"
+#include "support/fake_board.h"
+
+namespace vq {
+namespace {
+
+namespace fs = std::filesystem;
+using test::FakeBoard;
+using test::RecordingPort;
+using test::ScriptedPrompts;
+
+class MemorySettings : public SavedSettings {
+public:
+    std::string get(std::string_view name) override
+    {
+        ++reads;
+        auto it = values.find(std::string(name));
+        return it == values.end() ? std::string() : it->second;
+    }
+    void put(std::string_view name, std::string_view text) override
+    {
+        if (!text.empty()) values[std::string(name)] = std::string(text);
+    }
+    std::map<std::string, std::string> values;
+    int reads = 0;
+};
+
+struct Rig {
+    FakeBoard board;
+    ScriptedPrompts prompts;
+    RecordingPort port;
+    MemorySettings settings;
+    std::optional<std::string> fixed;
+    std::unique_ptr<Form1> form;
+
+    void start()
+    {
+        form = std::make_unique<Form1>(board, prompts, port, settings, fixed);
+        form->load();
+    }
+    // Start address and function of what one Timer1 event sent, "-" for none.
+    std::string event()
+    {
+        std::size_t before = port.writes.size();
+        form->timer("Timer1");
+        if (port.writes.size() == before) return "-";
+        return bytesToHexText(port.writes.back()).substr(3, 8);
+    }
+};
+
+class Form1Test : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() / ("vq-form1-" + std::to_string(::getpid()));
+        fs::create_directories(dir);
+        ::setenv("VELQUOR_PORT_DIR", dir.c_str(), 1);
+        fs::create_symlink("/dev/null", dir / "com3");
+    }
+    void TearDown() override
+    {
+        ::unsetenv("VELQUOR_PORT_DIR");
+        fs::remove_all(dir);
+    }
+    fs::path dir;
+};
+
+TEST_F(Form1Test, FirstStartWithNothingSavedSendsNothingAndWarnsNothing)
+{
+    Rig r;
+    r.start();
+    EXPECT_EQ(r.board.text("Combo1"), "");
+    EXPECT_EQ(r.board.text("Combo2"), "115200");
+    EXPECT_EQ(r.board.text("Combo3"), "128");
+    EXPECT_FALSE(r.board.timerEnabled("Timer1"));
+    EXPECT_TRUE(r.port.opened.empty());
+    EXPECT_TRUE(r.prompts.warnings.empty());
+    for (int i = 0; i < 10; ++i) r.form->timer("Timer1");
+    EXPECT_TRUE(r.port.writes.empty());
+}
+
+TEST_F(Form1Test, LoadSequenceDefaults)
+{
+    Rig r;
+    r.settings.values["Comm"] = "03";
+    r.start();
+    EXPECT_EQ(r.board.text("Combo1"), "03");
+    ASSERT_EQ(r.port.opened.size(), 1u);
+    EXPECT_EQ(r.port.opened[0].first, (dir / "com3").string());
+    EXPECT_EQ(r.port.opened[0].second, 115200);
+    EXPECT_TRUE(r.board.timerEnabled("Timer1"));
+    EXPECT_EQ(r.board.text("Text7"), "PSPEED RPM=1000 ACC=500 DEC=500\r\nLSPEED MMS=100 ACC=10 DEC=10\r\n");
+    EXPECT_EQ(r.board.value("Check2"), 1);
+    EXPECT_EQ(r.board.value("Check3"), 1);
+    for (int s : {9, 10, 20, 30, 40, 50, 60, 89, 92}) EXPECT_EQ(r.form->state().slotPending[static_cast<std::size_t>(s)], 1) << s;
+    for (int i = 0; i <= 3; ++i) EXPECT_FALSE(r.board.enabled("Command22", i));
+    EXPECT_FALSE(r.board.timerEnabled("Timer3"));
+    EXPECT_TRUE(r.prompts.warnings.empty());
+}
+
+TEST_F(Form1Test, FirstCycleReadsEveryBlockThenIdles)
+{
+    Rig r;
+    r.settings.values["Comm"] = "03";
+    r.start();
+    const char* expected[] = {"03 10 00", "03 11 70", "03 10 50", "03 11 10", "03 11 20", "03 11 30", "03 11 40",
+                              "03 11 50", "03 11 60", "03 11 A6", "03 11 A0", "-", "03 10 00", "03 11 70", "-"};
+    for (const char* e : expected) EXPECT_EQ(r.event(), e);
+    EXPECT_EQ(bytesToHexText(r.port.writes[0]), "80 03 10 00 00 24 5F 00");
+}
+
+TEST_F(Form1Test, SavedPortThatDoesNotOpenWarnsOnceAndPollsNothing)
+{
+    Rig r;
+    r.settings.values["Comm"] = "07";
+    r.port.openable = {"/only/this"};
+    r.start();
+    EXPECT_EQ(r.prompts.warnings.size(), 1u);
+    EXPECT_TRUE(r.board.timerEnabled("Timer1"));
+    for (int i = 0; i < 20; ++i) r.form->timer("Timer1");
+    EXPECT_TRUE(r.port.writes.empty());
+    EXPECT_EQ(r.board.text("Text7").substr(0, 6), "PSPEED") << "the load sequence goes on after the warning";
+}
+
+TEST_F(Form1Test, SimulatedDeviceLeavesTheSavedPortAlone)
+{
+    Rig r;
+    r.settings.values["Comm"] = "03";
+    r.fixed = "/dev/pts/99";
+    r.start();
+    EXPECT_EQ(r.settings.reads, 0);
+    EXPECT_EQ(r.port.opened.at(0).first, "/dev/pts/99");
+    EXPECT_EQ(r.settings.values["Comm"], "03");
+}
+
+TEST_F(Form1Test, TabClicksRaiseTheirBlocks)
+{
+    struct Case { int tab; std::vector<int> slots; };
+    const Case cases[] = {{0, {9}}, {1, {10, 60}}, {2, {20, 30}}, {3, {40, 50}}, {4, {}}, {5, {}}};
+    for (const auto& c : cases) {
+        Rig r;
+        r.start();
+        r.form->state().slotPending = {};
+        r.form->tabClick("SSTab1", c.tab);
+        std::vector<int> raised;
+        for (int s = 0; s < kSlotCount; ++s)
+            if (r.form->state().slotPending[static_cast<std::size_t>(s)] == 1) raised.push_back(s);
+        EXPECT_EQ(raised, c.slots) << "tab " << c.tab;
+    }
+    Rig r;
+    r.start();
+    r.form->state().slotPending = {};
+    r.form->tabClick("SSTab2", 1);
+    EXPECT_EQ(r.form->state().slotPending, (std::array<std::int16_t, kSlotCount>{}));
+}
+
+TEST_F(Form1Test, ChoosingAPortSavesAndOpensIt)
+{
+    Rig r;
+    r.start();
+    r.form->comboDropDown("Combo1");
+    EXPECT_EQ(r.board.items["Combo1"], (std::vector<std::string>{"01", "02", "03", "04", "05", "06", "07", "08", "09", "10",
+                                                                  "11", "12", "13", "14", "15", "16"}));
+    EXPECT_FALSE(r.port.isOpen());
+    r.board.setText("Combo1", kNoIndex, "03");
+    r.form->comboClick("Combo1");
+    EXPECT_EQ(r.settings.values["Comm"], "03");
+    EXPECT_TRUE(r.port.isOpen());
+    EXPECT_EQ(r.port.opened.back().first, (dir / "com3").string());
+    r.board.setText("Combo1", kNoIndex, "abc");
+    r.form->comboClick("Combo1");
+    EXPECT_FALSE(r.port.isOpen());
+    EXPECT_EQ(r.prompts.warnings.size(), 1u);
+}
+
+TEST_F(Form1Test, ExitClosesThePortAndEndsAtOnce)
+{
+    for (const char* how : {"menu", "close"}) {
+        Rig r;
+        r.settings.values["Comm"] = "03";
+        r.start();
+        if (std::string(how) == "menu") r.form->menu("Exit");
+        else r.form->unload();
+        EXPECT_FALSE(r.port.isOpen()) << how;
+        EXPECT_TRUE(r.board.ended) << how;
+        std::size_t writes = r.port.writes.size();
+        r.form->timer("Timer1");
+        r.form->click("Command14", kNoIndex);
+        EXPECT_EQ(r.port.writes.size(), writes) << "no event runs after the end";
+        EXPECT_TRUE(r.port.writes.empty()) << "nothing is sent on a plain exit";
+    }
+}
+
+TEST_F(Form1Test, ExitWhileJoggingSendsTheStopWordBeforeClosing)
+{
+    Rig r;
+    r.settings.values["Comm"] = "03";
+    r.start();
+    r.board.setEnabled("Command5", 3, true);
+    r.form->mouseDown("Command5", 3);
+    r.form->unload();
+    ASSERT_FALSE(r.port.writes.empty());
+    EXPECT_EQ(bytesToHexText(r.port.writes.back()).substr(0, 26), "80 10 10 04 00 01 02 00 00");
+    EXPECT_FALSE(r.port.isOpen());
+}
+
+TEST_F(Form1Test, RepliesReachTheDecoders)
+{
+    Rig r;
+    r.settings.values["Comm"] = "03";
+    r.start();
+    r.event(); // read of 10 00
+    // Status block: state 1, teach mode, speed 3, joint mode, busy 0.
+    std::vector<std::uint8_t> reply = {0x80, 0x03, 72};
+    std::vector<std::uint16_t> regs(36, 0);
+    regs[0] = 1;
+    regs[1] = 1;
+    regs[2] = 3;
+    regs[3] = 1;
+    for (auto w : regs) {
+        reply.push_back(static_cast<std::uint8_t>(w >> 8));
+        reply.push_back(static_cast<std::uint8_t>(w));
+    }
+    std::uint16_t c = crc16(reply);
+    reply.push_back(static_cast<std::uint8_t>(c));
+    reply.push_back(static_cast<std::uint8_t>(c >> 8));
+    r.port.deliver(reply);
+    EXPECT_EQ(r.board.text("Text2"), "3");
+    EXPECT_EQ(r.board.backColour("Command19", 1), Colour::green());
+    EXPECT_TRUE(r.form->state().replyAddress.empty());
+}
+
+} // namespace
+} // namespace vq
