@@ -1,0 +1,79 @@
+#include "console.h"
+
+#include "app/window/main_window.h"
+#include "app/window/qt_board.h"
+#include "app/window/qt_prompts.h"
+#include "link/qt_serial_line.h"
+#include "link/saved_port.h"
+#include "sim/sim_host.h"
+
+namespace vq {
+
+// The window is built before the core that answers its events exists.
+class Console::Relay : public FormEvents {
+public:
+    Form1* form = nullptr;
+    void load() override { if (form) form->load(); }
+    void click(std::string_view n, int i) override { if (form) form->click(n, i); }
+    void mouseDown(std::string_view n, int i) override { if (form) form->mouseDown(n, i); }
+    void mouseUp(std::string_view n, int i) override { if (form) form->mouseUp(n, i); }
+    void keyDown(std::string_view n, int i, int k) override { if (form) form->keyDown(n, i, k); }
+    void tabClick(std::string_view n, int t) override { if (form) form->tabClick(n, t); }
+    void comboDropDown(std::string_view n) override { if (form) form->comboDropDown(n); }
+    void comboClick(std::string_view n) override { if (form) form->comboClick(n); }
+    void menu(std::string_view n) override { if (form) form->menu(n); }
+    void timer(std::string_view n) override { if (form) form->timer(n); }
+    void unload() override { if (form) form->unload(); }
+};
+
+class Console::RegistrySettings : public SavedSettings {
+public:
+    std::string get(std::string_view name) override { return getRegString(name); }
+    void put(std::string_view name, std::string_view text) override { putRegString(name, text); }
+};
+
+Console::Console(ConsoleOptions options)
+    : options_(std::move(options)), relay_(std::make_unique<Relay>()), registry_(std::make_unique<RegistrySettings>()),
+      line_(std::make_unique<QtSerialLine>())
+{
+    window_ = std::make_unique<MainWindow>(*relay_);
+    board_ = std::make_unique<QtBoard>(*window_);
+    if (!options_.prompts) qtPrompts_ = std::make_unique<QtPrompts>(window_.get());
+}
+
+Console::~Console()
+{
+    // The core goes first: it may still write to the line and the board.
+    relay_->form = nullptr;
+    form_.reset();
+    line_->onReceive = nullptr;
+}
+
+bool Console::start()
+{
+    std::optional<std::string> device;
+    if (options_.simulate) {
+        sim_ = std::make_unique<sim::SimHost>();
+        if (!sim_->start(options_.sim)) {
+            error_ = sim_->errorString();
+            return false;
+        }
+        // Follow the link when there is one, so that a vanished and
+        // reappeared simulator is found again.
+        device = options_.sim.linkPath.empty() ? sim_->slaveDevice().toStdString() : options_.sim.linkPath;
+    }
+    Prompts& prompts = options_.prompts ? *options_.prompts : *qtPrompts_;
+    SavedSettings& settings = options_.settings ? *options_.settings : *registry_;
+    form_ = std::make_unique<Form1>(*board_, prompts, *line_, settings, device);
+    relay_->form = form_.get();
+    form_->load();
+    return true;
+}
+
+MainWindow& Console::window() { return *window_; }
+Board& Console::board() { return *board_; }
+Form1& Console::form() { return *form_; }
+QtSerialLine& Console::line() { return *line_; }
+sim::SimHost* Console::simulator() { return sim_.get(); }
+
+} // namespace vq
