@@ -1,6 +1,7 @@
 #include "form1.h"
 
 #include <array>
+#include <span>
 
 namespace vq {
 namespace {
@@ -20,6 +21,14 @@ constexpr std::array kTabReads = {
 // Read once by the first cycle after start-up: PID table, the six
 // parameter blocks, linear and point speed.
 constexpr std::array kStartupReads = {9, 10, 20, 30, 40, 50, 60, 89, 92};
+
+// Write slots of the program runner: point and linear speed, joint target,
+// point, linear and circular move.
+constexpr std::array kRunnerSlots = {189, 192, 193, 194, 195, 196};
+
+// Read-outs fed by the status block and by the pose block (indices 1..6).
+constexpr std::array kStatusReadouts = {"Label1", "Label8"};
+constexpr std::array kPoseReadouts = {"Label2", "Label3", "Label5"};
 
 } // namespace
 
@@ -127,9 +136,63 @@ void Form1::timer(std::string_view name)
     if (ended_) return;
     if (name == "Timer1") {
         scheduler_.pollTick();
+        afterPollTick();
         return;
     }
     program_.timer(name);
+    if (name == "Timer3") holdRunnerUntilStatus();
+}
+
+void Form1::holdRunnerUntilStatus()
+{
+    // A motion line has been handed to the scheduler. Until a status reply
+    // taken after that write reports the controller's busy word, the runner
+    // must not treat the last (older) busy word as "idle": it would go on
+    // to the next line while the move is still queued, or while replies
+    // are being lost. This is the same hold Run itself starts with.
+    for (int slot : kRunnerSlots)
+        if (state_.due(slot)) state_.controllerBusy = 100;
+}
+
+void Form1::afterPollTick()
+{
+    // Which request did this event send? The scheduler stands on its slot.
+    int tick = state_.pollTick;
+    if (tick == 1 && board_.value("Check2") == 1) {
+        if (++missedStatus_ > kStaleAfterMissedReads && !statusStale_) setStale(true, true);
+    } else if (tick == 6 && board_.value("Check3") == 1) {
+        if (++missedPose_ > kStaleAfterMissedReads && !poseStale_) setStale(false, true);
+    }
+    for (int slot : kRunnerSlots)
+        if (tick == slot) state_.controllerBusy = 100;
+}
+
+void Form1::afterReply(const std::string& addressBefore, bool readReply)
+{
+    // An accepted reply empties replyAddress; a rejected one leaves it.
+    if (!readReply || !state_.replyAddress.empty()) return;
+    if (addressBefore == "10 00") {
+        missedStatus_ = 0;
+        if (statusStale_) setStale(true, false);
+        // This busy word was read before a queued runner write went out.
+        holdRunnerUntilStatus();
+    } else if (addressBefore == "11 70") {
+        missedPose_ = 0;
+        if (poseStale_) setStale(false, false);
+    }
+}
+
+void Form1::setStale(bool status, bool stale)
+{
+    (status ? statusStale_ : poseStale_) = stale;
+    const auto& names = status ? std::span<const char* const>(kStatusReadouts) : std::span<const char* const>(kPoseReadouts);
+    for (const char* name : names)
+        for (int i = 1; i <= 6; ++i) board_.setEnabled(name, i, !stale);
+    if (status) {
+        board_.setEnabled("Text13", kNoIndex, !stale);
+        // The lamp says "controller ready" only while that is known.
+        if (stale) board_.setBackColour("Shape1", kNoIndex, Colour::buttonFace());
+    }
 }
 
 void Form1::unload() { endProgram(); }
@@ -152,7 +215,9 @@ void Form1::MSComm1_OnComm()
 {
     if (ended_) return;
     auto bytes = port_.takeAll();
+    std::string addressBefore = state_.replyAddress;
     replies_.MSComm1_OnComm(bytes);
+    afterReply(addressBefore, bytes.size() >= 2 && bytes[1] == 0x03);
 }
 
 } // namespace vq

@@ -54,6 +54,13 @@ public:
     // The serial control's receive event.
     void MSComm1_OnComm();
 
+    // After this many status (or pose) requests in a row without an
+    // accepted reply, the read-outs they feed are greyed: they are no longer
+    // the arm's live state. The next good reply shows them live again.
+    static constexpr int kStaleAfterMissedReads = 5;
+    bool statusStale() const { return statusStale_; }
+    bool poseStale() const { return poseStale_; }
+
     FormState& state() { return state_; }
     PollScheduler& scheduler() { return scheduler_; }
     ProgramSubsystem& program() { return program_; }
@@ -62,6 +69,10 @@ public:
 private:
     void openPortText(const std::string& portText);
     void endProgram();
+    void afterPollTick();
+    void afterReply(const std::string& addressBefore, bool readReply);
+    void holdRunnerUntilStatus();
+    void setStale(bool status, bool stale);
 
     Board& board_;
     Prompts& prompts_;
@@ -77,6 +88,10 @@ private:
     Operate operate_;
     ProgramSubsystem program_;
     bool ended_ = false;
+    int missedStatus_ = 0;
+    int missedPose_ = 0;
+    bool statusStale_ = false;
+    bool poseStale_ = false;
 };
 
 } // namespace vq

@@ -214,6 +214,111 @@ TEST_F(Form1Test, ExitWhileJoggingSendsTheStopWordBeforeClosing)
     EXPECT_FALSE(r.port.isOpen());
 }
 
+// A read reply for the block that was asked for, with a good CRC.
+std::vector<std::uint8_t> readReply(const std::vector<std::uint16_t>& regs)
+{
+    std::vector<std::uint8_t> reply = {0x80, 0x03, static_cast<std::uint8_t>(2 * regs.size())};
+    for (auto w : regs) {
+        reply.push_back(static_cast<std::uint8_t>(w >> 8));
+        reply.push_back(static_cast<std::uint8_t>(w));
+    }
+    std::uint16_t c = crc16(reply);
+    reply.push_back(static_cast<std::uint8_t>(c));
+    reply.push_back(static_cast<std::uint8_t>(c >> 8));
+    return reply;
+}
+
+std::vector<std::uint16_t> statusRegs(std::uint16_t busy)
+{
+    std::vector<std::uint16_t> regs(36, 0);
+    regs[0] = 1; // ready
+    regs[1] = 1; // teach
+    regs[2] = 3;
+    regs[3] = 1;
+    regs[5] = busy;
+    return regs;
+}
+
+TEST_F(Form1Test, ReadoutsAreGreyedWhileNoStatusOrPoseReplyArrivesAndLiveAgainAfterOne)
+{
+    Rig r;
+    r.settings.values["Comm"] = "03";
+    r.start();
+    r.form->state().slotPending = {};
+    // Each idle cycle: status read, pose read, wrap. No replies at all.
+    for (int cycle = 0; cycle < Form1::kStaleAfterMissedReads; ++cycle)
+        for (int e = 0; e < 3; ++e) r.event();
+    EXPECT_FALSE(r.form->statusStale());
+    EXPECT_TRUE(r.board.enabled("Label1", 1));
+    r.event(); // one more status read without a reply
+    EXPECT_TRUE(r.form->statusStale());
+    for (int i = 1; i <= 6; ++i) {
+        EXPECT_FALSE(r.board.enabled("Label1", i));
+        EXPECT_FALSE(r.board.enabled("Label8", i));
+    }
+    EXPECT_FALSE(r.board.enabled("Text13"));
+    EXPECT_EQ(r.board.backColour("Shape1"), Colour::buttonFace());
+    EXPECT_EQ(r.event(), "03 11 70");
+    EXPECT_TRUE(r.form->poseStale());
+    EXPECT_FALSE(r.board.enabled("Label2", 3));
+    // A corrupt reply changes nothing; a good one makes the read-outs live.
+    r.event();
+    EXPECT_EQ(r.event(), "03 10 00");
+    auto bad = readReply(statusRegs(0));
+    bad[10] ^= 0x01;
+    r.port.deliver(bad);
+    EXPECT_TRUE(r.form->statusStale());
+    r.port.deliver(readReply(statusRegs(0)));
+    EXPECT_FALSE(r.form->statusStale());
+    EXPECT_TRUE(r.board.enabled("Label1", 6));
+    EXPECT_EQ(r.board.backColour("Shape1"), Colour::green());
+    EXPECT_TRUE(r.form->poseStale()) << "only a pose reply makes the pose live";
+    EXPECT_EQ(r.event(), "03 11 70");
+    r.port.deliver(readReply(std::vector<std::uint16_t>(36, 0)));
+    EXPECT_FALSE(r.form->poseStale());
+    EXPECT_TRUE(r.board.enabled("Label3", 1));
+}
+
+TEST_F(Form1Test, RunnerWaitsForAStatusReplyTakenAfterItsWrite)
+{
+    Rig r;
+    r.settings.values["Comm"] = "03";
+    r.start();
+    r.form->state().slotPending = {};
+    r.board.setText("Text7", kNoIndex, "MOVJ J1=10\r\nMOVJ J1=20\r\nEND\r\n");
+    r.form->click("Command14", kNoIndex);
+    ASSERT_TRUE(r.board.timerEnabled("Timer3"));
+    // The controller reports idle: line 0 goes to the scheduler at the end
+    // of a cycle.
+    EXPECT_EQ(r.event(), "03 10 00");
+    r.port.deliver(readReply(statusRegs(0)));
+    EXPECT_EQ(r.event(), "03 11 70");
+    EXPECT_EQ(r.event(), "-");
+    r.form->timer("Timer3");
+    ASSERT_EQ(r.form->state().slotPending[193], 1);
+    // An idle word read before the write went out does not release the
+    // next line.
+    EXPECT_EQ(r.event(), "03 10 00");
+    r.port.deliver(readReply(statusRegs(0)));
+    r.form->timer("Timer3");
+    EXPECT_EQ(r.form->program().runner().lineIndex(), 1u);
+    EXPECT_EQ(r.event(), "03 11 70");
+    EXPECT_EQ(r.event(), "10 11 B0"); // the joint target goes out now
+    r.form->timer("Timer3");
+    EXPECT_EQ(r.form->program().runner().lineIndex(), 1u) << "still waiting: no status since the write";
+    r.event(); // wrap
+    EXPECT_EQ(r.event(), "03 10 00");
+    r.port.deliver(readReply(statusRegs(1))); // moving
+    r.form->timer("Timer3");
+    EXPECT_EQ(r.form->program().runner().lineIndex(), 1u);
+    r.event();
+    r.event();
+    EXPECT_EQ(r.event(), "03 10 00");
+    r.port.deliver(readReply(statusRegs(0))); // arrived
+    r.form->timer("Timer3");
+    EXPECT_EQ(r.form->program().runner().lineIndex(), 2u);
+}
+
 TEST_F(Form1Test, RepliesReachTheDecoders)
 {
     Rig r;
