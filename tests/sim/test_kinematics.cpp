@@ -1,0 +1,243 @@
+// Forward and inverse kinematics of the simulated arm, and the reach of the
+// console's default moves.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "sim/kinematics.h"
+#include "sim/motion.h"
+#include "sim/parameters.h"
+
+using namespace vq::sim;
+
+namespace {
+
+ArmGeometry defaultGeometry()
+{
+    const Parameters p;
+    ArmGeometry g;
+    g.d1 = p.mechanical[0];
+    g.a1 = p.mechanical[1];
+    g.a2 = p.mechanical[2];
+    g.a3 = p.mechanical[3];
+    g.d4 = p.mechanical[4];
+    g.d6 = p.mechanical[5];
+    return g;
+}
+
+JointLimits defaultLimits()
+{
+    const Parameters p;
+    JointLimits l;
+    for (int i = 0; i < 6; ++i) {
+        l.lower[static_cast<std::size_t>(i)] = p.lowerLimit(i);
+        l.upper[static_cast<std::size_t>(i)] = p.upperLimit(i);
+    }
+    return l;
+}
+
+double angleDiff(double a, double b) { return std::abs(wrapDegrees(a - b)); }
+
+void expectFrameNear(const Eigen::Isometry3d& a, const Eigen::Isometry3d& b, double tol, const std::string& what)
+{
+    EXPECT_LT((a.translation() - b.translation()).norm(), tol) << what;
+    EXPECT_LT((a.linear() - b.linear()).norm(), tol) << what;
+}
+
+const Joints kStart{0, 0, 0, 0, 90, 0};
+
+} // namespace
+
+TEST(Kinematics, ZeroAndStartPoses)
+{
+    const ArmGeometry g = defaultGeometry();
+    // All joints 0: upper arm up, forearm and flange forward.
+    const Pose zero = forwardPose(g, {0, 0, 0, 0, 0, 0});
+    EXPECT_NEAR(zero.x, g.a1 + g.d4 + g.d6, 1e-9);
+    EXPECT_NEAR(zero.y, 0, 1e-9);
+    EXPECT_NEAR(zero.z, g.d1 + g.a2 + g.a3, 1e-9);
+    // Start pose: the flange turned straight down, A 180 B 0 C 0.
+    const Pose start = forwardPose(g, kStart);
+    EXPECT_NEAR(start.x, g.a1 + g.d4, 1e-9);
+    EXPECT_NEAR(start.z, g.d1 + g.a2 + g.a3 - g.d6, 1e-9);
+    EXPECT_NEAR(start.a, 180, 1e-9);
+    EXPECT_NEAR(start.b, 0, 1e-9);
+    EXPECT_NEAR(start.c, 0, 1e-9);
+    // J1 at 90 turns the arm to +Y and the yaw with it.
+    const Pose turned = forwardPose(g, {90, 0, 0, 0, 90, 0});
+    EXPECT_NEAR(turned.x, 0, 1e-9);
+    EXPECT_NEAR(turned.y, g.a1 + g.d4, 1e-9);
+    EXPECT_NEAR(turned.c, 90, 1e-9);
+}
+
+TEST(Kinematics, ToolOffsetIsInTheToolFrame)
+{
+    ArmGeometry g = defaultGeometry();
+    const Pose bare = forwardPose(g, kStart);
+    g.tool = Eigen::Vector3d(0, 0, 50); // 50 mm along the approach axis: downwards here
+    const Pose tooled = forwardPose(g, kStart);
+    EXPECT_NEAR(tooled.z, bare.z - 50, 1e-9);
+    EXPECT_NEAR(tooled.x, bare.x, 1e-9);
+    g.tool = Eigen::Vector3d(10, 0, 0); // tool X is base X at the start pose
+    EXPECT_NEAR(forwardPose(g, kStart).x, bare.x + 10, 1e-9);
+}
+
+TEST(Kinematics, AbcRoundTrip)
+{
+    const double abcs[][3] = {{180, 0, 0}, {0, 0, 0}, {30, -20, 45}, {-150, 60, 170}, {90, 89, -90}, {10, -89.5, 5}};
+    for (const auto& abc : abcs) {
+        const auto back = abcFromRotation(rotationFromAbc(abc[0], abc[1], abc[2]));
+        EXPECT_LT(angleDiff(back[0], abc[0]), 1e-6) << abc[0] << " " << abc[1] << " " << abc[2];
+        EXPECT_LT(angleDiff(back[1], abc[1]), 1e-6);
+        EXPECT_LT(angleDiff(back[2], abc[2]), 1e-6);
+    }
+    // A at the end of its range is shown as +180, not -180.
+    EXPECT_EQ(abcFromRotation(rotationFromAbc(-180, 0, 0))[0], 180.0);
+}
+
+TEST(Kinematics, ForwardOfInverseOverTheWorkspace)
+{
+    const ArmGeometry g = defaultGeometry();
+    const double orientations[][3] = {{180, 0, 0}, {150, 20, -30}, {-170, -15, 60}, {90, 45, 10}};
+    int reachable = 0;
+    int points = 0;
+    for (double x = 100; x <= 300; x += 50) {
+        for (double y = -200; y <= 200; y += 100) {
+            for (double z = 0; z <= 400; z += 100) {
+                for (const auto& o : orientations) {
+                    ++points;
+                    const Eigen::Isometry3d target = poseToFrame(Pose{x, y, z, o[0], o[1], o[2]});
+                    const auto all = inverseAll(g, target, kStart);
+                    if (all.empty()) {
+                        continue;
+                    }
+                    ++reachable;
+                    for (const Joints& q : all) {
+                        expectFrameNear(forward(g, q), target, 1e-6,
+                                        "at " + std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(z));
+                    }
+                }
+            }
+        }
+    }
+    // Most of that box is within reach of the default arm.
+    EXPECT_GT(reachable, points * 3 / 4);
+}
+
+TEST(Kinematics, InverseFindsTheJointsThatMadeThePose)
+{
+    const ArmGeometry g = defaultGeometry();
+    const JointLimits lim = defaultLimits();
+    const Joints cases[] = {{0, 0, 0, 0, 90, 0},      {30, 20, 10, 15, 60, -40}, {-120, -40, 60, 100, -30, 170},
+                            {90, 0, 0, -90, 30, 90},  {45, 80, -100, -170, 120, 300}, {-10, 10, 20, 0, 5, 0}};
+    for (const Joints& q : cases) {
+        const auto all = inverseAll(g, forward(g, q), q);
+        bool found = false;
+        for (const Joints& s : all) {
+            const Joints u = unwrapNear(s, q);
+            bool same = true;
+            for (std::size_t i = 0; i < 6; ++i) {
+                same = same && std::abs(u[i] - q[i]) < 1e-6;
+            }
+            found = found || same;
+        }
+        EXPECT_TRUE(found) << q[0] << " " << q[1] << " " << q[2] << " " << q[3] << " " << q[4] << " " << q[5];
+        // Seeded with the joints themselves, the nearest solution is them.
+        const IkResult r = inverseNearest(g, forward(g, q), q, lim);
+        EXPECT_EQ(r.status, IkStatus::Ok);
+        for (std::size_t i = 0; i < 6; ++i) {
+            EXPECT_NEAR(r.joints[i], q[i], 1e-6) << "axis " << i + 1;
+        }
+    }
+}
+
+TEST(Kinematics, WristSingularityKeepsJointFour)
+{
+    const ArmGeometry g = defaultGeometry();
+    const Joints q{10, 20, 30, 40, 0, 50}; // J4 and J6 in line
+    const auto all = inverseAll(g, forward(g, q), Joints{10, 20, 30, 25, 0, 0});
+    ASSERT_FALSE(all.empty());
+    bool kept = false;
+    for (const Joints& s : all) {
+        expectFrameNear(forward(g, s), forward(g, q), 1e-6, "singular wrist");
+        kept = kept || std::abs(s[3] - 25) < 1e-9;
+    }
+    EXPECT_TRUE(kept);
+}
+
+TEST(Kinematics, OutOfReachAndOutOfLimits)
+{
+    const ArmGeometry g = defaultGeometry();
+    const JointLimits lim = defaultLimits();
+    EXPECT_EQ(inverseNearest(g, poseToFrame(Pose{1000, 0, 0, 180, 0, 0}), kStart, lim).status, IkStatus::Unreachable);
+    JointLimits tight = lim;
+    tight.upper[0] = 10; // J1 may not turn as far as atan2(150, 200)
+    const IkResult r = inverseNearest(g, poseToFrame(Pose{200, 150, 150, 180, 0, 0}), kStart, tight);
+    EXPECT_EQ(r.status, IkStatus::OutOfLimits);
+    EXPECT_TRUE(r.outside[0]);
+}
+
+TEST(Kinematics, DefaultMovesAreReachableFromTheStartAndEachOther)
+{
+    const ArmGeometry g = defaultGeometry();
+    const JointLimits lim = defaultLimits();
+    const Pose movp{200, 150, 150, 180, 0, 0};
+    const Pose movl{200, 50, 150, 180, 0, 0};
+    const Pose via{250, 0, 150, 180, 0, 0};
+    const Pose end{200, -50, 150, 180, 0, 0};
+    const Pose start = forwardPose(g, kStart);
+    const Pose all[] = {start, movp, movl, via, end};
+
+    for (const Pose& from : all) {
+        const IkResult origin = inverseNearest(g, poseToFrame(from), kStart, lim);
+        ASSERT_EQ(origin.status, IkStatus::Ok);
+        for (const Pose& to : {movp, movl, via, end}) {
+            // Point move: the target solves within the limits.
+            const IkResult point = inverseNearest(g, poseToFrame(to), origin.joints, lim);
+            EXPECT_EQ(point.status, IkStatus::Ok);
+            // Linear move: every point of the line does.
+            const PathCheck line = checkPath(linePath(poseToFrame(from), poseToFrame(to)), origin.joints, g, lim);
+            EXPECT_TRUE(line.ok) << "line from " << from.x << "," << from.y << "," << from.z << " to " << to.x << ","
+                                 << to.y;
+        }
+        // The default arc from wherever the arc can be made.
+        const auto arc = arcPath(poseToFrame(from), Eigen::Vector3d(via.x, via.y, via.z), poseToFrame(end), 0);
+        if (arc) {
+            EXPECT_TRUE(checkPath(*arc, origin.joints, g, lim).ok) << "arc from " << from.x << "," << from.y;
+        }
+    }
+    // The target-angle presets lie within the default limits.
+    const Joints presets[] = {{0, 0, 0, 0, 0, 0}, {0, 0, -90, 0, -90, 0}, {90, 0, 0, -90, 0, 90}};
+    for (const Joints& q : presets) {
+        EXPECT_TRUE(lim.contains(q));
+    }
+}
+
+TEST(Kinematics, ArcThroughThreePoints)
+{
+    const Eigen::Isometry3d from = poseToFrame(Pose{200, 50, 150, 180, 0, 0});
+    const Eigen::Isometry3d to = poseToFrame(Pose{200, -50, 150, 180, 0, 0});
+    const auto arc = arcPath(from, Eigen::Vector3d(250, 0, 150), to, 0);
+    ASSERT_TRUE(arc.has_value());
+    EXPECT_NEAR(arc->length, std::numbers::pi * 50, 1e-9); // half a circle of radius 50
+    const Eigen::Vector3d centre(200, 0, 150);
+    for (double s = 0; s <= 1.0; s += 0.125) {
+        EXPECT_NEAR((arc->at(s).translation() - centre).norm(), 50, 1e-9);
+    }
+    EXPECT_LT((arc->at(0.5).translation() - Eigen::Vector3d(250, 0, 150)).norm(), 1e-9);
+    EXPECT_LT((arc->at(1.0).translation() - to.translation()).norm(), 1e-9);
+
+    // Run angle: 90 degrees towards the via point, -90 away from it, 360
+    // a full turn.
+    const auto quarter = arcPath(from, Eigen::Vector3d(250, 0, 150), to, 90);
+    EXPECT_LT((quarter->at(1.0).translation() - Eigen::Vector3d(250, 0, 150)).norm(), 1e-9);
+    const auto back = arcPath(from, Eigen::Vector3d(250, 0, 150), to, -90);
+    EXPECT_LT((back->at(1.0).translation() - Eigen::Vector3d(150, 0, 150)).norm(), 1e-9);
+    const auto full = arcPath(from, Eigen::Vector3d(250, 0, 150), to, 360);
+    EXPECT_LT((full->at(1.0).translation() - from.translation()).norm(), 1e-9);
+    EXPECT_NEAR(full->length, 2 * std::numbers::pi * 50, 1e-9);
+
+    // No circle through points on one line or through a repeated point.
+    EXPECT_FALSE(arcPath(from, Eigen::Vector3d(200, 0, 150), to, 0).has_value());
+    EXPECT_FALSE(arcPath(from, from.translation(), to, 0).has_value());
+}
