@@ -32,11 +32,15 @@ int main(int argc, char** argv)
     options.sim.servosOn = true;
 
     vq::Console console(options);
+    // Show the window and let its first paint (fonts, layout) happen before
+    // the load sequence starts the 35 ms poll timer, so that the first
+    // polls are not bunched behind it.
+    console.window().show();
+    QApplication::processEvents();
     if (!console.start()) {
         std::fprintf(stderr, "velquor: the simulated controller did not start: %s\n", qPrintable(console.error()));
         return 1;
     }
-    console.window().show();
 
     if (parser.isSet(screenshot)) {
         QString path = parser.value(screenshot);
