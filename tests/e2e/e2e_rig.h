@@ -65,8 +65,11 @@ public:
     // Starts and waits until the first status and pose replies are shown.
     bool start()
     {
-        if (!console->start()) return false;
+        // As main() does: the window's first showing before the load
+        // sequence starts the poll timer.
         console->window().show();
+        QApplication::processEvents();
+        if (!console->start()) return false;
         return waitFor([&] { return board().text("Label8", 1) != "1轴:" && board().text("Label2", 1) != "0.0001"; }, 5000);
     }
 

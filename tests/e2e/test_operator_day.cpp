@@ -1,0 +1,416 @@
+// End-to-end: one operator's day on the whole console, from start-up to the
+// menu's "退出". Everything is done through the window's widgets; the
+// checks look at the simulated arm and at what the window shows. This test
+// also runs in a real X window (tools/xvfb-e2e).
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QFile>
+#include <QMenu>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <array>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "e2e_rig.h"
+#include "link/hex.h"
+#include "link/qt_serial_line.h"
+
+namespace vq::e2e {
+namespace {
+
+// ------------------------------------------------------------------ helpers
+
+// Moves started by the arm, in order, and the arm as each one ended. The
+// arm is sampled every few milliseconds while the event loop runs; every
+// move here lasts far longer than that.
+class MoveLog {
+public:
+    struct Entry {
+        std::string event; // controller's last event when it changed
+        qint64 ms = 0;
+        qint64 lastMovingMs = -1; // last sample before it with the arm moving
+        sim::JointArray joints{};
+        sim::PoseValues pose{};
+    };
+
+    explicit MoveLog(Rig& r) : r_(r), last_(r.arm().lastEvent()) { clock_.start(); }
+
+    bool waitFor(const std::function<bool()>& pred, int ms)
+    {
+        return r_.waitFor([&] {
+            sample();
+            return pred();
+        }, ms);
+    }
+    void idle(int ms) { waitFor([] { return false; }, ms); }
+
+    std::vector<std::string> starts() const
+    {
+        std::vector<std::string> out;
+        for (const Entry& e : entries)
+            if (e.event.rfind("started: ", 0) == 0) out.push_back(e.event.substr(9));
+        return out;
+    }
+    std::size_t startCount() const { return starts().size(); }
+    std::size_t startIndex(std::size_t n) const
+    {
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            if (entries[i].event.rfind("started: ", 0) == 0 && n-- == 0) return i;
+        return std::string::npos;
+    }
+    const Entry* doneAfter(std::size_t i) const
+    {
+        for (std::size_t k = i + 1; k < entries.size(); ++k) {
+            if (entries[k].event == "move done") return &entries[k];
+            if (entries[k].event.rfind("started: ", 0) == 0) return nullptr;
+        }
+        return nullptr;
+    }
+    std::string dump() const
+    {
+        std::string s;
+        for (const Entry& e : entries) s += std::to_string(e.ms) + " ms: " + e.event + "\n";
+        return s;
+    }
+
+    std::vector<Entry> entries;
+
+private:
+    void sample()
+    {
+        sim::Controller& a = r_.arm();
+        const qint64 now = clock_.elapsed();
+        if (a.lastEvent() != last_) {
+            last_ = a.lastEvent();
+            entries.push_back({last_, now, lastMovingMs_, a.joints(), a.pose()});
+        }
+        if (a.moving()) lastMovingMs_ = now;
+    }
+
+    Rig& r_;
+    QElapsedTimer clock_;
+    std::string last_;
+    qint64 lastMovingMs_ = -1;
+};
+
+double angleDiff(double a, double b)
+{
+    double d = std::fmod(a - b, 360.0);
+    if (d > 180) d -= 360;
+    if (d < -180) d += 360;
+    return std::abs(d);
+}
+
+std::string shown(double value, int decimals) { return formatFixed(static_cast<float>(value), decimals).value_or("?"); }
+
+bool readoutsMatchArm(Rig& r)
+{
+    const auto q = r.arm().joints();
+    const auto p = r.arm().pose();
+    const std::array<double, 6> pose{p.x, p.y, p.z, p.a, p.b, p.c};
+    for (int i = 1; i <= 6; ++i) {
+        const auto k = static_cast<std::size_t>(i - 1);
+        if (r.board().text("Label2", i) != shown(q[k], 3) || r.board().text("Label3", i) != shown(pose[k], 2)) return false;
+    }
+    return true;
+}
+
+void clickTab(Rig& r, int tab)
+{
+    auto* tabs = qobject_cast<QTabWidget*>(r.widget("SSTab1"));
+    ASSERT_NE(tabs, nullptr);
+    ASSERT_NE(tabs->currentIndex(), tab);
+    QTabBar* bar = tabs->tabBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(tab).center());
+    ASSERT_EQ(tabs->currentIndex(), tab);
+}
+
+bool shownEnabled(Rig& r, std::string_view name, int index = kNoIndex)
+{
+    QWidget* w = r.widget(name, index);
+    return w && w->isEnabled();
+}
+
+// Holds a jog button for about ms, releases it and waits until the arm
+// stands still again.
+void jog(Rig& r, int index, int ms)
+{
+    ASSERT_TRUE(shownEnabled(r, "Command5", index)) << index;
+    r.press("Command5", index);
+    ASSERT_TRUE(r.waitFor([&] { return r.arm().jogCode() != 0; }, 3000)) << "jog " << index << ": " << r.arm().lastEvent();
+    r.idle(ms);
+    r.release("Command5", index);
+    ASSERT_TRUE(r.waitFor([&] { return r.arm().jogCode() == 0 && !r.arm().moving(); }, 3000)) << r.arm().lastEvent();
+}
+
+bool fileBytes(const QString& path, std::string& out)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    const QByteArray b = f.readAll();
+    out.assign(b.constData(), static_cast<std::size_t>(b.size()));
+    return true;
+}
+
+// Chooses an entry of the "文件(&F)" menu with the mouse.
+void chooseFromFileMenu(Rig& r, std::string_view entry)
+{
+    auto* menu = r.window().findChild<QMenu*>(QStringLiteral("File"));
+    QAction* action = r.window().action(entry);
+    ASSERT_TRUE(menu && action) << entry;
+    menu->popup(r.window().mapToGlobal(QPoint(10, 10)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    const QRect where = menu->actionGeometry(action);
+    ASSERT_FALSE(where.isEmpty()) << entry;
+    QTest::mouseClick(menu, Qt::LeftButton, {}, where.center());
+}
+
+// ------------------------------------------------------------------ the day
+
+TEST(OperatorDay, StartTeachJogRecordSaveOpenRunEditParametersHomeAndExit)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString programPath = dir.filePath("day.txt");
+
+    // The arm is found as it was left: run mode, servos off.
+    sim::SimOptions options = testSimOptions();
+    options.controlMode = 0;
+    options.servosOn = false;
+    Rig r(options);
+    // The window is on screen before the core starts, so that its first
+    // showing (fonts, the X server) cannot stall the first poll cycle: the
+    // parameter blocks are read once only, and a reply delayed past the
+    // next request is lost by design.
+    r.window().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&r.window()));
+    ASSERT_TRUE(r.start());
+    r.window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&r.window()));
+    EXPECT_EQ(r.window().windowTitle(), QStringLiteral("Velquor"));
+    const Colour green = Colour::green();
+
+    // ---- start-up: the parameter boxes show the controller's values.
+    {
+        const sim::Parameters& p = r.arm().parameters();
+        // The first box that does not show the controller's value, or "".
+        auto unfilled = [&]() -> std::string {
+            auto differs = [&](std::string_view box, int i, const std::string& want) {
+                return r.board().text(box, i) != want;
+            };
+            for (int i = 1; i <= 6; ++i) {
+                const auto k = static_cast<std::size_t>(i - 1);
+                const std::array<std::pair<const char*, std::string>, 8> rows{{
+                    {"Text4", std::to_string(p.kp[k])},
+                    {"Text5", std::to_string(p.ki[k])},
+                    {"Text6", std::to_string(p.kd[k])},
+                    {"Text17", shown(p.mechanical[k], 2)},
+                    {"Text3", shown(p.reduction[k], 2)},
+                    {"Text12", shown(p.encoder[k], 1)},
+                    {"Text14", shown(p.limitPositive[k], 1)},
+                    {"Text15", shown(p.limitNegative[k], 1)},
+                }};
+                for (const auto& [box, want] : rows)
+                    if (differs(box, i, want)) return std::string(box) + "(" + std::to_string(i) + ") shows '" + r.board().text(box, i) + "', not '" + want + "'";
+            }
+            for (int i = 0; i < 3; ++i) {
+                const auto k = static_cast<std::size_t>(i);
+                if (differs("Text10", i, shown(p.pointSpeed[k], 0))) return "Text10(" + std::to_string(i) + ") shows '" + r.board().text("Text10", i) + "'";
+                if (differs("Text21", i, shown(p.lineSpeed[k], 0))) return "Text21(" + std::to_string(i) + ") shows '" + r.board().text("Text21", i) + "'";
+                if (i < 3 && differs("Text16", i + 1, shown(p.tool[k], 2))) return "Text16(" + std::to_string(i + 1) + ") shows '" + r.board().text("Text16", i + 1) + "'";
+            }
+            return {};
+        };
+        EXPECT_TRUE(r.waitFor([&] { return unfilled().empty(); }, 10000)) << unfilled();
+        // Run mode reported: its button is green and jogging is not offered.
+        EXPECT_TRUE(r.waitFor([&] { return r.board().backColour("Command19", 0) == green; }, 5000));
+        EXPECT_FALSE(shownEnabled(r, "Command5", 1));
+    }
+
+    // ---- teach mode, servos on.
+    r.click("Command19", 1);
+    ASSERT_TRUE(r.waitFor([&] { return r.arm().controlMode() == 1 && r.board().backColour("Command19", 1) == green; }, 5000));
+    ASSERT_TRUE(r.waitFor([&] { return shownEnabled(r, "Command5", 1); }, 5000)) << "jog buttons not offered in teach mode";
+    r.click("Command1", 9); // "全部打开"
+    auto servosShownOn = [&] {
+        for (int axis = 1; axis <= 6; ++axis)
+            if (!r.arm().servoOn(axis) || r.board().backColour("Command3" + std::to_string(axis)) != green) return false;
+        return true;
+    };
+    ASSERT_TRUE(r.waitFor(servosShownOn, 5000));
+
+    // ---- jog joints: "J1轴+" and "J3轴-" move those joints and no other.
+    ASSERT_EQ(r.board().text("Command5", 1), "J1轴+");
+    ASSERT_EQ(r.board().text("Command5", 6), "J3轴-");
+    const sim::JointArray q0 = r.arm().joints();
+    ASSERT_NO_FATAL_FAILURE(jog(r, 1, 600));
+    ASSERT_NO_FATAL_FAILURE(jog(r, 6, 400));
+    const sim::JointArray q1 = r.arm().joints();
+    EXPECT_GT(q1[0] - q0[0], 3.0);
+    EXPECT_LT(q1[2] - q0[2], -2.0);
+    for (std::size_t k : {1u, 3u, 4u, 5u}) EXPECT_NEAR(q1[k], q0[k], 1e-9) << k + 1;
+    EXPECT_TRUE(r.waitFor([&] { return readoutsMatchArm(r); }, 5000));
+
+    // ---- Cartesian jogging: "直角", then "X轴+" moves the tool along X only.
+    r.click("Command22", 1);
+    EXPECT_EQ(r.board().text("Command5", 1), "X轴+");
+    EXPECT_EQ(r.board().text("Command5", 4), "Y轴-");
+    ASSERT_TRUE(r.waitFor([&] { return r.arm().motionMode() == 2 && r.board().backColour("Command22", 1) == green; }, 5000));
+    const sim::PoseValues p0 = r.arm().pose();
+    ASSERT_NO_FATAL_FAILURE(jog(r, 1, 500));
+    const sim::PoseValues p1 = r.arm().pose();
+    EXPECT_GT(p1.x - p0.x, 5.0);
+    EXPECT_NEAR(p1.y, p0.y, 0.05);
+    EXPECT_NEAR(p1.z, p0.z, 0.05);
+    EXPECT_LE(angleDiff(p1.a, p0.a), 0.05);
+    EXPECT_LE(angleDiff(p1.b, p0.b), 0.05);
+    EXPECT_LE(angleDiff(p1.c, p0.c), 0.05);
+
+    // ---- record a program with the teach-in buttons.
+    ASSERT_NO_FATAL_FAILURE(clickTab(r, 4)); // "录入指令"
+    const std::string start = r.board().text("Text7");
+    r.click("Command10"); // PSPEED from the point-speed boxes
+    r.click("Command24"); // LSPEED from the line-speed boxes
+    ASSERT_TRUE(r.waitFor([&] { return readoutsMatchArm(r); }, 5000));
+    const sim::JointArray jointsP1 = r.arm().joints();
+    r.click("Command15"); // MOVJ here
+    ASSERT_NO_FATAL_FAILURE(jog(r, 3, 400));       // "Y轴+"
+    ASSERT_TRUE(r.waitFor([&] { return readoutsMatchArm(r); }, 5000));
+    const sim::PoseValues poseP2 = r.arm().pose();
+    EXPECT_GT(poseP2.y - p1.y, 5.0);
+    r.click("Command20"); // MOVP here
+    r.typeAndEnter("Text20", kNoIndex, QStringLiteral("800"));
+    r.click("Command21"); // DELAY
+    r.click("Command17"); // END
+
+    const sim::Parameters& params = r.arm().parameters();
+    std::string expected = start;
+    expected += "PSPEED RPM=" + shown(params.pointSpeed[0], 0) + " ACC=" + shown(params.pointSpeed[1], 0) +
+                " DEC=" + shown(params.pointSpeed[2], 0) + "\r\n";
+    expected += "LSPEED MMS=" + shown(params.lineSpeed[0], 0) + " ACC=" + shown(params.lineSpeed[1], 0) +
+                " DEC=" + shown(params.lineSpeed[2], 0) + "\r\n";
+    expected += "MOVJ";
+    for (std::size_t k = 0; k < 6; ++k) expected += " J" + std::to_string(k + 1) + "=" + shown(jointsP1[k], 3);
+    expected += "\r\nMOVP X1=" + shown(poseP2.x, 2) + " Y1=" + shown(poseP2.y, 2) + " Z1=" + shown(poseP2.z, 2) +
+                " A1=" + shown(poseP2.a, 2) + " B1=" + shown(poseP2.b, 2) + " C1=" + shown(poseP2.c, 2) + "\r\n";
+    expected += "DELAY MS=800\r\nEND\r\n";
+    ASSERT_EQ(r.board().text("Text7"), expected);
+
+    // ---- save it (Ctrl+S), start afresh (Ctrl+N), open it again (Ctrl+O).
+    r.prompts.saveNames.push_back(programPath.toStdString());
+    QTest::keyClick(&r.window(), Qt::Key_S, Qt::ControlModifier);
+    std::string bytes;
+    ASSERT_TRUE(fileBytes(programPath, bytes));
+    EXPECT_EQ(bytes, expected);
+    QTest::keyClick(&r.window(), Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(r.board().text("Text7"), start);
+    r.prompts.openNames.push_back(programPath.toStdString());
+    QTest::keyClick(&r.window(), Qt::Key_O, Qt::ControlModifier);
+    ASSERT_EQ(r.board().text("Text7"), expected);
+
+    // ---- run it with "循环": MOVJ to P1, MOVP to P2, DELAY, and again.
+    r.click("Check1");
+    ASSERT_EQ(r.board().value("Check1"), 1);
+    MoveLog log(r);
+    r.click("Command14");
+    EXPECT_FALSE(shownEnabled(r, "Command14"));
+    ASSERT_TRUE(log.waitFor([&] { return log.startCount() >= 3; }, 20000)) << log.dump();
+    ASSERT_EQ(log.starts(), (std::vector<std::string>{"joint move", "point move", "joint move"})) << log.dump();
+    const auto* atP1 = log.doneAfter(log.startIndex(0));
+    const auto* atP2 = log.doneAfter(log.startIndex(1));
+    ASSERT_TRUE(atP1 && atP2) << log.dump();
+    for (std::size_t k = 0; k < 6; ++k) EXPECT_NEAR(atP1->joints[k], jointsP1[k], 0.0005 + 1e-4) << "P1 joint " << k + 1;
+    EXPECT_NEAR(atP2->pose.x, poseP2.x, 0.006);
+    EXPECT_NEAR(atP2->pose.y, poseP2.y, 0.006);
+    EXPECT_NEAR(atP2->pose.z, poseP2.z, 0.006);
+    EXPECT_LE(angleDiff(atP2->pose.a, poseP2.a), 0.006);
+    EXPECT_LE(angleDiff(atP2->pose.b, poseP2.b), 0.006);
+    EXPECT_LE(angleDiff(atP2->pose.c, poseP2.c), 0.006);
+    // The taught delay held the next pass back.
+    EXPECT_GE(log.entries[log.startIndex(2)].ms - atP2->lastMovingMs, 800) << log.dump();
+
+    // Pause: the move in hand ends, nothing further starts.
+    r.click("Command13");
+    EXPECT_EQ(r.board().text("Command13"), "继续");
+    ASSERT_TRUE(log.waitFor([&] { return !r.arm().moving(); }, 5000));
+    std::size_t seen = log.startCount();
+    log.idle(1200);
+    EXPECT_EQ(log.startCount(), seen) << log.dump();
+    // Continue: the point move follows.
+    r.click("Command13");
+    EXPECT_EQ(r.board().text("Command13"), "暂停");
+    ASSERT_TRUE(log.waitFor([&] { return log.startCount() > seen; }, 5000)) << log.dump();
+    EXPECT_EQ(log.starts().back(), "point move");
+    // Stop: Run is offered again and nothing more starts.
+    r.click("Command12");
+    EXPECT_TRUE(shownEnabled(r, "Command14"));
+    EXPECT_EQ(r.board().text("Command13"), "暂停");
+    ASSERT_TRUE(log.waitFor([&] { return !r.arm().moving(); }, 5000));
+    seen = log.startCount();
+    log.idle(1000);
+    EXPECT_EQ(log.startCount(), seen) << log.dump();
+    EXPECT_EQ(r.arm().counters().refused, 0u) << r.arm().lastEvent();
+
+    // ---- edit a parameter and save: "角度参数", axis 3's positive limit.
+    ASSERT_NO_FATAL_FAILURE(clickTab(r, 3));
+    r.idle(400); // the tab's own read-back of the limits comes first
+    {
+        auto* box = qobject_cast<QLineEdit*>(r.widget("Text14", 3));
+        ASSERT_NE(box, nullptr);
+        box->setFocus();
+        box->selectAll();
+        QTest::keyClicks(box, QStringLiteral("140"));
+        EXPECT_EQ(r.board().backColour("Text14", 3), Colour::edited());
+        EXPECT_FLOAT_EQ(r.arm().parameters().limitPositive[2], 150.0f); // nothing sent before Enter
+        QTest::keyClick(box, Qt::Key_Return);
+        EXPECT_EQ(r.board().backColour("Text14", 3), Colour::windowBackground());
+    }
+    ASSERT_TRUE(r.waitFor([&] { return r.arm().parameters().limitPositive[2] == 140.0f; }, 5000));
+    EXPECT_TRUE(r.waitFor([&] { return r.board().text("Text14", 3) == "140.0"; }, 5000)) << r.board().text("Text14", 3);
+    EXPECT_FLOAT_EQ(r.arm().savedParameters().limitPositive[2], 150.0f);
+    r.click("Command4", 2); // "保存参数"
+    for (int i = 0; i <= 2; ++i) EXPECT_EQ(r.board().text("Command4", i), "保存中..") << i;
+    ASSERT_TRUE(r.waitFor([&] { return r.arm().savedParameters().limitPositive[2] == 140.0f; }, 5000));
+    EXPECT_TRUE(r.waitFor([&] {
+        for (int i = 0; i <= 2; ++i)
+            if (r.board().text("Command4", i) != "保存参数OK") return false;
+        return true;
+    }, 5000));
+    EXPECT_EQ(r.arm().counters().saves, 1u);
+
+    // ---- back to the origin: every joint at 0, and the read-outs say so.
+    MoveLog home(r);
+    r.click("Command16", 1); // "返回原点"
+    ASSERT_TRUE(home.waitFor([&] { return home.startCount() >= 1 && !r.arm().moving(); }, 10000)) << home.dump();
+    EXPECT_EQ(home.starts(), std::vector<std::string>{"return to origin"});
+    for (std::size_t k = 0; k < 6; ++k) EXPECT_NEAR(r.arm().joints()[k], 0.0, 1e-9) << k + 1;
+    EXPECT_TRUE(r.waitFor([&] {
+        for (int i = 1; i <= 6; ++i)
+            if (r.board().text("Label2", i) != "0.000") return false;
+        return true;
+    }, 5000));
+    for (int axis = 1; axis <= 6; ++axis) EXPECT_EQ(r.arm().alarmCode(axis), 0) << axis;
+
+    // ---- the end of the day: "退出" closes the port and the window.
+    ASSERT_TRUE(r.console->line().isOpen());
+    ASSERT_NO_FATAL_FAILURE(chooseFromFileMenu(r, "Exit"));
+    ASSERT_TRUE(r.waitFor([&] { return !r.window().isVisible(); }, 3000));
+    EXPECT_TRUE(r.window().programEnded());
+    EXPECT_FALSE(r.console->line().isOpen());
+    EXPECT_FALSE(r.window().timer("Timer1")->isActive());
+    EXPECT_FALSE(r.window().timer("Timer3")->isActive());
+    const auto requests = r.arm().counters().requests;
+    r.idle(500);
+    EXPECT_EQ(r.arm().counters().requests, requests) << "the controller is still being polled";
+    EXPECT_EQ(r.arm().jogCode(), 0);
+    EXPECT_FALSE(r.arm().moving());
+}
+
+} // namespace
+} // namespace vq::e2e
