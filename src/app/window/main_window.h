@@ -1,0 +1,117 @@
+// The one main window, Form1, built from the control table. It shows what
+// the core sets through QtBoard and forwards every operator event to the
+// core's FormEvents; it implements no console behaviour of its own.
+#pragma once
+
+#include <QHash>
+#include <QMainWindow>
+#include <QPointer>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "app/form_events.h"
+#include "app/layout_table.h"
+#include "link/board.h"
+
+class QTabWidget;
+class QTimer;
+
+namespace vq {
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    // Builds every control of the table. Nothing is reported to the events
+    // from here: the owner calls events.load() once the window exists.
+    explicit MainWindow(FormEvents& events, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The object showing a table control: a widget, a timer, a menu entry's
+    // action, or a plain object for the invisible port and dialog controls;
+    // the window itself for "Form1". nullptr for names not in the table.
+    QObject* object(std::string_view name, int index = kNoIndex) const;
+    QWidget* widget(std::string_view name, int index = kNoIndex) const;
+    QTimer* timer(std::string_view name) const;
+    QAction* action(std::string_view name) const;
+    // The table row shown by that object, or nullptr.
+    const layout::Control* controlOf(const QObject* object) const;
+
+    // Selects a tab of a tab control without reporting a tab click.
+    void selectTab(QTabWidget* tabs, int index);
+
+    // Stops the timers, closes the window without reporting unload, and
+    // quits the application once control returns to the event loop.
+    void endProgram();
+    bool programEnded() const { return ending_; }
+
+    // The jog button held down at the moment, as name and index.
+    std::optional<std::pair<std::string, int>> heldJogButton() const;
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    friend class QtBoard;
+
+    // Marks that the core is running; releases of a held jog button found in
+    // the meantime are reported once it has returned.
+    class CoreCall {
+    public:
+        explicit CoreCall(MainWindow& w) : w_(w) { ++w_.coreDepth_; }
+        ~CoreCall() { --w_.coreDepth_; }
+        CoreCall(const CoreCall&) = delete;
+        CoreCall& operator=(const CoreCall&) = delete;
+
+    private:
+        MainWindow& w_;
+    };
+
+    struct Jog {
+        QPointer<QWidget> button;
+        std::string_view name;
+        int index = kNoIndex;
+    };
+
+    void build();
+    QWidget* container(const layout::Parent& parent) const;
+    QPoint originOf(const layout::Parent& parent) const;
+    void place(QWidget* w, const layout::Control& c);
+    void registerObject(QObject* o, const layout::Control& c);
+    void setTabOrder();
+
+    template <class F>
+    void deliver(F&& f);
+
+    void pressJog(QWidget* button, const layout::Control& c);
+    void releaseJog();
+    void flushReleases();
+
+    FormEvents* events_;
+    QWidget* client_ = nullptr;
+    QHash<QString, QObject*> objects_;
+    QHash<const QObject*, const layout::Control*> controls_;
+    std::map<std::pair<std::string_view, int>, QWidget*> pages_; // (tab control, tab) → page
+    std::vector<QTimer*> timers_;
+
+    bool building_ = true;  // no events reach the core while the window is being built
+    bool quietTabs_ = false;
+    bool unloaded_ = false;
+    bool ending_ = false;
+    int coreDepth_ = 0;      // > 0 while the core runs (an event handler or a board call)
+
+    std::optional<Jog> held_;
+    std::vector<Jog> releases_; // mouse-ups waiting for the core call in progress to end
+    bool releaseQueued_ = false;
+};
+
+// Saves a picture of the whole window (menu bar included) as a PNG file.
+bool saveWindowScreenshot(MainWindow& window, const QString& path);
+
+} // namespace vq

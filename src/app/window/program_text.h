@@ -1,0 +1,32 @@
+// The program editor keeps the program text byte for byte. The core stores it
+// with CR LF line ends; the editor shows each CR LF as a line break and any
+// lone LF or lone CR as a visible symbol, so that a file with other line ends
+// keeps them through open, edit and save.
+#pragma once
+
+#include <QString>
+
+class QPlainTextEdit;
+
+namespace vq {
+
+inline constexpr char16_t kLoneLineFeedSymbol = u'\u240A';       // ␊
+inline constexpr char16_t kLoneCarriageReturnSymbol = u'\u240D'; // ␍
+
+// Raw text → editor text: CR LF becomes '\n' (a line break in the editor),
+// a lone LF becomes U+240A and a lone CR U+240D.
+QString rawToDisplay(const QString& raw);
+
+// Editor text → raw text: a line break ('\n' or the document's paragraph
+// separator U+2029) becomes CR LF, U+240A becomes LF and U+240D becomes CR.
+QString displayToRaw(const QString& display);
+
+// The raw text held by the editor.
+QString programText(const QPlainTextEdit& editor);
+
+// Replaces the editor's text. When the new text extends the current one only
+// the added tail is inserted, so appending a line to a long program does not
+// lay out the whole document again.
+void setProgramText(QPlainTextEdit& editor, const QString& raw);
+
+} // namespace vq

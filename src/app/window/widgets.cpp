@@ -1,0 +1,367 @@
+#include "widgets.h"
+
+#include "program_text.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QStyleOptionButton>
+#include <QStyleOptionTabWidgetFrame>
+#include <QStylePainter>
+#include <QTabBar>
+#include <QTextBlock>
+#include <QPaintEvent>
+#include <QTextLayout>
+
+#include <cmath>
+
+namespace vq {
+
+QString withoutMnemonics(const QString& caption)
+{
+    QString out;
+    out.reserve(caption.size());
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption[i] == u'&') {
+            if (i + 1 < caption.size() && caption[i + 1] == u'&') {
+                out += u'&';
+                ++i;
+            }
+            continue;
+        }
+        out += caption[i];
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------- buttons
+
+void CaptionButton::paintEvent(QPaintEvent*)
+{
+    QStylePainter p(this);
+    QStyleOptionButton opt;
+    initStyleOption(&opt);
+    opt.text.clear();
+    opt.icon = QIcon();
+    p.drawControl(QStyle::CE_PushButtonBevel, opt);
+
+    QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &opt, this).adjusted(1, 0, -1, 0);
+    if (isDown() || isChecked())
+        area.translate(style()->pixelMetric(QStyle::PM_ButtonShiftHorizontal, &opt, this),
+                       style()->pixelMetric(QStyle::PM_ButtonShiftVertical, &opt, this));
+
+    const QString caption = withoutMnemonics(text());
+    if (caption.isEmpty()) return;
+    QTextOption option(Qt::AlignHCenter);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    QTextLayout layout(caption, font());
+    layout.setTextOption(option);
+    layout.beginLayout();
+    qreal height = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(area.width());
+        line.setPosition(QPointF(0, height));
+        height += line.height();
+    }
+    layout.endLayout();
+
+    p.setPen(opt.palette.color(QPalette::ButtonText));
+    p.setClipRect(rect());
+    layout.draw(&p, QPointF(area.left(), area.top() + (area.height() - height) / 2));
+}
+
+// ----------------------------------------------------------------- labels
+
+void CaptionLabel::setCaptionLayout(Layout layout)
+{
+    layout_ = layout;
+    setWordWrap(false); // wrapping is done here, not by QLabel
+    update();
+}
+
+QStringList CaptionLabel::wrappedLines() const
+{
+    const QFontMetrics fm(font());
+    const int width = contentsRect().width();
+    QStringList lines;
+    QString line;
+    qsizetype i = 0;
+    const QString caption = text();
+    while (i < caption.size()) {
+        // One word and the blanks before it.
+        qsizetype j = i;
+        while (j < caption.size() && caption[j] == u' ') ++j;
+        while (j < caption.size() && caption[j] != u' ') ++j;
+        const QString piece = caption.mid(i, j - i);
+        if (!line.isEmpty() && fm.horizontalAdvance(line + piece) > width) {
+            lines << line;
+            line = piece.trimmed();
+        } else {
+            line += piece;
+        }
+        i = j;
+    }
+    if (!line.isEmpty()) lines << line;
+    return lines;
+}
+
+int CaptionLabel::cellWidth() const
+{
+    // In twips: half the em of the point size (20 twips per point), plus
+    // one pixel for the emboldening of a bold face.
+    const double twips = font().pointSizeF() * 10.0 + (font().bold() ? 15.0 : 0.0);
+    return std::max(1, int(std::lround(twips / 15.0)));
+}
+
+void CaptionLabel::paintEvent(QPaintEvent* event)
+{
+    if (layout_ == Layout::Plain) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    QPainter p(this);
+    drawFrame(&p);
+    QPalette pal = palette();
+    if (!isEnabled()) pal.setCurrentColorGroup(QPalette::Disabled);
+    p.setPen(pal.color(foregroundRole()));
+    p.setFont(font());
+
+    const QRect area = contentsRect();
+    if (layout_ == Layout::WrapAtBlanks) {
+        p.drawText(area, int(alignment()), wrappedLines().join(u'\n'));
+        return;
+    }
+    const int cell = cellWidth();
+    const QString caption = text();
+    int column = 0; // in half-width cells
+    qsizetype i = 0;
+    while (i < caption.size()) {
+        if (caption[i] == u' ') {
+            ++column;
+            ++i;
+            continue;
+        }
+        const qsizetype start = i;
+        const int startColumn = column;
+        while (i < caption.size() && caption[i] != u' ') {
+            column += caption[i].unicode() < 0x80 ? 1 : 2;
+            ++i;
+        }
+        const QRect cellRect(area.left() + startColumn * cell, area.top(), area.width(), area.height());
+        p.drawText(cellRect, int(alignment() & Qt::AlignVertical_Mask) | Qt::AlignLeft, caption.mid(start, i - start));
+    }
+}
+
+// ---------------------------------------------------------- program editor
+
+void ProgramEditor::paintEvent(QPaintEvent* event)
+{
+    QPlainTextEdit::paintEvent(event);
+    QPainter p(viewport());
+    QFont tagFont = font();
+    tagFont.setPointSizeF(std::max(5.0, font().pointSizeF() * 0.55));
+    tagFont.setBold(false);
+    p.setFont(tagFont);
+    const QRect clip = event->rect();
+    const QPointF offset = contentOffset();
+    for (QTextBlock block = firstVisibleBlock(); block.isValid(); block = block.next()) {
+        const QRectF area = blockBoundingGeometry(block).translated(offset);
+        if (area.top() > clip.bottom()) break;
+        if (!block.isVisible() || area.bottom() < clip.top()) continue;
+        const QString text = block.text();
+        for (int i = 0; i < text.size(); ++i) {
+            const char16_t c = text[i].unicode();
+            if (c != kLoneLineFeedSymbol && c != kLoneCarriageReturnSymbol) continue;
+            const QTextLine line = block.layout()->lineForTextPosition(i);
+            if (!line.isValid()) continue;
+            const qreal x1 = line.cursorToX(i), x2 = line.cursorToX(i + 1);
+            const QRectF glyph(area.left() + x1, area.top() + line.y(), std::max<qreal>(x2 - x1, 8), line.height());
+            const QRectF tag = glyph.adjusted(0.5, 2.5, -0.5, -2.5);
+            p.setPen(QColor(120, 120, 120));
+            p.setBrush(QColor(232, 232, 232));
+            p.drawRoundedRect(tag, 2, 2);
+            p.setPen(QColor(60, 60, 60));
+            p.drawText(tag, Qt::AlignCenter, c == kLoneLineFeedSymbol ? QStringLiteral("LF") : QStringLiteral("CR"));
+        }
+    }
+}
+
+// ------------------------------------------------------------------- lamp
+
+Lamp::Lamp(QWidget* parent) : QWidget(parent), fill_(palette().color(QPalette::Button)) {}
+
+void Lamp::setFill(const QColor& c)
+{
+    fill_ = c;
+    update();
+}
+
+void Lamp::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::black, 1));
+    p.setBrush(fill_);
+    p.drawEllipse(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+}
+
+// ------------------------------------------------------------------ combo
+
+void DropDownCombo::showPopup()
+{
+    if (beforePopup) beforePopup();
+    QComboBox::showPopup();
+}
+
+// ------------------------------------------------------------ tab control
+
+namespace {
+
+class EqualTabBar : public QTabBar {
+public:
+    using QTabBar::QTabBar;
+
+protected:
+    QSize tabSizeHint(int index) const override
+    {
+        QSize s = QTabBar::tabSizeHint(index);
+        if (const QWidget* tabs = parentWidget(); tabs && count() > 0) s.setWidth(std::max(1, (tabs->width() - 2) / count()));
+        return s;
+    }
+    QSize minimumTabSizeHint(int index) const override { return tabSizeHint(index); }
+};
+
+} // namespace
+
+TabControl::TabControl(QWidget* parent) : QTabWidget(parent)
+{
+    auto* bar = new EqualTabBar(this);
+    bar->setUsesScrollButtons(false);
+    bar->setExpanding(false);
+    setTabBar(bar);
+}
+
+QPoint TabControl::pageOrigin() const
+{
+    QStyleOptionTabWidgetFrame opt;
+    initStyleOption(&opt);
+    return style()->subElementRect(QStyle::SE_TabWidgetTabContents, &opt, this).topLeft();
+}
+
+// --------------------------------------------------------------- pictures
+
+namespace {
+
+void drawJoint(QPainter& p, QPointF at, qreal r)
+{
+    p.setPen(QPen(QColor(40, 40, 48), 1.5));
+    p.setBrush(QColor(70, 74, 86));
+    p.drawEllipse(at, r, r);
+    p.setBrush(QColor(235, 235, 240));
+    p.drawEllipse(at, r * 0.45, r * 0.45);
+}
+
+void drawLink(QPainter& p, QPointF a, QPointF b, qreal width, const QColor& colour)
+{
+    p.setPen(QPen(colour.darker(140), width + 2, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(a, b);
+    p.setPen(QPen(colour, width, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(a, b);
+}
+
+} // namespace
+
+QPixmap armPicture(const QSize& size)
+{
+    // Drawn on a 288 x 269 grid (the picture's size at 96 dpi) and scaled.
+    QPixmap pm(size);
+    pm.fill(QColor(246, 248, 251));
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size.width() / 288.0, size.height() / 269.0);
+
+    const QColor steel(86, 128, 188);
+    const QPointF base(125, 236), shoulder(125, 170), elbow(125, 48), wrist(196, 48), flange(214, 48);
+
+    // Floor and base.
+    p.setPen(QPen(QColor(120, 120, 120), 1));
+    for (int x = 84; x < 286; x += 8) p.drawLine(QPointF(x, 262), QPointF(x - 6, 268));
+    p.setPen(QPen(QColor(60, 60, 60), 2));
+    p.drawLine(QPointF(80, 262), QPointF(286, 262));
+    QPainterPath plinth;
+    plinth.moveTo(92, 262);
+    plinth.lineTo(100, 236);
+    plinth.lineTo(150, 236);
+    plinth.lineTo(158, 262);
+    plinth.closeSubpath();
+    p.setPen(QPen(QColor(40, 40, 48), 1.5));
+    p.setBrush(QColor(92, 96, 108));
+    p.drawPath(plinth);
+
+    // Links.
+    drawLink(p, base, shoulder, 16, steel.darker(110));
+    drawLink(p, shoulder, elbow, 13, steel);
+    drawLink(p, elbow, wrist, 11, steel.lighter(112));
+    drawLink(p, wrist, flange, 7, steel.lighter(125));
+
+    // Gripper.
+    p.setPen(QPen(QColor(40, 40, 48), 2.5, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(flange + QPointF(0, -9), flange + QPointF(0, 9));
+    p.drawLine(flange + QPointF(0, -9), flange + QPointF(10, -9));
+    p.drawLine(flange + QPointF(0, 9), flange + QPointF(10, 9));
+
+    drawJoint(p, base + QPointF(0, -4), 7);
+    drawJoint(p, shoulder, 9);
+    drawJoint(p, elbow, 8);
+    drawJoint(p, wrist, 6);
+
+    // Dimension leaders from the parameter boxes (left column and upper
+    // right) to the parts they measure.
+    QPen dim(QColor(150, 60, 60), 1, Qt::DashLine);
+    p.setPen(dim);
+    p.setBrush(QColor(150, 60, 60));
+    auto leader = [&](QPointF from, QPointF to) {
+        p.drawLine(from, to);
+        p.drawEllipse(to, 2, 2);
+    };
+    leader(QPointF(72, 18), QPointF(112, 40));   // top box: height of the forearm
+    leader(QPointF(72, 66), QPointF(116, 56));   // elbow offset
+    leader(QPointF(72, 98), QPointF(116, 110));  // upper arm
+    leader(QPointF(72, 194), QPointF(114, 178)); // shoulder height
+    leader(QPointF(72, 242), QPointF(98, 246));  // base
+    leader(QPointF(240, 62), QPointF(204, 52));  // right box: forearm reach
+
+    // Dimension arrows: forearm length above the forearm.
+    p.setPen(QPen(QColor(150, 60, 60), 1));
+    p.drawLine(QPointF(125, 24), QPointF(214, 24));
+    p.drawLine(QPointF(125, 20), QPointF(125, 28));
+    p.drawLine(QPointF(214, 20), QPointF(214, 28));
+    return pm;
+}
+
+QIcon appIcon()
+{
+    QIcon icon;
+    for (int side : {16, 32, 48}) {
+        QPixmap pm(side, side);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(side / 32.0, side / 32.0);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(60, 64, 76));
+        p.drawRoundedRect(QRectF(5, 25, 16, 5), 1.5, 1.5);
+        const QColor steel(40, 110, 200);
+        drawLink(p, QPointF(13, 25), QPointF(13, 17), 5, steel);
+        drawLink(p, QPointF(13, 17), QPointF(21, 7), 4, steel);
+        drawLink(p, QPointF(21, 7), QPointF(27, 12), 3, QColor(235, 140, 30));
+        p.setPen(QPen(QColor(30, 30, 30), 1.5));
+        p.setBrush(QColor(240, 240, 240));
+        p.drawEllipse(QPointF(13, 17), 2.2, 2.2);
+        p.drawEllipse(QPointF(21, 7), 2.0, 2.0);
+        p.end();
+        icon.addPixmap(pm);
+    }
+    return icon;
+}
+
+} // namespace vq

@@ -1,0 +1,114 @@
+// The few widget variants the window needs beyond the stock Qt widgets.
+#pragma once
+
+#include <QColor>
+#include <QComboBox>
+#include <QIcon>
+#include <QLabel>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include <functional>
+
+namespace vq {
+
+// A push button whose caption wraps onto several lines when it is wider than
+// the button (the teach-in buttons carry two-part captions such as
+// "点速度 PSPEED").
+class CaptionButton : public QPushButton {
+    Q_OBJECT
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// A label with two layouts besides the plain one; text() is always the
+// caption unchanged.
+// - Columns: the caption is a row of column headings separated by runs of
+//   blanks ("X1:         Y1:         Z1:"); each heading is drawn at the
+//   character cell it occupies in a fixed-pitch font, so the headings stand
+//   in front of the boxes of their columns whatever font is installed.
+// - WrapAtBlanks: the caption wraps only where it has blanks, never between
+//   two Chinese characters (the alarm legend breaks before "2:").
+class CaptionLabel : public QLabel {
+    Q_OBJECT
+public:
+    enum class Layout { Plain, Columns, WrapAtBlanks };
+    using QLabel::QLabel;
+    void setCaptionLayout(Layout layout);
+    Layout captionLayout() const { return layout_; }
+    // The lines the caption is drawn in with WrapAtBlanks.
+    QStringList wrappedLines() const;
+    // Width in pixels of a half-width character cell: the advance of an ASCII
+    // character in the designed fixed-pitch font (10.5 pt bold: 8 pixels).
+    int cellWidth() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    Layout layout_ = Layout::Plain;
+};
+
+// A multi-line text box that marks lone line feeds and carriage returns
+// (held as U+240A and U+240D, see program_text.h) with small drawn "LF" and
+// "CR" tags, since few fonts carry those symbols.
+class ProgramEditor : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    using QPlainTextEdit::QPlainTextEdit;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// The status lamp: a solid circle with a thin black outline.
+class Lamp : public QWidget {
+    Q_OBJECT
+public:
+    explicit Lamp(QWidget* parent = nullptr);
+    void setFill(const QColor& c);
+    QColor fill() const { return fill_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QColor fill_;
+};
+
+// An editable combo box that asks its owner to refresh the list just before
+// the list opens.
+class DropDownCombo : public QComboBox {
+    Q_OBJECT
+public:
+    using QComboBox::QComboBox;
+    std::function<void()> beforePopup;
+    void showPopup() override;
+};
+
+// A tab control whose tabs share its whole width in one row, and that can
+// tell where its pages start also before it is shown (the page children are
+// placed from coordinates that include the tab row).
+class TabControl : public QTabWidget {
+    Q_OBJECT
+public:
+    explicit TabControl(QWidget* parent = nullptr);
+    QPoint pageOrigin() const;
+};
+
+// Side view of the arm with dimension lines, the backdrop of the mechanical
+// parameter boxes.
+QPixmap armPicture(const QSize& size);
+
+// The program icon: a small arm on a round base.
+QIcon appIcon();
+
+// Caption without mnemonic markers: "&&" becomes "&", a single "&" goes.
+QString withoutMnemonics(const QString& caption);
+
+} // namespace vq

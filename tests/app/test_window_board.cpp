@@ -1,0 +1,421 @@
+// The window built from the table, seen through QtBoard: every control,
+// design texts, enabled states, start tabs, geometry, tab order, the program
+// editor's line ends, colours, values, timers, lists and the end.
+#include "test_window_support.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTextBlock>
+#include <QTimer>
+
+#include "app/window/control_look.h"
+#include "app/window/program_text.h"
+#include "app/window/widgets.h"
+
+namespace vq::test {
+namespace {
+
+using layout::Control;
+using layout::Kind;
+
+std::string id(const Control& c)
+{
+    return layout::objectName(c);
+}
+
+QColor pixel(QWidget* widget, QPoint at)
+{
+    return widget->grab().toImage().pixelColor(at);
+}
+
+TEST_F(WindowTest, EveryTableRowHasItsObject)
+{
+    int widgets = 0;
+    for (const Control& c : layout::controls()) {
+        const QString name = QString::fromStdString(id(c));
+        QObject* o = window->object(c.name, c.index);
+        ASSERT_NE(o, nullptr) << id(c);
+        EXPECT_EQ(o->objectName(), name);
+        EXPECT_EQ(window->controlOf(o), &c) << id(c);
+        if (!layout::isWidget(c.kind)) continue;
+        auto* widget = qobject_cast<QWidget*>(o);
+        ASSERT_NE(widget, nullptr) << id(c);
+        EXPECT_EQ(widget->accessibleDescription(), name);
+        if (c.kind != Kind::Form) {
+            EXPECT_EQ(window->findChild<QWidget*>(name), widget) << id(c);
+            ++widgets;
+        }
+        bool kindOk = false;
+        switch (c.kind) {
+        case Kind::Form: kindOk = widget == window.get(); break;
+        case Kind::Frame: kindOk = qobject_cast<QGroupBox*>(widget); break;
+        case Kind::Button: kindOk = qobject_cast<QPushButton*>(widget); break;
+        case Kind::TextBox: kindOk = qobject_cast<QLineEdit*>(widget); break;
+        case Kind::MultiLineText: kindOk = qobject_cast<QPlainTextEdit*>(widget); break;
+        case Kind::Label: kindOk = qobject_cast<QLabel*>(widget); break;
+        case Kind::CheckBox: kindOk = qobject_cast<QCheckBox*>(widget); break;
+        case Kind::Combo: kindOk = qobject_cast<QComboBox*>(widget) && static_cast<QComboBox*>(widget)->isEditable(); break;
+        case Kind::Shape: kindOk = qobject_cast<Lamp*>(widget); break;
+        case Kind::Picture: kindOk = qobject_cast<QLabel*>(widget) && !static_cast<QLabel*>(widget)->pixmap().isNull(); break;
+        case Kind::TabControl: kindOk = qobject_cast<QTabWidget*>(widget); break;
+        case Kind::TabPage: kindOk = true; break;
+        default: break;
+        }
+        EXPECT_TRUE(kindOk) << id(c) << " is not shown as a " << layout::kindName(c.kind);
+    }
+    EXPECT_GT(widgets, 300);
+    EXPECT_EQ(window->windowTitle(), "Velquor");
+    EXPECT_EQ(board->text("Form1"), "Velquor");
+    EXPECT_NE(window->timer("Timer1"), nullptr);
+    EXPECT_NE(window->action("Exit"), nullptr);
+}
+
+TEST_F(WindowTest, DesignTextsReadBackThroughTheBoard)
+{
+    for (const Control& c : layout::controls()) {
+        switch (c.kind) {
+        case Kind::Frame:
+        case Kind::Button:
+        case Kind::TextBox:
+        case Kind::MultiLineText:
+        case Kind::Label:
+        case Kind::CheckBox:
+        case Kind::Combo:
+        case Kind::TabPage:
+        case Kind::Menu:
+        case Kind::MenuItem:
+            EXPECT_EQ(board->text(c.name, c.index), std::string(c.caption)) << id(c);
+            break;
+        default:
+            break;
+        }
+    }
+    EXPECT_EQ(board->text("Nothing", 3), "");
+}
+
+TEST_F(WindowTest, SeventhAxisStaysInactive)
+{
+    for (const Control& c : layout::controls()) {
+        if (!layout::isWidget(c.kind) || c.kind == Kind::Form) continue;
+        EXPECT_EQ(board->enabled(c.name, c.index), !c.has(layout::kInactive)) << id(c);
+    }
+    board->setEnabled("Command5", 13, true);
+    board->setEnabled("Command1", 7, true);
+    board->setEnabled("Text1", 7, true);
+    EXPECT_FALSE(board->enabled("Command5", 13));
+    EXPECT_FALSE(w("Command5", 13)->isEnabled());
+    EXPECT_FALSE(board->enabled("Command1", 7));
+    EXPECT_FALSE(w("Text1", 7)->isEnabled());
+
+    // The seventh target angle cannot be typed into.
+    auto* box = qobject_cast<QLineEdit*>(w("Text1", 7));
+    box->setFocus();
+    QTest::keyClicks(box, "12");
+    EXPECT_EQ(board->text("Text1", 7), "0");
+    EXPECT_TRUE(box->isReadOnly());
+
+    // Other controls follow the core.
+    board->setEnabled("Command5", 3, false);
+    EXPECT_FALSE(board->enabled("Command5", 3));
+    board->setEnabled("Command5", 3, true);
+    EXPECT_TRUE(board->enabled("Command5", 3));
+}
+
+TEST_F(WindowTest, StartTabs)
+{
+    auto* tabs1 = qobject_cast<QTabWidget*>(w("SSTab1"));
+    auto* tabs2 = qobject_cast<QTabWidget*>(w("SSTab2"));
+    EXPECT_EQ(tabs1->count(), 6);
+    EXPECT_EQ(tabs2->count(), 3);
+    EXPECT_EQ(board->value("SSTab1"), 5);
+    EXPECT_EQ(tabs1->tabText(tabs1->currentIndex()), QString::fromUtf8("运行测试"));
+    EXPECT_EQ(board->value("SSTab2"), 0);
+    EXPECT_EQ(tabs2->tabText(tabs2->currentIndex()), QString::fromUtf8("运行文件"));
+    EXPECT_TRUE(w("Text11", 1)->isVisible());
+    EXPECT_TRUE(w("Text7")->isVisible());
+    EXPECT_FALSE(w("Text4", 1)->isVisible());
+    EXPECT_TRUE(events.calls.empty()); // building the window reports nothing
+}
+
+TEST_F(WindowTest, GeometryInPixels)
+{
+    struct Case {
+        const char* name;
+        int index;
+        QRect inClient; // relative to the window's client area
+    };
+    // twips / 15; tab page children are placed from the tab control's corner.
+    const Case cases[] = {
+        {"Frame6", kNoIndex, {560, 0, 617, 57}},
+        {"Shape1", kNoIndex, {8 + 368, 24, 20, 20}},
+        {"Command5", 1, {424 + 8, 392 + 272, 57, 33}},
+        {"Command5", 13, {424 + 8, 392 + 80, 57, 33}},
+        {"SSTab1", kNoIndex, {8, 256, 409, 313}},
+        {"Frame18", 0, {8 + 8, 256 + 24, 393, 73}},
+        {"Text11", 37, {8 + 8 + 312, 256 + 184 + 92, 57, 21}},
+        {"Text7", kNoIndex, {560 + 8, 64 + 32, 599, 545}},
+        {"Command12", kNoIndex, {560 + 544, 656 + 16, 65, 33}},
+    };
+    for (const Case& c : cases) {
+        QWidget* widget = w(c.name, c.index);
+        const QRect r(widget->mapTo(window->centralWidget(), QPoint(0, 0)), widget->size());
+        EXPECT_EQ(r, c.inClient) << c.name << " " << c.index;
+    }
+    EXPECT_EQ(window->centralWidget()->size(), QSize(1181, 716));
+    // Pages on hidden tabs line up the same way.
+    auto* tabs = qobject_cast<TabControl*>(w("SSTab1"));
+    tabs->setCurrentIndex(0);
+    EXPECT_EQ(w("Frame3")->mapTo(tabs, QPoint(0, 0)), QPoint(8, 24));
+    EXPECT_EQ(w("Text4", 1)->mapTo(tabs, QPoint(0, 0)), QPoint(8 + 80, 24 + 192));
+    EXPECT_EQ(w("Frame3")->parentWidget()->mapTo(tabs, QPoint(0, 0)), tabs->pageOrigin());
+}
+
+TEST_F(WindowTest, TabOrderFollowsTheTable)
+{
+    auto chainFrom = [](QWidget* start, int n) {
+        std::vector<std::string> names;
+        for (QWidget* next = start->nextInFocusChain(); next && next != start && int(names.size()) < n;
+             next = next->nextInFocusChain()) {
+            if ((next->focusPolicy() & Qt::TabFocus) && !next->objectName().isEmpty())
+                names.push_back(next->objectName().toStdString());
+        }
+        return names;
+    };
+    EXPECT_EQ(chainFrom(w("Text11", 1), 6),
+              (std::vector<std::string>{"Text11_2", "Text11_3", "Text11_4", "Text11_5", "Text11_6", "Command25"}));
+    EXPECT_EQ(chainFrom(w("Text4", 1), 4), (std::vector<std::string>{"Text5_1", "Text6_1", "Text4_2", "Text5_2"}));
+    EXPECT_EQ(chainFrom(w("Command14"), 2), (std::vector<std::string>{"Command13", "Command12"}));
+}
+
+TEST_F(WindowTest, ProgramEditorKeepsLineEndsThroughTheBoard)
+{
+    const std::string cases[] = {
+        "PSPEED RPM=1000 ACC=500 DEC=500\r\nLSPEED MMS=100 ACC=10 DEC=10\r\n",
+        "MOVJ J1=0\nEND\n",
+        "MOVJ J1=0\rEND",
+        "MOVP X1=1\r\nEND",
+        "程序\r\n第二行\r\n",
+        "",
+    };
+    auto* editor = qobject_cast<QPlainTextEdit*>(w("Text7"));
+    for (const std::string& raw : cases) {
+        board->setText("Text7", kNoIndex, raw);
+        EXPECT_EQ(board->text("Text7"), raw);
+    }
+    board->setText("Text7", kNoIndex, "A\nB\r\nC");
+    EXPECT_EQ(editor->document()->blockCount(), 2);
+    EXPECT_EQ(editor->document()->firstBlock().text(), QString("A") + QChar(kLoneLineFeedSymbol) + "B");
+
+    // The operator types a line break and a word at the end.
+    board->setText("Text7", kNoIndex, "MOVJ J1=0\nX\r\nEND");
+    editor->setFocus();
+    editor->moveCursor(QTextCursor::End);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTest::keyClicks(editor, "DELAY");
+    EXPECT_EQ(board->text("Text7"), "MOVJ J1=0\nX\r\nEND\r\nDELAY");
+    EXPECT_TRUE(events.calls.empty()); // the editor reports no keys
+}
+
+TEST_F(WindowTest, BackColoursShow)
+{
+    struct Case {
+        const char* name;
+        int index;
+        Colour colour;
+    };
+    const Case buttons[] = {
+        {"Command31", kNoIndex, Colour::green()}, {"Command33", kNoIndex, Colour::red()},
+        {"Command5", 3, Colour::green()}, {"Command19", 1, Colour::green()}, {"Command22", 0, Colour::green()},
+        {"Command19", 1, Colour::buttonFace()},
+    };
+    for (const Case& c : buttons) {
+        board->setBackColour(c.name, c.index, c.colour);
+        EXPECT_EQ(board->backColour(c.name, c.index), c.colour) << c.name;
+        QWidget* b = w(c.name, c.index);
+        EXPECT_TRUE(b->styleSheet().contains(toQColor(c.colour).name())) << c.name;
+        EXPECT_EQ(pixel(b, QPoint(3, 3)), toQColor(c.colour)) << c.name << " " << describe(c.colour);
+    }
+    EXPECT_EQ(toQColor(Colour::green()), QColor(0, 255, 0));
+    EXPECT_EQ(board->backColour("Command32"), Colour::buttonFace());
+
+    // A parameter box marked as edited, then confirmed.
+    QWidget* box = w("Text4", 2);
+    EXPECT_EQ(board->backColour("Text4", 2), Colour::windowBackground());
+    board->setBackColour("Text4", 2, Colour::edited());
+    EXPECT_EQ(board->backColour("Text4", 2), Colour::edited());
+    EXPECT_EQ(box->palette().color(QPalette::Base), QColor(255, 128, 128));
+    board->setBackColour("Text11", 5, Colour::edited());
+    QWidget* visibleBox = w("Text11", 5);
+    EXPECT_EQ(pixel(visibleBox, QPoint(visibleBox->width() - 5, visibleBox->height() / 2)), QColor(255, 128, 128));
+    board->setBackColour("Text4", 2, Colour::windowBackground());
+    EXPECT_EQ(box->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Base));
+
+    // The status lamp.
+    auto* lamp = qobject_cast<Lamp*>(w("Shape1"));
+    EXPECT_EQ(board->backColour("Shape1"), Colour::buttonFace());
+    board->setBackColour("Shape1", kNoIndex, Colour::green());
+    EXPECT_EQ(lamp->fill(), QColor(0, 255, 0));
+    EXPECT_EQ(pixel(lamp, lamp->rect().center()), QColor(0, 255, 0));
+
+    // Value labels.
+    EXPECT_EQ(board->backColour("Label5", 1), Colour::fromRgb(255, 255, 255));
+    const QColor hl = QApplication::palette().color(QPalette::HighlightedText);
+    EXPECT_EQ(toQColor(board->backColour("Label2", 1)), hl);
+    EXPECT_TRUE(w("Label2", 1)->autoFillBackground());
+    EXPECT_EQ(w("Label8", 3)->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    EXPECT_EQ(w("Text17", 1)->palette().color(QPalette::Text), QColor(255, 0, 0));
+}
+
+TEST_F(WindowTest, FontsShowChineseAndFrameCaptionsAreBlue)
+{
+    struct Case {
+        const char* name;
+        int index;
+        double points;
+        bool bold;
+    };
+    const Case cases[] = {
+        {"Label6", 29, 9, false}, {"Label6", 14, 10.5, true}, {"Label2", 9, 9, true}, {"Command31", kNoIndex, 10.5, true},
+        {"Command14", kNoIndex, 9, true}, {"Text13", kNoIndex, 10.5, true}, {"Text4", 1, 9, true},
+        {"Text7", kNoIndex, 10.5, true}, {"Frame6", kNoIndex, 9, true},
+    };
+    for (const Case& c : cases) {
+        const QFont f = w(c.name, c.index)->font();
+        EXPECT_DOUBLE_EQ(f.pointSizeF(), c.points) << c.name << " " << c.index;
+        EXPECT_EQ(f.bold(), c.bold) << c.name << " " << c.index;
+        EXPECT_EQ(f.families().value(0), c.name == std::string("Text7") ? "NSimSun" : "SimSun") << c.name;
+        // Whatever face is installed, the Chinese captions have glyphs.
+        EXPECT_TRUE(QFontMetrics(f).inFont(QChar(u'轴'))) << c.name << " " << QFontInfo(f).family().toStdString();
+    }
+
+    // Some pixel of the caption "伺服状态(开/关)" is clearly blue.
+    const QImage frame = w("Frame6")->grab().toImage();
+    bool blue = false;
+    for (int y = 0; y < 16 && !blue; ++y)
+        for (int x = 0; x < 120 && !blue; ++x) {
+            const QColor c = frame.pixelColor(x, y);
+            blue = c.blue() > 180 && c.red() < 90 && c.green() < 90;
+        }
+    EXPECT_TRUE(blue);
+}
+
+TEST_F(WindowTest, TextsOfEveryKind)
+{
+    board->setText("Label2", 1, "12.345");
+    board->setText("Command4", 0, "保存中..");
+    board->setText("Combo1", kNoIndex, "03");
+    board->setText("Text2", kNoIndex, "5");
+    board->setText("Frame9", 0, "X");
+    board->setText("Check1", kNoIndex, "Y");
+    board->setText("Text18", kNoIndex, "01 03 10 00 00 24 C0 C2");
+    EXPECT_EQ(qobject_cast<QLabel*>(w("Label2", 1))->text(), "12.345");
+    EXPECT_EQ(qobject_cast<QPushButton*>(w("Command4", 0))->text(), QString::fromUtf8("保存中.."));
+    EXPECT_EQ(qobject_cast<QComboBox*>(w("Combo1"))->currentText(), "03");
+    EXPECT_EQ(board->text("Text2"), "5");
+    EXPECT_EQ(qobject_cast<QGroupBox*>(w("Frame9", 0))->title(), "X");
+    EXPECT_EQ(board->text("Check1"), "Y");
+    EXPECT_EQ(board->text("Text18"), "01 03 10 00 00 24 C0 C2");
+    // A label never reads its text as markup.
+    board->setText("Label1", 2, "<b>1</b>");
+    EXPECT_EQ(qobject_cast<QLabel*>(w("Label1", 2))->textFormat(), Qt::PlainText);
+    EXPECT_EQ(board->text("Label1", 2), "<b>1</b>");
+    // Setting a box to the text it holds leaves the operator's cursor alone.
+    auto* speed = qobject_cast<QLineEdit*>(w("Text10", 0));
+    speed->setCursorPosition(1);
+    board->setText("Text10", 0, "1000");
+    EXPECT_EQ(speed->cursorPosition(), 1);
+}
+
+TEST_F(WindowTest, ValuesOfCheckBoxesAndTabs)
+{
+    EXPECT_EQ(board->value("Check2"), 0);
+    board->setValue("Check2", kNoIndex, 1);
+    board->setValue("Check3", kNoIndex, 1);
+    EXPECT_EQ(board->value("Check2"), 1);
+    EXPECT_TRUE(qobject_cast<QCheckBox*>(w("Check3"))->isChecked());
+    board->setValue("Check2", kNoIndex, 0);
+    EXPECT_EQ(board->value("Check2"), 0);
+
+    board->setValue("SSTab1", kNoIndex, 2);
+    EXPECT_EQ(board->value("SSTab1"), 2);
+    board->setValue("SSTab1", kNoIndex, 9); // no such tab
+    EXPECT_EQ(board->value("SSTab1"), 2);
+    EXPECT_TRUE(events.calls.empty()); // values set by the core are not operator events
+}
+
+TEST_F(WindowTest, TimersRunOnlyWhenEnabledWithAnInterval)
+{
+    QTimer* t1 = window->timer("Timer1");
+    QTimer* t2 = window->timer("Timer2");
+    QTimer* t3 = window->timer("Timer3");
+    EXPECT_EQ(t1->timerType(), Qt::PreciseTimer);
+    EXPECT_EQ(board->timerInterval("Timer1"), 35);
+    EXPECT_EQ(board->timerInterval("Timer2"), 0);
+    EXPECT_EQ(board->timerInterval("Timer3"), 100);
+    EXPECT_FALSE(board->timerEnabled("Timer1"));
+    EXPECT_FALSE(t1->isActive());
+
+    board->setTimerEnabled("Timer1", true);
+    EXPECT_TRUE(board->timerEnabled("Timer1"));
+    EXPECT_TRUE(t1->isActive());
+    board->setTimerEnabled("Timer2", true); // interval 0: never fires
+    EXPECT_FALSE(t2->isActive());
+
+    board->setTimerInterval("Timer3", 300);
+    EXPECT_FALSE(t3->isActive());
+    board->setTimerEnabled("Timer3", true);
+    EXPECT_TRUE(t3->isActive());
+    EXPECT_EQ(t3->interval(), 300);
+    board->setTimerInterval("Timer3", 0);
+    EXPECT_FALSE(t3->isActive());
+    EXPECT_TRUE(board->timerEnabled("Timer3"));
+    board->setTimerInterval("Timer3", 5);
+    EXPECT_TRUE(t3->isActive());
+
+    board->setTimerEnabled("Timer1", false);
+    QTest::qWait(60);
+    EXPECT_GE(events.count("timer Timer3"), 2);
+    EXPECT_EQ(events.count("timer Timer1"), 0);
+    EXPECT_EQ(events.count("timer Timer2"), 0);
+    board->setTimerEnabled("Timer3", false);
+    EXPECT_FALSE(t3->isActive());
+}
+
+TEST_F(WindowTest, ComboListIsReplacedAndTheEditTextStays)
+{
+    auto* combo = qobject_cast<QComboBox*>(w("Combo1"));
+    board->setItems("Combo1", {"01", "03"});
+    EXPECT_EQ(combo->count(), 2);
+    EXPECT_EQ(combo->itemText(1), "03");
+    EXPECT_EQ(board->text("Combo1"), "01");
+    board->setItems("Combo1", {});
+    EXPECT_EQ(combo->count(), 0);
+    EXPECT_EQ(board->text("Combo1"), "01");
+    EXPECT_TRUE(events.calls.empty());
+}
+
+TEST_F(WindowTest, EndProgramStopsTimersAndClosesWithoutUnload)
+{
+    board->setTimerEnabled("Timer1", true);
+    board->setTimerEnabled("Timer3", true);
+    board->endProgram();
+    EXPECT_TRUE(window->programEnded());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(window->timer("Timer1")->isActive());
+    EXPECT_FALSE(window->timer("Timer3")->isActive());
+    board->setTimerEnabled("Timer1", true); // nothing runs after the end
+    EXPECT_FALSE(window->timer("Timer1")->isActive());
+    EXPECT_EQ(events.count("unload"), 0);
+    qobject_cast<QPushButton*>(w("Command14"))->click();
+    EXPECT_TRUE(events.calls.empty());
+}
+
+} // namespace
+} // namespace vq::test
