@@ -215,6 +215,14 @@ void Form1::MSComm1_OnComm()
 {
     if (ended_) return;
     auto bytes = port_.takeAll();
+    // The event comes once at least the expected number of bytes is in. A
+    // buffer of any other length is not the reply to the request on the
+    // line: typically a reply that came too late for the previous request,
+    // complete and with a good CRC, now landing in the next request's
+    // window. Taken as this request's answer it would put one block's
+    // values into another block's boxes (status words into PID gains, which
+    // an Enter would then write back). Drop it like a failed check.
+    if (static_cast<int>(bytes.size()) != state_.expectedReplyLength) return;
     std::string addressBefore = state_.replyAddress;
     replies_.MSComm1_OnComm(bytes);
     afterReply(addressBefore, bytes.size() >= 2 && bytes[1] == 0x03);

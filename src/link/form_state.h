@@ -36,6 +36,8 @@ struct FormState {
 
     // Start address ("10 00", ...) of the block the next reply belongs to.
     std::string replyAddress;
+    // Length of the reply the last request asks for (its receive threshold).
+    int expectedReplyLength = 0;
 
     // Decoded from the status block (register 1005, 1006.., 101E..).
     std::int16_t controllerBusy = 0;

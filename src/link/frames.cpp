@@ -80,6 +80,7 @@ void RequestSender::sendWriteRequest(std::string_view start, std::string_view qu
 void RequestSender::transmit(const RequestFrame& frame)
 {
     board_.setText("Text18", kNoIndex, frame.text);
+    state_.expectedReplyLength = frame.expectedReplyLength;
     port_.discardInput();
     port_.setReceiveThreshold(frame.expectedReplyLength);
     port_.write(frame.bytes);

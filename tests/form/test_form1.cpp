@@ -319,6 +319,24 @@ TEST_F(Form1Test, RunnerWaitsForAStatusReplyTakenAfterItsWrite)
     EXPECT_EQ(r.form->program().runner().lineIndex(), 2u);
 }
 
+TEST_F(Form1Test, LateReplyOfAnotherLengthIsNotTakenForTheAnswer)
+{
+    Rig r;
+    r.settings.values["Comm"] = "03";
+    r.start();
+    r.event();                                  // status read (77 bytes expected)
+    r.event();                                  // pose read
+    EXPECT_EQ(r.event(), "03 10 50");           // PID table, 41 bytes expected
+    r.port.deliver(readReply(statusRegs(0)));   // the status reply, late: 77 bytes
+    EXPECT_EQ(r.board.text("Text4", 1), "") << "status words must not become PID gains";
+    EXPECT_EQ(r.form->state().replyAddress, "10 50");
+    // The PID reply itself, when it comes, is taken.
+    r.port.input.clear();
+    std::vector<std::uint16_t> gains(18, 7);
+    r.port.deliver(readReply(gains));
+    EXPECT_EQ(r.board.text("Text4", 1), "7");
+}
+
 TEST_F(Form1Test, RepliesReachTheDecoders)
 {
     Rig r;
