@@ -64,6 +64,12 @@ void Form1::click(std::string_view name, int index)
     if (ended_) return;
     if (operate_.click(name, index)) return;
     program_.click(name, index);
+    if (name == "Command12") {
+        // Stop: a program move held back while the line was down is not
+        // sent afterwards.
+        for (int slot : heldForLine_) state_.slotPending[static_cast<std::size_t>(slot)] = 0;
+        heldForLine_.clear();
+    }
 }
 
 void Form1::mouseDown(std::string_view name, int index)
@@ -158,13 +164,59 @@ void Form1::afterPollTick()
 {
     // Which request did this event send? The scheduler stands on its slot.
     int tick = state_.pollTick;
+    trackPeriod(tick);
     if (tick == 1 && board_.value("Check2") == 1) {
         if (++missedStatus_ > kStaleAfterMissedReads && !statusStale_) setStale(true, true);
     } else if (tick == 6 && board_.value("Check3") == 1) {
         if (++missedPose_ > kStaleAfterMissedReads && !poseStale_) setStale(false, true);
     }
-    for (int slot : kRunnerSlots)
-        if (tick == slot) state_.controllerBusy = 100;
+    for (int slot : kRunnerSlots) {
+        if (tick != slot) continue;
+        state_.controllerBusy = 100;
+        // A program line sent into a line that is down never left. During a
+        // run it stays in the mailbox and goes out once the line is back
+        // (the runner waits on the busy word meanwhile), so no move of the
+        // program is skipped. Outside a run (a direct move) it is lost, as
+        // any request sent on a closed port: it must not surprise the
+        // operator when the line returns.
+        if (!port_.isOpen() && board_.timerEnabled("Timer3")) {
+            state_.raise(slot);
+            heldForLine_.insert(slot);
+        } else {
+            heldForLine_.erase(slot);
+        }
+    }
+}
+
+// Late-reply guard. Modbus RTU replies carry no transaction number and the
+// scheduler does not wait, so a reply that comes after the next Timer1
+// event can be taken for the answer to the request that event sent; status
+// and pose replies have the same length. Each Timer1 event starts a period.
+// A reply is decoded only while the line is seen in step:
+//  - it is the first receive event of a period that sent a request, and
+//    has the length of that request's reply;
+//  - the request period before had its receive event (else that reply may
+//    still be on its way, and this may be it);
+//  - no late reply was seen in this cycle or the one before: a receive
+//    event in a period that sent nothing, a second one in a period, or
+//    one of another length.
+void Form1::trackPeriod(int tick)
+{
+    if (periodSent_) previousAnswered_ = periodReceives_ > 0;
+    periodReceives_ = 0;
+    periodSent_ = tick != 0 && port_.isOpen();
+    if (tick == 0) { // the event that wraps ends a cycle
+        lateHold_ = lateThisCycle_;
+        lateThisCycle_ = false;
+    }
+}
+
+bool Form1::replyInStep(bool expectedLength)
+{
+    ++periodReceives_;
+    const bool late = !periodSent_ || periodReceives_ > 1 || !expectedLength;
+    if (late) lateThisCycle_ = lateHold_ = true;
+    return !late && !lateHold_ && previousAnswered_;
 }
 
 void Form1::afterReply(const std::string& addressBefore, bool readReply)
@@ -222,7 +274,7 @@ void Form1::MSComm1_OnComm()
     // window. Taken as this request's answer it would put one block's
     // values into another block's boxes (status words into PID gains, which
     // an Enter would then write back). Drop it like a failed check.
-    if (static_cast<int>(bytes.size()) != state_.expectedReplyLength) return;
+    if (!replyInStep(static_cast<int>(bytes.size()) == state_.expectedReplyLength)) return;
     std::string addressBefore = state_.replyAddress;
     replies_.MSComm1_OnComm(bytes);
     afterReply(addressBefore, bytes.size() >= 2 && bytes[1] == 0x03);

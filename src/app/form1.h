@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "app/form_events.h"
@@ -73,6 +74,8 @@ private:
     void afterReply(const std::string& addressBefore, bool readReply);
     void holdRunnerUntilStatus();
     void setStale(bool status, bool stale);
+    void trackPeriod(int tick);
+    bool replyInStep(bool expectedLength);
 
     Board& board_;
     Prompts& prompts_;
@@ -92,6 +95,13 @@ private:
     int missedPose_ = 0;
     bool statusStale_ = false;
     bool poseStale_ = false;
+    // Late-reply guard (trackPeriod): the period since the last Timer1 event.
+    bool periodSent_ = false;      // that event sent a request on an open line
+    int periodReceives_ = 0;       // receive events since
+    bool previousAnswered_ = true; // the request period before had a receive event
+    bool lateThisCycle_ = false;   // a late reply was seen in this cycle
+    bool lateHold_ = false;        // ... or in the one before: replies are not decoded
+    std::set<int> heldForLine_;    // runner slots raised again because the line was down
 };
 
 } // namespace vq

@@ -332,6 +332,9 @@ void SimHost::vanish()
     }
     outTimer_->stop();
     closePair();
+    // The link must not keep naming the closed device: its number is soon
+    // given to another pseudo-terminal, which a console would then open.
+    removeLink();
     emit vanished();
 }
 

@@ -4,7 +4,10 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <algorithm>
+#include <functional>
 #include <map>
+#include <optional>
 
 #include "app/form1.h"
 #include "link/crc.h"
@@ -48,12 +51,18 @@ struct Rig {
         form = std::make_unique<Form1>(board, prompts, port, settings, fixed);
         form->load();
     }
+    // When set, answers every request within its own period, as a healthy
+    // controller does; it gets the request and returns the reply (or none).
+    std::function<std::optional<std::vector<std::uint8_t>>(const std::vector<std::uint8_t>&)> controller;
+
     // Start address and function of what one Timer1 event sent, "-" for none.
     std::string event()
     {
         std::size_t before = port.writes.size();
         form->timer("Timer1");
         if (port.writes.size() == before) return "-";
+        if (controller)
+            if (auto reply = controller(port.writes.back())) port.deliver(*reply);
         return bytesToHexText(port.writes.back()).substr(3, 8);
     }
 };
@@ -239,6 +248,24 @@ std::vector<std::uint16_t> statusRegs(std::uint16_t busy)
     return regs;
 }
 
+// A healthy controller: status with the given busy word, zeros elsewhere,
+// writes acknowledged by their echo.
+auto answering(const std::uint16_t& busy)
+{
+    return [&busy](const std::vector<std::uint8_t>& req) -> std::optional<std::vector<std::uint8_t>> {
+        if (req.size() < 8) return std::nullopt;
+        if (req[1] == 0x03) {
+            if (req[2] == 0x10 && req[3] == 0x00) return readReply(statusRegs(busy));
+            return readReply(std::vector<std::uint16_t>(static_cast<std::size_t>(req[5]), 0));
+        }
+        std::vector<std::uint8_t> ack(req.begin(), req.begin() + 6);
+        std::uint16_t c = crc16(ack);
+        ack.push_back(static_cast<std::uint8_t>(c));
+        ack.push_back(static_cast<std::uint8_t>(c >> 8));
+        return ack;
+    };
+}
+
 TEST_F(Form1Test, ReadoutsAreGreyedWhileNoStatusOrPoseReplyArrivesAndLiveAgainAfterOne)
 {
     Rig r;
@@ -261,80 +288,125 @@ TEST_F(Form1Test, ReadoutsAreGreyedWhileNoStatusOrPoseReplyArrivesAndLiveAgainAf
     EXPECT_EQ(r.event(), "03 11 70");
     EXPECT_TRUE(r.form->poseStale());
     EXPECT_FALSE(r.board.enabled("Label2", 3));
-    // A corrupt reply changes nothing; a good one makes the read-outs live.
-    r.event();
+    r.event(); // wrap
+    // A corrupt reply changes nothing.
     EXPECT_EQ(r.event(), "03 10 00");
     auto bad = readReply(statusRegs(0));
     bad[10] ^= 0x01;
     r.port.deliver(bad);
     EXPECT_TRUE(r.form->statusStale());
-    r.port.deliver(readReply(statusRegs(0)));
+    // The line is good again: within two cycles everything is live.
+    std::uint16_t busy = 0;
+    r.controller = answering(busy);
+    for (int e = 0; e < 6; ++e) r.event();
     EXPECT_FALSE(r.form->statusStale());
-    EXPECT_TRUE(r.board.enabled("Label1", 6));
-    EXPECT_EQ(r.board.backColour("Shape1"), Colour::green());
-    EXPECT_TRUE(r.form->poseStale()) << "only a pose reply makes the pose live";
-    EXPECT_EQ(r.event(), "03 11 70");
-    r.port.deliver(readReply(std::vector<std::uint16_t>(36, 0)));
     EXPECT_FALSE(r.form->poseStale());
+    EXPECT_TRUE(r.board.enabled("Label1", 6));
     EXPECT_TRUE(r.board.enabled("Label3", 1));
+    EXPECT_EQ(r.board.backColour("Shape1"), Colour::green());
 }
 
 TEST_F(Form1Test, RunnerWaitsForAStatusReplyTakenAfterItsWrite)
 {
     Rig r;
     r.settings.values["Comm"] = "03";
+    std::uint16_t busy = 0;
+    r.controller = answering(busy);
     r.start();
     r.form->state().slotPending = {};
+    for (int e = 0; e < 3; ++e) r.event(); // one healthy cycle
     r.board.setText("Text7", kNoIndex, "MOVJ J1=10\r\nMOVJ J1=20\r\nEND\r\n");
     r.form->click("Command14", kNoIndex);
     ASSERT_TRUE(r.board.timerEnabled("Timer3"));
-    // The controller reports idle: line 0 goes to the scheduler at the end
-    // of a cycle.
-    EXPECT_EQ(r.event(), "03 10 00");
-    r.port.deliver(readReply(statusRegs(0)));
-    EXPECT_EQ(r.event(), "03 11 70");
-    EXPECT_EQ(r.event(), "-");
+    for (int e = 0; e < 3; ++e) r.event(); // the controller reports idle
+    // Line 0 goes to the scheduler at the end of a cycle.
     r.form->timer("Timer3");
     ASSERT_EQ(r.form->state().slotPending[193], 1);
     // An idle word read before the write went out does not release the
     // next line.
     EXPECT_EQ(r.event(), "03 10 00");
-    r.port.deliver(readReply(statusRegs(0)));
     r.form->timer("Timer3");
     EXPECT_EQ(r.form->program().runner().lineIndex(), 1u);
     EXPECT_EQ(r.event(), "03 11 70");
-    EXPECT_EQ(r.event(), "10 11 B0"); // the joint target goes out now
+    busy = 1; // the controller takes the move
+    EXPECT_EQ(r.event(), "10 11 B0");
     r.form->timer("Timer3");
     EXPECT_EQ(r.form->program().runner().lineIndex(), 1u) << "still waiting: no status since the write";
-    r.event(); // wrap
-    EXPECT_EQ(r.event(), "03 10 00");
-    r.port.deliver(readReply(statusRegs(1))); // moving
+    EXPECT_EQ(r.event(), "-");
+    EXPECT_EQ(r.event(), "03 10 00"); // moving
     r.form->timer("Timer3");
     EXPECT_EQ(r.form->program().runner().lineIndex(), 1u);
     r.event();
     r.event();
+    busy = 0; // arrived
     EXPECT_EQ(r.event(), "03 10 00");
-    r.port.deliver(readReply(statusRegs(0))); // arrived
     r.form->timer("Timer3");
     EXPECT_EQ(r.form->program().runner().lineIndex(), 2u);
 }
 
-TEST_F(Form1Test, LateReplyOfAnotherLengthIsNotTakenForTheAnswer)
+TEST_F(Form1Test, RunnerMoveSentWhileTheLineIsDownGoesOutWhenItIsBack)
+{
+    Rig r;
+    r.settings.values["Comm"] = "03";
+    std::uint16_t busy = 0;
+    r.controller = answering(busy);
+    r.start();
+    r.form->state().slotPending = {};
+    for (int e = 0; e < 3; ++e) r.event();
+    r.board.setText("Text7", kNoIndex, "MOVJ J1=10\r\nEND\r\n");
+    r.form->click("Command14", kNoIndex);
+    for (int e = 0; e < 3; ++e) r.event();
+    r.form->timer("Timer3");
+    r.port.close(); // the device goes away
+    for (int e = 0; e < 3; ++e) r.event();
+    EXPECT_EQ(r.form->state().slotPending[193], 1) << "the move waits for the line";
+    r.form->timer("Timer3");
+    EXPECT_EQ(r.form->program().runner().lineIndex(), 1u);
+    r.port.open("/dev/null", 115200); // back
+    std::vector<std::string> sent;
+    for (int e = 0; e < 6; ++e) sent.push_back(r.event());
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "10 11 B0"), 1) << "the held move goes out once";
+    // Stop drops a move held back for the line, not the mailbox as a whole.
+    busy = 0;
+    r.form->click("Command14", kNoIndex);
+    for (int e = 0; e < 3; ++e) r.event();
+    r.form->timer("Timer3");
+    r.port.close();
+    for (int e = 0; e < 4; ++e) r.event();
+    EXPECT_EQ(r.form->state().slotPending[193], 1);
+    r.form->click("Command12", kNoIndex);
+    EXPECT_EQ(r.form->state().slotPending[193], 0);
+}
+
+TEST_F(Form1Test, LateRepliesAreNotTakenForTheAnswerOfTheNextRequest)
 {
     Rig r;
     r.settings.values["Comm"] = "03";
     r.start();
-    r.event();                                  // status read (77 bytes expected)
-    r.event();                                  // pose read
-    EXPECT_EQ(r.event(), "03 10 50");           // PID table, 41 bytes expected
-    r.port.deliver(readReply(statusRegs(0)));   // the status reply, late: 77 bytes
+    r.event();                                // status read, no reply in its period
+    r.event();                                // pose read, no reply in its period
+    EXPECT_EQ(r.event(), "03 10 50");         // PID table, 41 bytes expected
+    r.port.deliver(readReply(statusRegs(0))); // the status reply, late: 77 bytes
     EXPECT_EQ(r.board.text("Text4", 1), "") << "status words must not become PID gains";
-    EXPECT_EQ(r.form->state().replyAddress, "10 50");
-    // The PID reply itself, when it comes, is taken.
     r.port.input.clear();
-    std::vector<std::uint16_t> gains(18, 7);
-    r.port.deliver(readReply(gains));
-    EXPECT_EQ(r.board.text("Text4", 1), "7");
+    // A late status reply of the pose reply's length, in the pose period.
+    r.form->state().slotPending = {};
+    EXPECT_EQ(r.event(), "-");
+    EXPECT_EQ(r.event(), "03 10 00");
+    r.port.deliver(readReply(statusRegs(0)));
+    EXPECT_EQ(r.event(), "03 11 70");
+    auto lateStatus = statusRegs(0);
+    lateStatus[0] = 1;
+    r.port.deliver(readReply(lateStatus)); // 77 bytes, good CRC, but it is the status block
+    std::vector<std::uint16_t> pose(36, 0);
+    r.port.deliver(readReply(pose)); // the real pose reply in the same period
+    EXPECT_NE(r.board.text("Label2", 1), "0.000") << "two replies in one period: neither is trusted";
+    // A healthy line is trusted again after one clean cycle.
+    std::uint16_t busy = 0;
+    r.controller = answering(busy);
+    for (int e = 0; e < 9; ++e) r.event();
+    EXPECT_EQ(r.board.text("Label2", 1), "0.000");
+    EXPECT_EQ(r.board.text("Text13"), "0");
 }
 
 TEST_F(Form1Test, RepliesReachTheDecoders)
