@@ -5,12 +5,18 @@
 // the window shows.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTest>
 #include <QWidget>
 
+#include <array>
 #include <cmath>
 #include <functional>
 #include <map>
@@ -19,6 +25,7 @@
 
 #include "app/console.h"
 #include "app/window/main_window.h"
+#include "link/hex.h"
 #include "sim/controller.h"
 #include "sim/sim_host.h"
 #include "support/fake_board.h"
@@ -120,10 +127,31 @@ public:
         auto* edit = qobject_cast<QLineEdit*>(widget(name, index));
         if (!edit) return;
         edit->setFocus();
-        edit->selectAll();
-        QTest::keyClick(edit, Qt::Key_Backspace);
-        QTest::keyClicks(edit, text);
+        retype(edit, text);
         QTest::keyClick(edit, Qt::Key_Return);
+    }
+    // Types into a box without confirming it.
+    void typeInto(std::string_view name, int index, const QString& text)
+    {
+        auto* edit = qobject_cast<QLineEdit*>(widget(name, index));
+        ASSERT_NE(edit, nullptr);
+        retype(edit, text);
+    }
+    // Clicks a tab of SSTab1 on its tab bar, as the operator does. The tab
+    // must not be the one shown: a click on it would report nothing.
+    void clickTab(int tab)
+    {
+        auto* tabs = qobject_cast<QTabWidget*>(widget("SSTab1"));
+        ASSERT_NE(tabs, nullptr);
+        ASSERT_NE(tabs->currentIndex(), tab) << "tab already selected: a click would report nothing";
+        QTabBar* bar = tabs->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(tab).center());
+        ASSERT_EQ(tabs->currentIndex(), tab);
+    }
+    bool isEnabled(std::string_view name, int index = kNoIndex)
+    {
+        QWidget* w = widget(name, index);
+        return w && w->isEnabled();
     }
 
     double label(std::string_view name, int index) { return std::stod(board().text(name, index)); }
@@ -131,6 +159,74 @@ public:
     test::ScriptedPrompts prompts;
     MemorySettings settings;
     std::unique_ptr<Console> console;
+
+private:
+    static void retype(QLineEdit* edit, const QString& text)
+    {
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QTest::keyClicks(edit, text);
+    }
 };
+
+// A value as a read-out shows it: sent as a 32-bit float, then written with
+// the read-out's number of decimals.
+inline std::string shown(double value, int decimals)
+{
+    return formatFixed(static_cast<float>(value), decimals).value_or("?");
+}
+
+// Degrees apart, the short way round.
+inline double angleDiff(double a, double b)
+{
+    double d = std::fmod(a - b, 360.0);
+    if (d > 180) d -= 360;
+    if (d < -180) d += 360;
+    return std::abs(d);
+}
+
+// True when boxes name(first..last) all show text.
+inline bool allShow(Rig& r, std::string_view name, int first, int last, std::string_view text)
+{
+    for (int i = first; i <= last; ++i)
+        if (r.board().text(name, i) != text) return false;
+    return true;
+}
+
+// The read-outs show the arm's joints (three decimals) and pose (two).
+inline bool readoutsMatchArm(Rig& r)
+{
+    const auto q = r.arm().joints();
+    const auto p = r.arm().pose();
+    const std::array<double, 6> pose{p.x, p.y, p.z, p.a, p.b, p.c};
+    for (int i = 1; i <= 6; ++i) {
+        const auto k = static_cast<std::size_t>(i - 1);
+        if (r.board().text("Label2", i) != shown(q[k], 3)) return false;
+        if (r.board().text("Label3", i) != shown(pose[k], 2)) return false;
+    }
+    return true;
+}
+
+// Holds a jog button for about ms, releases it and waits until the arm
+// stands still again.
+inline void jog(Rig& r, int index, int ms)
+{
+    ASSERT_TRUE(r.isEnabled("Command5", index)) << index;
+    r.press("Command5", index);
+    ASSERT_TRUE(r.waitFor([&] { return r.arm().jogCode() != 0; }, 3000)) << "jog " << index << " never started: " << r.arm().lastEvent();
+    r.idle(ms);
+    r.release("Command5", index);
+    ASSERT_TRUE(r.waitFor([&] { return r.arm().jogCode() == 0 && !r.arm().moving(); }, 3000)) << r.arm().lastEvent();
+}
+
+// The whole file as bytes; false when it cannot be read.
+inline bool fileBytes(const QString& path, std::string& out)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    const QByteArray b = f.readAll();
+    out.assign(b.constData(), static_cast<std::size_t>(b.size()));
+    return true;
+}
 
 } // namespace vq::e2e

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <set>
 #include <optional>
@@ -57,13 +58,6 @@ std::optional<double> number(const std::string& text)
     const double v = std::strtod(text.c_str(), &end);
     if (end == text.c_str() || *end != '\0' || errno != 0) return std::nullopt;
     return v;
-}
-
-// Degrees apart, the short way round.
-double angleApart(double a, double b)
-{
-    const double d = std::fmod(std::abs(a - b), 360.0);
-    return std::min(d, 360.0 - d);
 }
 
 bool jointsNear(const JointArray& a, const JointArray& b, double tol = 0.01)
@@ -112,26 +106,24 @@ struct Readout {
     int index;
 };
 
-// Every live read-out fed by the status and pose replies.
-std::vector<Readout> liveReadouts()
+// The six read-outs of each axis array, then the single boxes.
+std::vector<Readout> readouts(std::initializer_list<const char*> axisArrays, std::initializer_list<const char*> singles)
 {
     std::vector<Readout> r;
-    for (const char* name : {"Label2", "Label3", "Label5", "Label1", "Label8"})
+    for (const char* name : axisArrays)
         for (int i = 1; i <= 6; ++i) r.push_back({name, i});
-    r.push_back({"Text2", kNoIndex});
-    r.push_back({"Text13", kNoIndex});
+    for (const char* name : singles) r.push_back({name, kNoIndex});
     return r;
 }
 
-// The read-outs that are greyed while their replies stay away.
-std::vector<Readout> greyableReadouts()
+// Every live read-out fed by the status and pose replies.
+std::vector<Readout> liveReadouts()
 {
-    std::vector<Readout> r;
-    for (const char* name : {"Label1", "Label8", "Label2", "Label3", "Label5"})
-        for (int i = 1; i <= 6; ++i) r.push_back({name, i});
-    r.push_back({"Text13", kNoIndex});
-    return r;
+    return readouts({"Label2", "Label3", "Label5", "Label1", "Label8"}, {"Text2", "Text13"});
 }
+
+// The read-outs that are greyed while their replies stay away.
+std::vector<Readout> greyableReadouts() { return readouts({"Label1", "Label8", "Label2", "Label3", "Label5"}, {"Text13"}); }
 
 // Why the window does not show the arm's present state, or empty when it
 // does: joint angles, Cartesian pose, encoder positions, busy word and
@@ -149,7 +141,7 @@ std::string differenceFromArm(Rig& r)
         if (!jv || std::abs(*jv - j[k]) > 0.0015) why << "Label2(" << i << ")=" << joint << " arm " << j[k] << "; ";
         const std::string cart = r.board().text("Label3", i);
         const auto cv = number(cart);
-        const double apart = !cv ? 1e9 : i <= 3 ? std::abs(*cv - pose[k]) : angleApart(*cv, pose[k]);
+        const double apart = !cv ? 1e9 : i <= 3 ? std::abs(*cv - pose[k]) : angleDiff(*cv, pose[k]);
         if (apart > 0.011) why << "Label3(" << i << ")=" << cart << " arm " << pose[k] << "; ";
         const std::string enc = r.board().text("Label1", i);
         if (enc != std::to_string(r.arm().encoderPosition(i)))
@@ -162,23 +154,19 @@ std::string differenceFromArm(Rig& r)
     return why.str();
 }
 
-// The read-outs are shown as live: not greyed, and the lamp says ready.
-bool shownLive(Rig& r)
+// Live: both blocks fresh, no read-out greyed, and the lamp says ready.
+// Not live: both blocks stale, every read-out greyed, the lamp no longer
+// saying ready.
+bool shownAs(Rig& r, bool live)
 {
-    if (r.form().statusStale() || r.form().poseStale()) return false;
+    for (bool stale : {r.form().statusStale(), r.form().poseStale()})
+        if (stale == live) return false;
     for (const auto& o : greyableReadouts())
-        if (!r.board().enabled(o.name, o.index)) return false;
-    return r.board().backColour("Shape1") == Colour::green();
+        if (r.board().enabled(o.name, o.index) != live) return false;
+    return r.board().backColour("Shape1") == (live ? Colour::green() : Colour::buttonFace());
 }
-
-// Every read-out greyed, the lamp no longer saying ready.
-bool shownGreyed(Rig& r)
-{
-    if (!r.form().statusStale() || !r.form().poseStale()) return false;
-    for (const auto& o : greyableReadouts())
-        if (r.board().enabled(o.name, o.index)) return false;
-    return r.board().backColour("Shape1") == Colour::buttonFace();
-}
+bool shownLive(Rig& r) { return shownAs(r, true); }
+bool shownGreyed(Rig& r) { return shownAs(r, false); }
 
 // Puts the arm at a pose and waits until the window shows it live.
 void placeArm(Rig& r, const JointArray& q)

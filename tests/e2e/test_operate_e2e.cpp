@@ -5,8 +5,6 @@
 
 #include <QElapsedTimer>
 #include <QEvent>
-#include <QTabBar>
-#include <QTabWidget>
 
 #include <array>
 #include <cmath>
@@ -15,7 +13,6 @@
 #include <vector>
 
 #include "e2e_rig.h"
-#include "link/hex.h"
 
 namespace vq::e2e {
 namespace {
@@ -25,37 +22,6 @@ namespace {
 // 140 ms) after the release at worst. The bound leaves room for a loaded
 // machine and stays below the controller's own 0.5 s jog watchdog.
 constexpr qint64 kJogStopBoundMs = 300;
-
-std::string shown(double value, int decimals)
-{
-    return formatFixed(static_cast<float>(value), decimals).value_or("?");
-}
-
-void clickTab(Rig& r, int tab)
-{
-    auto* tabs = qobject_cast<QTabWidget*>(r.widget("SSTab1"));
-    ASSERT_NE(tabs, nullptr);
-    ASSERT_NE(tabs->currentIndex(), tab) << "tab already selected: a click would report nothing";
-    QTabBar* bar = tabs->tabBar();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(tab).center());
-    ASSERT_EQ(tabs->currentIndex(), tab);
-}
-
-// Types into a box without confirming it.
-void typeInto(Rig& r, std::string_view name, int index, const QString& text)
-{
-    auto* edit = qobject_cast<QLineEdit*>(r.widget(name, index));
-    ASSERT_NE(edit, nullptr);
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Backspace);
-    QTest::keyClicks(edit, text);
-}
-
-bool isEnabled(Rig& r, std::string_view name, int index = kNoIndex)
-{
-    QWidget* w = r.widget(name, index);
-    return w && w->isEnabled();
-}
 
 std::string axisButton(int axis) { return "Command3" + std::to_string(axis); }
 
@@ -116,7 +82,7 @@ TEST(Operate, HoldingJ2PlusJogsJoint2AndTheReleaseStopsIt)
 {
     Rig r;
     ASSERT_TRUE(r.start());
-    ASSERT_TRUE(r.waitFor([&] { return isEnabled(r, "Command5", 3); })) << "teach mode not shown";
+    ASSERT_TRUE(r.waitFor([&] { return r.isEnabled("Command5", 3); })) << "teach mode not shown";
     ASSERT_EQ(r.board().text("Command5", 3), "J2轴+");
     const double start = r.arm().joints()[1];
 
@@ -151,7 +117,7 @@ TEST(Operate, CartesianModeRenamesTheJogButtonsAndXPlusMovesTheToolAlongX)
 {
     Rig r;
     ASSERT_TRUE(r.start());
-    ASSERT_TRUE(r.waitFor([&] { return isEnabled(r, "Command22", 1); }));
+    ASSERT_TRUE(r.waitFor([&] { return r.isEnabled("Command22", 1); }));
 
     const std::array<const char*, 12> cartesian{"X轴+", "X轴-", "Y轴+", "Y轴-", "Z轴+", "Z轴-",
                                                 "A轴+", "A轴-", "B轴+", "B轴-", "C轴+", "C轴-"};
@@ -196,7 +162,7 @@ TEST(Operate, DragModeSwitchesEveryServoOff)
 {
     Rig r;
     ASSERT_TRUE(r.start());
-    ASSERT_TRUE(r.waitFor([&] { return isEnabled(r, "Command22", 3) && allAxisButtons(r, Colour::green()); }));
+    ASSERT_TRUE(r.waitFor([&] { return r.isEnabled("Command22", 3) && allAxisButtons(r, Colour::green()); }));
 
     r.click("Command22", 3); // 拖动
     EXPECT_TRUE(r.waitFor([&] {
@@ -266,14 +232,14 @@ TEST(Operate, EnterInAnAngleLimitBoxWritesTheGroupAndTheBoxesShowTheControllersV
     sim::Parameters p = r.arm().parameters();
     p.limitPositive[1] = 111.0f;
     r.arm().setParameters(p);
-    clickTab(r, 3); // 角度参数
+    r.clickTab(3); // 角度参数
     ASSERT_TRUE(r.waitFor([&] { return r.board().text("Text14", 2) == "111.0"; }));
     const sim::Parameters before = r.arm().parameters();
 
     // An edit not yet confirmed in box 1 is sent with the group all the same.
-    typeInto(r, "Text14", 1, "99");
+    r.typeInto("Text14", 1, "99");
     EXPECT_EQ(r.board().backColour("Text14", 1), Colour::edited());
-    typeInto(r, "Text14", 3, "100abc");
+    r.typeInto("Text14", 3, "100abc");
     EXPECT_EQ(r.board().backColour("Text14", 3), Colour::edited());
     QTest::keyClick(r.widget("Text14", 3), Qt::Key_Return);
     EXPECT_EQ(r.board().backColour("Text14", 3), Colour::windowBackground());
@@ -313,7 +279,7 @@ TEST(Operate, SaveButtonsShowSavingUntilTheControllerAcknowledges)
     sim::Parameters p = r.arm().parameters();
     p.kp[1] = 111;
     r.arm().setParameters(p);
-    clickTab(r, 0); // PID参数
+    r.clickTab(0); // PID参数
     ASSERT_TRUE(r.waitFor([&] { return r.board().text("Text4", 2) == "111"; }));
     r.typeAndEnter("Text4", 2, "300");
     ASSERT_TRUE(r.waitFor([&] { return r.arm().parameters().kp[1] == 300; }));
@@ -335,15 +301,11 @@ TEST(Operate, SaveButtonsShowSavingUntilTheControllerAcknowledges)
     for (int tab : {1, 3}) {
         SCOPED_TRACE(tab);
         const int button = tab - 1; // Command4(0) on 机械参数, (2) on 角度参数
-        clickTab(r, tab);
+        r.clickTab(tab);
         const auto saves = r.arm().counters().saves;
         r.click("Command4", button);
         for (int i = 0; i <= 2; ++i) EXPECT_EQ(r.board().text("Command4", i), "保存中..") << i;
-        EXPECT_TRUE(r.waitFor([&] {
-            for (int i = 0; i <= 2; ++i)
-                if (r.board().text("Command4", i) != "保存参数OK") return false;
-            return true;
-        }));
+        EXPECT_TRUE(r.waitFor([&] { return allShow(r, "Command4", 0, 2, "保存参数OK"); }));
         EXPECT_EQ(r.arm().counters().saves, saves + 1);
         EXPECT_EQ(r.arm().savedParameters().limitPositive[0], 160.0f);
         EXPECT_EQ(r.board().text("Command3", 1), "保存参数OK");
@@ -354,7 +316,7 @@ TEST(Operate, SpeedButtonsStepTheControllersTeachSpeedAndText2Follows)
 {
     Rig r;
     ASSERT_TRUE(r.start());
-    ASSERT_TRUE(r.waitFor([&] { return isEnabled(r, "Command8", 0) && r.board().text("Text2") == "1"; }));
+    ASSERT_TRUE(r.waitFor([&] { return r.isEnabled("Command8", 0) && r.board().text("Text2") == "1"; }));
 
     struct Step {
         int button; // 0 速度+, 1 速度-
@@ -397,11 +359,7 @@ TEST(Operate, SetOriginOnlyOnYesMakesTheCurrentJointsZero)
     EXPECT_EQ(r.prompts.questions.size(), 2u);
     EXPECT_TRUE(r.waitFor([&] { return r.arm().joints() == sim::JointArray{}; })) << r.arm().lastEvent();
     EXPECT_FALSE(r.arm().moving()) << "the origin is set where the arm stands";
-    EXPECT_TRUE(r.waitFor([&] {
-        for (int i = 1; i <= 6; ++i)
-            if (r.board().text("Label2", i) != "0.000" || r.board().text("Label1", i) != "0") return false;
-        return true;
-    }));
+    EXPECT_TRUE(r.waitFor([&] { return allShow(r, "Label2", 1, 6, "0.000") && allShow(r, "Label1", 1, 6, "0"); }));
 }
 
 TEST(Operate, ReturnToOriginDrivesTheArmHomeWhileTheBusyWordIsRaised)
@@ -428,11 +386,7 @@ TEST(Operate, ReturnToOriginDrivesTheArmHomeWhileTheBusyWordIsRaised)
     EXPECT_TRUE(busyShown) << "the busy word never showed";
     EXPECT_TRUE(between) << "the read-out did not follow the move";
     EXPECT_EQ(r.arm().joints(), sim::JointArray{});
-    EXPECT_TRUE(r.waitFor([&] {
-        for (int i = 1; i <= 6; ++i)
-            if (r.board().text("Label2", i) != "0.000") return false;
-        return true;
-    }));
+    EXPECT_TRUE(r.waitFor([&] { return allShow(r, "Label2", 1, 6, "0.000"); }));
 }
 
 // ----------------------------------------------------------- hold to run
@@ -455,7 +409,7 @@ TEST(Operate, AHeldJogStopsWithoutAMouseReleaseWhenTheButtonOrWindowIsLost)
     };
     Rig r;
     ASSERT_TRUE(r.start());
-    ASSERT_TRUE(r.waitFor([&] { return isEnabled(r, "Command5", 5); }));
+    ASSERT_TRUE(r.waitFor([&] { return r.isEnabled("Command5", 5); }));
     for (const auto& way : ways) {
         SCOPED_TRACE(way.what);
         QWidget* button = r.widget("Command5", 5); // J3轴+
@@ -470,7 +424,7 @@ TEST(Operate, AHeldJogStopsWithoutAMouseReleaseWhenTheButtonOrWindowIsLost)
         QTest::mouseRelease(button, Qt::LeftButton);
         r.idle(300);
         EXPECT_EQ(r.arm().jogCode(), 0);
-        EXPECT_TRUE(r.waitFor([&] { return isEnabled(r, "Command5", 5); })) << "not enabled again by the status block";
+        EXPECT_TRUE(r.waitFor([&] { return r.isEnabled("Command5", 5); })) << "not enabled again by the status block";
     }
 }
 

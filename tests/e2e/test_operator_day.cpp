@@ -5,158 +5,22 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QFile>
 #include <QMenu>
-#include <QTabBar>
-#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <array>
-#include <cmath>
 #include <string>
 #include <vector>
 
+#include "arm_log.h"
 #include "e2e_rig.h"
-#include "link/hex.h"
 #include "link/qt_serial_line.h"
 
 namespace vq::e2e {
 namespace {
 
 // ------------------------------------------------------------------ helpers
-
-// Moves started by the arm, in order, and the arm as each one ended. The
-// arm is sampled every few milliseconds while the event loop runs; every
-// move here lasts far longer than that.
-class MoveLog {
-public:
-    struct Entry {
-        std::string event; // controller's last event when it changed
-        qint64 ms = 0;
-        qint64 lastMovingMs = -1; // last sample before it with the arm moving
-        sim::JointArray joints{};
-        sim::PoseValues pose{};
-    };
-
-    explicit MoveLog(Rig& r) : r_(r), last_(r.arm().lastEvent()) { clock_.start(); }
-
-    bool waitFor(const std::function<bool()>& pred, int ms)
-    {
-        return r_.waitFor([&] {
-            sample();
-            return pred();
-        }, ms);
-    }
-    void idle(int ms) { waitFor([] { return false; }, ms); }
-
-    std::vector<std::string> starts() const
-    {
-        std::vector<std::string> out;
-        for (const Entry& e : entries)
-            if (e.event.rfind("started: ", 0) == 0) out.push_back(e.event.substr(9));
-        return out;
-    }
-    std::size_t startCount() const { return starts().size(); }
-    std::size_t startIndex(std::size_t n) const
-    {
-        for (std::size_t i = 0; i < entries.size(); ++i)
-            if (entries[i].event.rfind("started: ", 0) == 0 && n-- == 0) return i;
-        return std::string::npos;
-    }
-    const Entry* doneAfter(std::size_t i) const
-    {
-        for (std::size_t k = i + 1; k < entries.size(); ++k) {
-            if (entries[k].event == "move done") return &entries[k];
-            if (entries[k].event.rfind("started: ", 0) == 0) return nullptr;
-        }
-        return nullptr;
-    }
-    std::string dump() const
-    {
-        std::string s;
-        for (const Entry& e : entries) s += std::to_string(e.ms) + " ms: " + e.event + "\n";
-        return s;
-    }
-
-    std::vector<Entry> entries;
-
-private:
-    void sample()
-    {
-        sim::Controller& a = r_.arm();
-        const qint64 now = clock_.elapsed();
-        if (a.lastEvent() != last_) {
-            last_ = a.lastEvent();
-            entries.push_back({last_, now, lastMovingMs_, a.joints(), a.pose()});
-        }
-        if (a.moving()) lastMovingMs_ = now;
-    }
-
-    Rig& r_;
-    QElapsedTimer clock_;
-    std::string last_;
-    qint64 lastMovingMs_ = -1;
-};
-
-double angleDiff(double a, double b)
-{
-    double d = std::fmod(a - b, 360.0);
-    if (d > 180) d -= 360;
-    if (d < -180) d += 360;
-    return std::abs(d);
-}
-
-std::string shown(double value, int decimals) { return formatFixed(static_cast<float>(value), decimals).value_or("?"); }
-
-bool readoutsMatchArm(Rig& r)
-{
-    const auto q = r.arm().joints();
-    const auto p = r.arm().pose();
-    const std::array<double, 6> pose{p.x, p.y, p.z, p.a, p.b, p.c};
-    for (int i = 1; i <= 6; ++i) {
-        const auto k = static_cast<std::size_t>(i - 1);
-        if (r.board().text("Label2", i) != shown(q[k], 3) || r.board().text("Label3", i) != shown(pose[k], 2)) return false;
-    }
-    return true;
-}
-
-void clickTab(Rig& r, int tab)
-{
-    auto* tabs = qobject_cast<QTabWidget*>(r.widget("SSTab1"));
-    ASSERT_NE(tabs, nullptr);
-    ASSERT_NE(tabs->currentIndex(), tab);
-    QTabBar* bar = tabs->tabBar();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(tab).center());
-    ASSERT_EQ(tabs->currentIndex(), tab);
-}
-
-bool shownEnabled(Rig& r, std::string_view name, int index = kNoIndex)
-{
-    QWidget* w = r.widget(name, index);
-    return w && w->isEnabled();
-}
-
-// Holds a jog button for about ms, releases it and waits until the arm
-// stands still again.
-void jog(Rig& r, int index, int ms)
-{
-    ASSERT_TRUE(shownEnabled(r, "Command5", index)) << index;
-    r.press("Command5", index);
-    ASSERT_TRUE(r.waitFor([&] { return r.arm().jogCode() != 0; }, 3000)) << "jog " << index << ": " << r.arm().lastEvent();
-    r.idle(ms);
-    r.release("Command5", index);
-    ASSERT_TRUE(r.waitFor([&] { return r.arm().jogCode() == 0 && !r.arm().moving(); }, 3000)) << r.arm().lastEvent();
-}
-
-bool fileBytes(const QString& path, std::string& out)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return false;
-    const QByteArray b = f.readAll();
-    out.assign(b.constData(), static_cast<std::size_t>(b.size()));
-    return true;
-}
 
 // Chooses an entry of the "文件(&F)" menu with the mouse.
 void chooseFromFileMenu(Rig& r, std::string_view entry)
@@ -230,13 +94,13 @@ TEST(OperatorDay, StartTeachJogRecordSaveOpenRunEditParametersHomeAndExit)
         EXPECT_TRUE(r.waitFor([&] { return unfilled().empty(); }, 10000)) << unfilled();
         // Run mode reported: its button is green and jogging is not offered.
         EXPECT_TRUE(r.waitFor([&] { return r.board().backColour("Command19", 0) == green; }, 5000));
-        EXPECT_FALSE(shownEnabled(r, "Command5", 1));
+        EXPECT_FALSE(r.isEnabled("Command5", 1));
     }
 
     // ---- teach mode, servos on.
     r.click("Command19", 1);
     ASSERT_TRUE(r.waitFor([&] { return r.arm().controlMode() == 1 && r.board().backColour("Command19", 1) == green; }, 5000));
-    ASSERT_TRUE(r.waitFor([&] { return shownEnabled(r, "Command5", 1); }, 5000)) << "jog buttons not offered in teach mode";
+    ASSERT_TRUE(r.waitFor([&] { return r.isEnabled("Command5", 1); }, 5000)) << "jog buttons not offered in teach mode";
     r.click("Command1", 9); // "全部打开"
     auto servosShownOn = [&] {
         for (int axis = 1; axis <= 6; ++axis)
@@ -273,7 +137,7 @@ TEST(OperatorDay, StartTeachJogRecordSaveOpenRunEditParametersHomeAndExit)
     EXPECT_LE(angleDiff(p1.c, p0.c), 0.05);
 
     // ---- record a program with the teach-in buttons.
-    ASSERT_NO_FATAL_FAILURE(clickTab(r, 4)); // "录入指令"
+    ASSERT_NO_FATAL_FAILURE(r.clickTab(4)); // "录入指令"
     const std::string start = r.board().text("Text7");
     r.click("Command10"); // PSPEED from the point-speed boxes
     r.click("Command24"); // LSPEED from the line-speed boxes
@@ -317,9 +181,9 @@ TEST(OperatorDay, StartTeachJogRecordSaveOpenRunEditParametersHomeAndExit)
     // ---- run it with "循环": MOVJ to P1, MOVP to P2, DELAY, and again.
     r.click("Check1");
     ASSERT_EQ(r.board().value("Check1"), 1);
-    MoveLog log(r);
+    ArmLog log(r);
     r.click("Command14");
-    EXPECT_FALSE(shownEnabled(r, "Command14"));
+    EXPECT_FALSE(r.isEnabled("Command14"));
     ASSERT_TRUE(log.waitFor([&] { return log.startCount() >= 3; }, 20000)) << log.dump();
     ASSERT_EQ(log.starts(), (std::vector<std::string>{"joint move", "point move", "joint move"})) << log.dump();
     const auto* atP1 = log.doneAfter(log.startIndex(0));
@@ -349,7 +213,7 @@ TEST(OperatorDay, StartTeachJogRecordSaveOpenRunEditParametersHomeAndExit)
     EXPECT_EQ(log.starts().back(), "point move");
     // Stop: Run is offered again and nothing more starts.
     r.click("Command12");
-    EXPECT_TRUE(shownEnabled(r, "Command14"));
+    EXPECT_TRUE(r.isEnabled("Command14"));
     EXPECT_EQ(r.board().text("Command13"), "暂停");
     ASSERT_TRUE(log.waitFor([&] { return !r.arm().moving(); }, 5000));
     seen = log.startCount();
@@ -358,7 +222,7 @@ TEST(OperatorDay, StartTeachJogRecordSaveOpenRunEditParametersHomeAndExit)
     EXPECT_EQ(r.arm().counters().refused, 0u) << r.arm().lastEvent();
 
     // ---- edit a parameter and save: "角度参数", axis 3's positive limit.
-    ASSERT_NO_FATAL_FAILURE(clickTab(r, 3));
+    ASSERT_NO_FATAL_FAILURE(r.clickTab(3));
     r.idle(400); // the tab's own read-back of the limits comes first
     {
         auto* box = qobject_cast<QLineEdit*>(r.widget("Text14", 3));
@@ -377,24 +241,16 @@ TEST(OperatorDay, StartTeachJogRecordSaveOpenRunEditParametersHomeAndExit)
     r.click("Command4", 2); // "保存参数"
     for (int i = 0; i <= 2; ++i) EXPECT_EQ(r.board().text("Command4", i), "保存中..") << i;
     ASSERT_TRUE(r.waitFor([&] { return r.arm().savedParameters().limitPositive[2] == 140.0f; }, 5000));
-    EXPECT_TRUE(r.waitFor([&] {
-        for (int i = 0; i <= 2; ++i)
-            if (r.board().text("Command4", i) != "保存参数OK") return false;
-        return true;
-    }, 5000));
+    EXPECT_TRUE(r.waitFor([&] { return allShow(r, "Command4", 0, 2, "保存参数OK"); }, 5000));
     EXPECT_EQ(r.arm().counters().saves, 1u);
 
     // ---- back to the origin: every joint at 0, and the read-outs say so.
-    MoveLog home(r);
+    ArmLog home(r);
     r.click("Command16", 1); // "返回原点"
     ASSERT_TRUE(home.waitFor([&] { return home.startCount() >= 1 && !r.arm().moving(); }, 10000)) << home.dump();
     EXPECT_EQ(home.starts(), std::vector<std::string>{"return to origin"});
     for (std::size_t k = 0; k < 6; ++k) EXPECT_NEAR(r.arm().joints()[k], 0.0, 1e-9) << k + 1;
-    EXPECT_TRUE(r.waitFor([&] {
-        for (int i = 1; i <= 6; ++i)
-            if (r.board().text("Label2", i) != "0.000") return false;
-        return true;
-    }, 5000));
+    EXPECT_TRUE(r.waitFor([&] { return allShow(r, "Label2", 1, 6, "0.000"); }, 5000));
     for (int axis = 1; axis <= 6; ++axis) EXPECT_EQ(r.arm().alarmCode(axis), 0) << axis;
 
     // ---- the end of the day: "退出" closes the port and the window.

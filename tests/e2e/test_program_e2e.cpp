@@ -8,8 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QPlainTextEdit>
-#include <QTabBar>
-#include <QTabWidget>
 #include <QTemporaryDir>
 
 #include <array>
@@ -17,8 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "arm_log.h"
 #include "e2e_rig.h"
-#include "link/hex.h"
 #include "program/program_files.h"
 
 namespace vq::e2e {
@@ -27,101 +25,6 @@ namespace {
 constexpr std::string_view kDefaultLines = "PSPEED RPM=1000 ACC=500 DEC=500\r\nLSPEED MMS=100 ACC=10 DEC=10\r\n";
 
 // ------------------------------------------------------------------ helpers
-
-// One change of the controller's last event, as seen by polling it.
-struct Seen {
-    std::string event;
-    qint64 ms = 0;             // when it was first seen
-    qint64 lastMovingMs = -1;  // the last sample before it at which the arm was still moving
-    sim::JointArray joints{};  // the arm when it was seen
-    sim::PoseValues pose{};
-};
-
-// Watches the simulated arm while the event loop runs: every change of the
-// controller's last event ("started: point move", "move done", "refused:
-// ...") is logged with the time it was seen. The arm is sampled every few
-// milliseconds; the moves used here last far longer than that, so no start
-// or end is missed (motions() cross-checks the count).
-class ArmWatch {
-public:
-    explicit ArmWatch(Rig& r) : r_(r), last_(r.arm().lastEvent()), motions0_(r.arm().counters().motions)
-    {
-        clock_.start();
-    }
-
-    void sample()
-    {
-        sim::Controller& a = r_.arm();
-        const qint64 now = clock_.elapsed();
-        if (a.lastEvent() != last_) {
-            last_ = a.lastEvent();
-            log.push_back({last_, now, lastMovingMs_, a.joints(), a.pose()});
-        }
-        if (a.moving()) lastMovingMs_ = now;
-    }
-
-    bool waitFor(const std::function<bool()>& pred, int ms)
-    {
-        return r_.waitFor([&] {
-            sample();
-            return pred();
-        }, ms);
-    }
-    void idle(int ms) { waitFor([] { return false; }, ms); }
-
-    // Moves started since the watch began: the "started: ..." texts without
-    // the prefix, in order.
-    std::vector<std::string> starts() const
-    {
-        std::vector<std::string> out;
-        for (const Seen& s : log)
-            if (s.event.rfind("started: ", 0) == 0) out.push_back(s.event.substr(9));
-        return out;
-    }
-    std::size_t startCount() const { return starts().size(); }
-    std::uint64_t motions() const { return r_.arm().counters().motions - motions0_; }
-
-    // Index in the log of the n-th (0-based) start, or npos.
-    std::size_t startIndex(std::size_t n) const
-    {
-        for (std::size_t i = 0; i < log.size(); ++i)
-            if (log[i].event.rfind("started: ", 0) == 0 && n-- == 0) return i;
-        return std::string::npos;
-    }
-    // The end of the move started at log index i: the next "move done".
-    const Seen* doneAfter(std::size_t i) const
-    {
-        for (std::size_t k = i + 1; k < log.size(); ++k) {
-            if (log[k].event == "move done") return &log[k];
-            if (log[k].event.rfind("started: ", 0) == 0) return nullptr;
-        }
-        return nullptr;
-    }
-
-    std::string dump() const
-    {
-        std::string s;
-        for (const Seen& e : log) s += std::to_string(e.ms) + " ms: " + e.event + "\n";
-        return s;
-    }
-
-    std::vector<Seen> log;
-
-private:
-    Rig& r_;
-    QElapsedTimer clock_;
-    std::string last_;
-    std::uint64_t motions0_;
-    qint64 lastMovingMs_ = -1;
-};
-
-double angleDiff(double a, double b)
-{
-    double d = std::fmod(a - b, 360.0);
-    if (d > 180) d -= 360;
-    if (d < -180) d += 360;
-    return std::abs(d);
-}
 
 struct Target {
     double x, y, z, a, b, c;
@@ -140,17 +43,6 @@ void expectPose(const sim::PoseValues& p, const Target& t, double tol, const std
 void expectJoints(const sim::JointArray& q, const std::array<double, 6>& t, double tol, const std::string& what)
 {
     for (std::size_t i = 0; i < 6; ++i) EXPECT_LE(angleDiff(q[i], t[i]), tol) << what << " joint " << i + 1;
-}
-
-// Clicks a tab of SSTab1 on its tab bar, as the operator does.
-void clickTab(Rig& r, int tab)
-{
-    auto* tabs = qobject_cast<QTabWidget*>(r.widget("SSTab1"));
-    ASSERT_NE(tabs, nullptr);
-    if (tabs->currentIndex() == tab) return;
-    QTabBar* bar = tabs->tabBar();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(tab).center());
-    ASSERT_EQ(tabs->currentIndex(), tab);
 }
 
 QPlainTextEdit* editor(Rig& r) { return qobject_cast<QPlainTextEdit*>(r.widget("Text7")); }
@@ -182,46 +74,11 @@ void triggerMenu(Rig& r, std::string_view name)
     a->trigger();
 }
 
-bool fileBytes(const QString& path, std::string& out)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return false;
-    const QByteArray b = f.readAll();
-    out.assign(b.constData(), static_cast<std::size_t>(b.size()));
-    return true;
-}
-
 bool writeBytes(const QString& path, std::string_view bytes)
 {
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
     return f.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size());
-}
-
-// Holds a jog button for about ms, releases it and waits until the arm
-// stands still and the read-outs show where it stopped.
-void jog(Rig& r, int index, int ms)
-{
-    ASSERT_TRUE(r.widget("Command5", index)->isEnabled()) << index;
-    r.press("Command5", index);
-    ASSERT_TRUE(r.waitFor([&] { return r.arm().jogCode() != 0; }, 3000)) << "jog " << index << " never started: " << r.arm().lastEvent();
-    r.idle(ms);
-    r.release("Command5", index);
-    ASSERT_TRUE(r.waitFor([&] { return r.arm().jogCode() == 0 && !r.arm().moving(); }, 3000)) << r.arm().lastEvent();
-}
-
-// The read-outs show the arm's joints (three decimals) and pose (two).
-bool readoutsMatchArm(Rig& r)
-{
-    const auto q = r.arm().joints();
-    const auto p = r.arm().pose();
-    const std::array<double, 6> pose{p.x, p.y, p.z, p.a, p.b, p.c};
-    for (int i = 1; i <= 6; ++i) {
-        const auto k = static_cast<std::size_t>(i - 1);
-        if (r.board().text("Label2", i) != formatFixed(static_cast<float>(q[k]), 3)) return false;
-        if (r.board().text("Label3", i) != formatFixed(static_cast<float>(pose[k]), 2)) return false;
-    }
-    return true;
 }
 
 // ------------------------------------------------------------------ the runner
@@ -254,9 +111,9 @@ TEST(ProgramE2E, RunsEveryInstructionInOrderWithDelayPauseStopAndLoop)
 
     r.click("Check1");
     ASSERT_EQ(r.board().value("Check1"), 1);
-    ArmWatch w(r);
+    ArmLog w(r);
     r.click("Command14");
-    EXPECT_FALSE(r.widget("Command14")->isEnabled());
+    EXPECT_FALSE(r.isEnabled("Command14"));
     EXPECT_TRUE(r.board().timerEnabled("Timer3"));
 
     // Pass 1 and the first move of pass 2.
@@ -269,29 +126,29 @@ TEST(ProgramE2E, RunsEveryInstructionInOrderWithDelayPauseStopAndLoop)
     for (std::size_t n = 0; n < 4; ++n) {
         const std::size_t i = w.startIndex(n);
         ASSERT_NE(i, std::string::npos);
-        ASSERT_LT(i + 2, w.log.size()) << w.dump();
-        EXPECT_EQ(w.log[i + 1].event, "move done") << n << "\n" << w.dump();
-        EXPECT_EQ(w.log[i + 2].event.rfind("started: ", 0), 0u) << n << "\n" << w.dump();
+        ASSERT_LT(i + 2, w.entries.size()) << w.dump();
+        EXPECT_EQ(w.entries[i + 1].event, "move done") << n << "\n" << w.dump();
+        EXPECT_EQ(w.entries[i + 2].event.rfind("started: ", 0), 0u) << n << "\n" << w.dump();
     }
     EXPECT_EQ(r.arm().counters().refused, 0u) << r.arm().lastEvent();
     EXPECT_EQ(w.motions(), w.startCount()) << "a start went unseen\n" << w.dump();
 
     // Where each move ended.
-    if (const Seen* d = w.doneAfter(w.startIndex(0))) expectJoints(d->joints, jointTarget, 1e-3, "MOVJ");
+    if (const ArmLog::Entry* d = w.doneAfter(w.startIndex(0))) expectJoints(d->joints, jointTarget, 1e-3, "MOVJ");
     else ADD_FAILURE() << "MOVJ did not end\n" << w.dump();
-    if (const Seen* d = w.doneAfter(w.startIndex(1))) expectPose(d->pose, movp, 0.01, "MOVP");
+    if (const ArmLog::Entry* d = w.doneAfter(w.startIndex(1))) expectPose(d->pose, movp, 0.01, "MOVP");
     else ADD_FAILURE() << "MOVP did not end";
-    const Seen* linearDone = w.doneAfter(w.startIndex(2));
+    const ArmLog::Entry* linearDone = w.doneAfter(w.startIndex(2));
     if (linearDone) expectPose(linearDone->pose, movl, 0.01, "MOVL");
     else ADD_FAILURE() << "MOVL did not end";
-    if (const Seen* d = w.doneAfter(w.startIndex(3))) expectPose(d->pose, movcEnd, 0.01, "MOVC");
+    if (const ArmLog::Entry* d = w.doneAfter(w.startIndex(3))) expectPose(d->pose, movcEnd, 0.01, "MOVC");
     else ADD_FAILURE() << "MOVC did not end";
 
     // DELAY MS=1000 held the circular move back for at least a second after
     // the linear move had ended (measured from the last moment the arm was
     // still seen moving, so the bound cannot come from sampling).
     ASSERT_NE(linearDone, nullptr);
-    const qint64 gap = w.log[w.startIndex(3)].ms - linearDone->lastMovingMs;
+    const qint64 gap = w.entries[w.startIndex(3)].ms - linearDone->lastMovingMs;
     EXPECT_GE(gap, 1000) << w.dump();
 
     // Pause during the move of pass 2: that move runs on, no further one starts.
@@ -312,7 +169,7 @@ TEST(ProgramE2E, RunsEveryInstructionInOrderWithDelayPauseStopAndLoop)
     // Stop while it moves: nothing more is started, the move already sent
     // runs on to its target, the run is back at line 0.
     r.click("Command12");
-    EXPECT_TRUE(r.widget("Command14")->isEnabled());
+    EXPECT_TRUE(r.isEnabled("Command14"));
     EXPECT_EQ(r.board().text("Command13"), "暂停");
     EXPECT_FALSE(r.board().timerEnabled("Timer3"));
     EXPECT_EQ(r.form().program().runner().lineIndex(), 0u);
@@ -332,7 +189,7 @@ TEST(ProgramE2E, RunsEveryInstructionInOrderWithDelayPauseStopAndLoop)
     ASSERT_TRUE(w.waitFor([&] { return w.startCount() > stoppedAt; }, 5000)) << w.dump();
     EXPECT_EQ(w.starts()[stoppedAt], "joint move");
     // Without "循环" the pass ends the run: Run is offered again.
-    ASSERT_TRUE(w.waitFor([&] { return r.widget("Command14")->isEnabled(); }, 20000)) << w.dump();
+    ASSERT_TRUE(w.waitFor([&] { return r.isEnabled("Command14"); }, 20000)) << w.dump();
     EXPECT_EQ(w.startCount(), stoppedAt + 4) << w.dump();
     EXPECT_FALSE(r.board().timerEnabled("Timer3"));
     ASSERT_TRUE(w.waitFor([&] { return !r.arm().moving(); }, 5000));
@@ -347,7 +204,7 @@ TEST(ProgramE2E, TeachInAfterJoggingRecordsThePoseTheReadoutsShow)
 {
     Rig r;
     ASSERT_TRUE(r.start());
-    ASSERT_TRUE(r.waitFor([&] { return r.widget("Command5", 1)->isEnabled(); }, 5000)) << "jog buttons stay disabled";
+    ASSERT_TRUE(r.waitFor([&] { return r.isEnabled("Command5", 1); }, 5000)) << "jog buttons stay disabled";
 
     // Pose A: joints 1 and 2 jogged forward.
     ASSERT_NO_FATAL_FAILURE(jog(r, 1, 500));  // J1+
@@ -357,7 +214,7 @@ TEST(ProgramE2E, TeachInAfterJoggingRecordsThePoseTheReadoutsShow)
     EXPECT_GT(poseA[0], 2.0);
     EXPECT_GT(poseA[1], 2.0);
 
-    ASSERT_NO_FATAL_FAILURE(clickTab(r, 4)); // "录入指令"
+    ASSERT_NO_FATAL_FAILURE(r.clickTab(4)); // "录入指令"
     const std::string before = r.board().text("Text7");
     r.click("Command15"); // "角度  MOVJ"
     std::string movj = "MOVJ";
@@ -383,13 +240,13 @@ TEST(ProgramE2E, TeachInAfterJoggingRecordsThePoseTheReadoutsShow)
     ASSERT_NO_FATAL_FAILURE(jog(r, 10, 400)); // J5-
     ASSERT_GT(std::abs(r.arm().joints()[0] - poseA[0]), 5.0);
 
-    ArmWatch w(r);
+    ArmLog w(r);
     r.click("Command14");
-    ASSERT_TRUE(w.waitFor([&] { return r.widget("Command14")->isEnabled() && w.startCount() >= 2 && !r.arm().moving(); }, 20000))
+    ASSERT_TRUE(w.waitFor([&] { return r.isEnabled("Command14") && w.startCount() >= 2 && !r.arm().moving(); }, 20000))
         << w.dump();
     ASSERT_EQ(w.starts(), (std::vector<std::string>{"joint move", "point move"})) << w.dump();
-    const Seen* atA = w.doneAfter(w.startIndex(0));
-    const Seen* atB = w.doneAfter(w.startIndex(1));
+    const ArmLog::Entry* atA = w.doneAfter(w.startIndex(0));
+    const ArmLog::Entry* atB = w.doneAfter(w.startIndex(1));
     ASSERT_TRUE(atA && atB) << w.dump();
     // The joint read-outs round to 0.001 degrees; the targets travel as 32-bit floats.
     expectJoints(atA->joints, {poseA[0], poseA[1], poseA[2], poseA[3], poseA[4], poseA[5]}, 0.0005 + 1e-4, "back at A");
