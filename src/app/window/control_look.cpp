@@ -72,7 +72,11 @@ QString buttonStyleSheet(const QColor& back)
 void setBackColourOf(QObject* object, const Colour& colour)
 {
     if (!object) return;
-    object->setProperty(kBackColourProperty, encode(colour));
+    // Status replies set the same colours ten times a second; restyling a
+    // button costs far more than the reply itself, so only changes count.
+    const QVariant wanted = encode(colour);
+    if (object->property(kBackColourProperty) == wanted) return;
+    object->setProperty(kBackColourProperty, wanted);
     const QColor c = toQColor(colour);
     if (auto* lamp = qobject_cast<Lamp*>(object)) {
         lamp->setFill(c);
@@ -114,11 +118,14 @@ void setTextOf(QObject* object, const QString& text)
     if (auto* e = qobject_cast<QLineEdit*>(object)) {
         if (e->text() != text) e->setText(text); // an equal text keeps the operator's cursor
     } else if (auto* p = qobject_cast<QPlainTextEdit*>(object)) {
-        setProgramText(*p, text);
+        // Only the program keeps its exact line ends; the frame boxes hold
+        // one line of hex text and are replaced on every request and reply.
+        if (object->objectName() == QLatin1String("Text7")) setProgramText(*p, text);
+        else if (p->toPlainText() != text) p->setPlainText(text);
     } else if (auto* c = qobject_cast<QComboBox*>(object)) {
         if (c->currentText() != text) c->setEditText(text);
     } else if (auto* l = qobject_cast<QLabel*>(object)) {
-        l->setText(text);
+        if (l->text() != text) l->setText(text);
     } else if (auto* b = qobject_cast<QAbstractButton*>(object)) {
         b->setText(text);
     } else if (auto* g = qobject_cast<QGroupBox*>(object)) {

@@ -1,0 +1,194 @@
+// The cost of being idle, on the real executables: CPU share of one core
+// and resident memory of `velquor` polling with nobody at the window
+// (offscreen), measured from outside through /proc.
+//   builtin   velquor --simulate: console and simulator in one process,
+//             one thread, as a user would start it without an arm;
+//   separate  velquor-sim --link <dir>/com1 in its own process and velquor
+//             opening <dir>/com1 as its saved port (XDG_CONFIG_HOME=<dir>),
+//             so that the console's own share stands alone.
+// In the separate run the simulator's read count (/proc/<pid>/io, 8 bytes a
+// request) shows that the console really polled: two requests every 105 ms.
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "support/stats.h"
+
+namespace {
+
+using namespace vq::bench;
+
+struct Io {
+    double rchar = 0, wchar = 0;
+};
+
+Io ioOf(qint64 pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/io");
+    std::string key;
+    double value = 0;
+    Io io;
+    while (in >> key >> value) {
+        if (key == "rchar:") io.rchar = value;
+        if (key == "wchar:") io.wchar = value;
+    }
+    return io;
+}
+
+struct Sample {
+    double cpuS = 0;
+    double wallS = 0;
+    double rssMb = 0, hwmMb = 0;
+    Io io0, io1;
+};
+
+class Child {
+public:
+    bool start(const QString& program, const QStringList& arguments, const QProcessEnvironment& env)
+    {
+        process_.setProcessEnvironment(env);
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(program, arguments);
+        if (!process_.waitForStarted(5000)) {
+            std::fprintf(stderr, "could not start %s: %s\n", qPrintable(program), qPrintable(process_.errorString()));
+            return false;
+        }
+        return true;
+    }
+    qint64 pid() const { return process_.processId(); }
+    QByteArray readLine(int ms)
+    {
+        if (!process_.canReadLine()) process_.waitForReadyRead(ms);
+        return process_.readLine().trimmed();
+    }
+    bool running() const { return process_.state() == QProcess::Running; }
+    // Ends the child by its own id: SIGTERM, then SIGKILL after 3 s.
+    void stop()
+    {
+        if (process_.state() == QProcess::NotRunning) return;
+        process_.terminate();
+        if (!process_.waitForFinished(3000)) {
+            process_.kill();
+            process_.waitForFinished(3000);
+        }
+    }
+    ~Child() { stop(); }
+
+private:
+    QProcess process_;
+};
+
+// CPU, memory and I/O of the processes over `seconds` after `warmup`.
+void measure(const std::vector<qint64>& pids, double warmup, double seconds, std::vector<Sample>& out)
+{
+    QThread::msleep(static_cast<unsigned long>(warmup * 1000));
+    out.assign(pids.size(), {});
+    std::vector<double> cpu0;
+    for (std::size_t i = 0; i < pids.size(); ++i) {
+        cpu0.push_back(processCpuSeconds(pids[i]));
+        out[i].io0 = ioOf(pids[i]);
+    }
+    const auto t0 = Clock::now();
+    QThread::msleep(static_cast<unsigned long>(seconds * 1000));
+    const double wall = msSince(t0) / 1000.0;
+    for (std::size_t i = 0; i < pids.size(); ++i) {
+        out[i].cpuS = processCpuSeconds(pids[i]) - cpu0[i];
+        out[i].wallS = wall;
+        out[i].io1 = ioOf(pids[i]);
+        const auto mem = residentMb(pids[i]);
+        out[i].rssMb = mem.first;
+        out[i].hwmMb = mem.second;
+    }
+}
+
+void printRow(const char* what, const Sample& s)
+{
+    std::printf("  %-34s %7.3f s CPU in %5.1f s = %6.2f %% of one core, RSS %6.1f MB (peak %6.1f MB)\n", what, s.cpuS,
+                s.wallS, 100.0 * s.cpuS / s.wallS, s.rssMb, s.hwmMb);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Args args(argc, argv);
+    if (args.help()) {
+        std::printf("bench_idle_cost [--seconds 60] [--warmup 3] [--modes builtin,separate] [--bin DIR]\n");
+        return 0;
+    }
+    const double seconds = args.number("seconds", 60);
+    const double warmup = args.number("warmup", 3);
+    const std::string modes = args.text("modes", "builtin,separate");
+    QCoreApplication app(argc, argv);
+    const QString bin = QString::fromStdString(args.text("bin", QCoreApplication::applicationDirPath().toStdString()));
+    const QString velquor = bin + "/velquor";
+    const QString velquorSim = bin + "/velquor-sim";
+
+    QTemporaryDir dir;
+    if (!dir.isValid()) return 1;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_CONFIG_HOME", dir.path()); // the saved port lives here, not in the user's settings
+
+    std::printf("Cost of being idle: the real executables polling, offscreen, nobody at the window;\n"
+                "%.0f s measured after %.0f s warm-up (CPU from /proc/<pid>/stat, memory VmRSS/VmHWM).\n", seconds,
+                warmup);
+    std::printf("machine: %s\n\n", machineLine().c_str());
+
+    bool ok = true;
+    if (modes.find("builtin") != std::string::npos) {
+        Child console;
+        if (!console.start(velquor, {"--simulate"}, env)) return 1;
+        std::vector<Sample> s;
+        measure({console.pid()}, warmup, seconds, s);
+        ok = ok && console.running();
+        std::printf("velquor --simulate (console and simulator in one process)\n");
+        printRow("velquor", s[0]);
+        std::printf("\n");
+        console.stop();
+    }
+    if (modes.find("separate") != std::string::npos) {
+        const QString link = dir.path() + "/com1";
+        QDir().mkpath(dir.path() + "/Comm");
+        QFile conf(dir.path() + "/Comm/Registry.conf");
+        if (!conf.open(QIODevice::WriteOnly)) return 1;
+        conf.write(("[General]\nComm=" + link + "\n").toUtf8());
+        conf.close();
+
+        Child simulator;
+        if (!simulator.start(velquorSim, {"--link", link, "--teach", "--servos-on"}, env)) return 1;
+        const QByteArray device = simulator.readLine(5000);
+        if (device.isEmpty()) {
+            std::fprintf(stderr, "velquor-sim printed no device\n");
+            return 1;
+        }
+        Child console;
+        if (!console.start(velquor, {}, env)) return 1;
+        std::vector<Sample> s;
+        measure({console.pid(), simulator.pid()}, warmup, seconds, s);
+        ok = ok && console.running() && simulator.running();
+        std::printf("velquor on its saved port %s -> velquor-sim in its own process (%s)\n", qPrintable(link),
+                    device.constData());
+        printRow("velquor (the console alone)", s[0]);
+        printRow("velquor-sim", s[1]);
+        const double requests = (s[1].io1.rchar - s[1].io0.rchar) / 8.0;
+        ok = ok && requests > 0;
+        std::printf("  %-34s %.0f requests read by the simulator = %.2f/s (19.05 expected)\n\n", "line traffic",
+                    requests, requests / s[1].wallS);
+        console.stop();
+        simulator.stop();
+    }
+    std::printf("goal: console <= 1 %% of one core and <= 60 MB resident\n");
+    if (!ok) {
+        std::fprintf(stderr, "a process ended during the measurement, or the console did not poll\n");
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,362 @@
+// Poll pacing and the cost of being idle, measured on the real console:
+// Console with its window (offscreen, shown), core, QtSerialLine and the
+// simulated controller, both continuous reads on, nobody touching anything.
+// Everything is observed from outside the console:
+//   - Timer1 events through an event filter on the window's timer (arrival
+//     time) and a slot connected after the window's own (what was sent);
+//   - replies by wrapping the line's receive callback (an accepted reply
+//     empties replyAddress);
+//   - repaints by timing every UpdateRequest the application delivers.
+// By default the simulator runs in the console's process and thread, as
+// `velquor --simulate` does; --sim-thread puts it on its own thread and lets
+// the console open its device as a saved port, so that the main thread's
+// CPU time is the console's alone.
+#include <QApplication>
+#include <QEvent>
+#include <QTimer>
+#include <QTimerEvent>
+
+#include <cstdio>
+#include <ctime>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/console.h"
+#include "app/window/main_window.h"
+#include "link/qt_serial_line.h"
+#include "sim/sim_host.h"
+#include "sim/slave_link.h"
+#include "support/memory_board.h"
+#include "support/sim_thread.h"
+#include "support/stats.h"
+
+namespace {
+
+using namespace vq;
+using namespace vq::bench;
+
+constexpr double kTimer1Ms = 35.0;
+constexpr double kCycleMs = 3 * kTimer1Ms; // slot 1, slot 6, the wrap at 200
+
+double threadCpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+struct PaintMeter {
+    bool on = false;
+    long updates = 0;
+    Samples us;
+};
+PaintMeter gPaint;
+
+class MeteredApp : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        if (!gPaint.on || event->type() != QEvent::UpdateRequest) return QApplication::notify(receiver, event);
+        const auto t0 = Clock::now();
+        const bool r = QApplication::notify(receiver, event);
+        gPaint.us.add(usBetween(t0, Clock::now()));
+        return r;
+    }
+};
+
+class Settings : public SavedSettings {
+public:
+    std::string get(std::string_view) override { return comm; }
+    void put(std::string_view, std::string_view) override {}
+    std::string comm;
+};
+
+// Arrival times of Timer1's timer events, before the console handles them.
+class TimerTap : public QObject {
+public:
+    explicit TimerTap(QTimer& timer) : timer_(timer) { timer.installEventFilter(this); }
+    std::function<void(Clock::time_point)> onFire;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == &timer_ && event->type() == QEvent::Timer
+            && static_cast<QTimerEvent*>(event)->timerId() == timer_.timerId() && onFire)
+            onFire(Clock::now());
+        return false;
+    }
+
+private:
+    QTimer& timer_;
+};
+
+struct Outstanding {
+    Clock::time_point sent;
+    std::string address;
+};
+
+struct Figures {
+    Samples intervalMs;       // between consecutive Timer1 events
+    Samples deviationMs;      // |interval - 35|
+    Samples eventsPerCycle;   // Timer1 events from one wrap to the next
+    Samples timerHandlerUs;   // the console's Timer1 handler (incl. the send)
+    std::map<std::string, Samples> replyUs;     // receive event incl. QtBoard updates, by block
+    std::map<std::string, Samples> latencyMs;   // send to accepted reply, by block
+    std::map<std::string, long> accepted;       // by block
+    long sent = 0;
+    long inTime = 0;       // accepted before the next Timer1 event
+    long within35 = 0;     // accepted less than 35 ms after the send
+    long late = 0;         // the next Timer1 event came first
+    long rejected = 0;     // receive events that did not empty replyAddress
+};
+
+// A lone precise 35 ms timer in an otherwise idle event loop: how closely
+// this machine keeps the period with nothing else on the thread.
+int bareTimer(double seconds, double warmupS)
+{
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setInterval(static_cast<int>(kTimer1Ms));
+    Samples intervals, deviations;
+    std::optional<Clock::time_point> last;
+    bool measuring = false;
+    TimerTap tap(timer);
+    tap.onFire = [&](Clock::time_point t) {
+        if (measuring && last) {
+            const double ms = std::chrono::duration<double, std::milli>(t - *last).count();
+            intervals.add(ms);
+            deviations.add(std::abs(ms - kTimer1Ms));
+        }
+        last = t;
+    };
+    timer.start();
+    QTimer::singleShot(static_cast<int>(warmupS * 1000), [&] { measuring = true; });
+    QTimer::singleShot(static_cast<int>((warmupS + seconds) * 1000), [] { QApplication::quit(); });
+    QApplication::exec();
+    std::printf("A lone 35 ms precise QTimer, nothing else on the thread, %.0f s\n", seconds);
+    std::printf("machine: %s\n", machineLine().c_str());
+    std::printf("  interval mean                %.3f ms (min %.3f, max %.3f)\n", intervals.mean(), intervals.min(),
+                intervals.max());
+    std::printf("  |deviation| p50 / p99 / max  %.3f / %.3f / %.3f ms\n", deviations.median(),
+                deviations.percentile(99), deviations.max());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Args args(argc, argv);
+    if (args.help()) {
+        std::printf("bench_poll_pacing [--seconds 60] [--warmup 2] [--baud 115200] [--sim-thread] [--hidden]\n"
+                    "bench_poll_pacing --bare [--seconds 60]   (a lone 35 ms timer: the machine's own jitter)\n");
+        return 0;
+    }
+    const double seconds = args.number("seconds", 60);
+    const double warmupS = args.number("warmup", 2);
+    const int baud = static_cast<int>(args.number("baud", 115200));
+    const bool simThread = args.flag("sim-thread");
+    const bool hidden = args.flag("hidden");
+
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    MeteredApp app(argc, argv);
+    if (args.flag("bare")) return bareTimer(seconds, warmupS);
+
+    sim::SimOptions simOptions;
+    simOptions.controlMode = 1;
+    simOptions.servosOn = true;
+    simOptions.baud = baud;
+
+    std::unique_ptr<SimThread> sim;
+    QuietPrompts prompts;
+    Settings settings;
+    ConsoleOptions options;
+    options.prompts = &prompts;
+    options.settings = &settings;
+    if (simThread) {
+        sim = std::make_unique<SimThread>();
+        settings.comm = sim->start(simOptions);
+        if (settings.comm.empty()) {
+            std::fprintf(stderr, "the simulator did not start\n");
+            return 1;
+        }
+    } else {
+        options.simulate = true;
+        options.sim = simOptions;
+    }
+
+    const auto rss0 = residentMb();
+    Console console(options);
+    if (!console.start()) {
+        std::fprintf(stderr, "the console did not start: %s\n", qPrintable(console.error()));
+        return 1;
+    }
+    if (!hidden) console.window().show();
+    QTimer* timer1 = console.window().timer("Timer1");
+    if (!timer1 || !console.line().isOpen()) {
+        std::fprintf(stderr, "the console's port is not open\n");
+        return 1;
+    }
+
+    Figures f;
+    bool measuring = false;
+    std::optional<Clock::time_point> lastFire;
+    Clock::time_point fireTime;
+    std::optional<Outstanding> outstanding;
+    int eventsThisCycle = 0;
+    bool cycleStarted = false;
+    FormState& state = console.form().state();
+    QtSerialLine& line = console.line();
+    quint64 written = 0;
+
+    TimerTap tap(*timer1);
+    tap.onFire = [&](Clock::time_point t) {
+        fireTime = t;
+        if (measuring && lastFire) {
+            const double ms = std::chrono::duration<double, std::milli>(t - *lastFire).count();
+            f.intervalMs.add(ms);
+            f.deviationMs.add(std::abs(ms - kTimer1Ms));
+        }
+        lastFire = t;
+        // The request of the previous event had its whole period.
+        if (outstanding) {
+            if (measuring) ++f.late;
+            outstanding.reset();
+        }
+        written = line.bytesWritten();
+    };
+    // Connected after the window's own handler, so it sees what was sent.
+    QObject::connect(timer1, &QTimer::timeout, [&] {
+        const auto t = Clock::now();
+        if (measuring) f.timerHandlerUs.add(usBetween(fireTime, t));
+        ++eventsThisCycle;
+        if (state.pollTick == 0) {
+            if (measuring && cycleStarted) f.eventsPerCycle.add(eventsThisCycle);
+            cycleStarted = measuring;
+            eventsThisCycle = 0;
+        }
+        if (line.bytesWritten() != written && !state.replyAddress.empty()) {
+            outstanding = Outstanding{t, state.replyAddress};
+            if (measuring) ++f.sent;
+        }
+    });
+    std::function<void()> original = line.onReceive;
+    line.onReceive = [&] {
+        const std::string address = state.replyAddress;
+        const auto t0 = Clock::now();
+        original();
+        const auto t1 = Clock::now();
+        if (!measuring) {
+            if (state.replyAddress.empty()) outstanding.reset();
+            return;
+        }
+        if (address.empty() || !state.replyAddress.empty()) {
+            ++f.rejected;
+            return;
+        }
+        f.replyUs[address].add(usBetween(t0, t1));
+        ++f.accepted[address];
+        if (outstanding && outstanding->address == address) {
+            const double ms = std::chrono::duration<double, std::milli>(t1 - outstanding->sent).count();
+            f.latencyMs[address].add(ms);
+            ++f.inTime;
+            if (ms < kTimer1Ms) ++f.within35;
+            outstanding.reset();
+        }
+    };
+
+    double cpu0 = 0, threadCpu0 = 0;
+    Clock::time_point start;
+    QTimer::singleShot(static_cast<int>(warmupS * 1000), [&] {
+        measuring = true;
+        gPaint.on = true;
+        start = Clock::now();
+        cpu0 = processCpuSeconds();
+        threadCpu0 = threadCpuSeconds();
+    });
+    double elapsedS = 0, cpuS = 0, threadCpuS = 0;
+    QTimer::singleShot(static_cast<int>((warmupS + seconds) * 1000), [&] {
+        measuring = false;
+        gPaint.on = false;
+        // The request still on the line had no chance to be answered.
+        if (outstanding && f.sent > 0) --f.sent;
+        outstanding.reset();
+        elapsedS = msSince(start) / 1000.0;
+        cpuS = processCpuSeconds() - cpu0;
+        threadCpuS = threadCpuSeconds() - threadCpu0;
+        QApplication::quit();
+    });
+    QApplication::exec();
+    const auto rss = residentMb();
+    line.onReceive = original;
+
+    const double statusPerS = static_cast<double>(f.accepted["10 00"]) / elapsedS;
+    const double posePerS = static_cast<double>(f.accepted["11 70"]) / elapsedS;
+    const long accepted = f.accepted["10 00"] + f.accepted["11 70"];
+
+    std::printf("Poll pacing: the real console (offscreen window %s), both continuous reads on, %.0f s after a "
+                "%.0f s warm-up;\nsimulator %s, line time at %d baud.\n",
+                hidden ? "not shown: nothing painted" : "shown", seconds, warmupS,
+                simThread ? "on its own thread" : "in the console's thread (as --simulate)", baud);
+    std::printf("machine: %s\n\n", machineLine().c_str());
+
+    std::printf("Timer1 (35 ms)\n");
+    std::printf("  events                       %zu\n", f.intervalMs.size() + 1);
+    std::printf("  interval mean                %.3f ms (min %.3f, max %.3f)\n", f.intervalMs.mean(), f.intervalMs.min(),
+                f.intervalMs.max());
+    std::printf("  |deviation| p50 / p99 / max  %.3f / %.3f / %.3f ms   (goal p99 <= 1 ms: %s)\n", f.deviationMs.median(),
+                f.deviationMs.percentile(99), f.deviationMs.max(),
+                f.deviationMs.percentile(99) <= 1.0 ? "met" : "missed");
+    std::printf("  events per cycle             mean %.3f, min %.0f, max %.0f   (3 when idle)\n", f.eventsPerCycle.mean(),
+                f.eventsPerCycle.min(), f.eventsPerCycle.max());
+    std::printf("  cycle                        %.1f ms expected\n", kCycleMs);
+    std::printf("  handler (pollTick + send)    p50 %.1f us, p99 %.1f us\n\n", f.timerHandlerUs.median(),
+                f.timerHandlerUs.percentile(99));
+
+    std::printf("Refreshes (ceiling 1000/105 = %.2f/s each)\n", 1000.0 / kCycleMs);
+    std::printf("  status (10 00)               %.2f /s  (%ld)\n", statusPerS, f.accepted["10 00"]);
+    std::printf("  pose (11 70)                 %.2f /s  (%ld)\n", posePerS, f.accepted["11 70"]);
+    std::printf("  requests sent                %ld\n", f.sent);
+    std::printf("  replies inside their event   %ld = %.2f %%   (goal 100 %%)\n", f.inTime,
+                f.sent ? 100.0 * static_cast<double>(f.inTime) / static_cast<double>(f.sent) : 0.0);
+    std::printf("  replies < 35 ms after send   %ld = %.2f %%\n", f.within35,
+                f.sent ? 100.0 * static_cast<double>(f.within35) / static_cast<double>(f.sent) : 0.0);
+    std::printf("  late (next event came first) %ld, rejected receive events %ld\n", f.late, f.rejected);
+    for (const auto& [address, s] : f.latencyMs)
+        std::printf("  latency %s                p50 %.2f ms, p99 %.2f ms, max %.2f ms\n", address.c_str(), s.median(),
+                    s.percentile(99), s.max());
+
+    std::printf("\nCost of being idle\n");
+    std::printf("  process CPU                  %.3f s in %.1f s = %.2f %% of one core\n", cpuS, elapsedS,
+                100.0 * cpuS / elapsedS);
+    std::printf("  main thread CPU              %.3f s = %.2f %% of one core%s\n", threadCpuS, 100.0 * threadCpuS / elapsedS,
+                simThread ? " (the console alone)" : " (console and simulator)");
+    std::printf("  resident memory              %.1f MB now, %.1f MB peak (%.1f MB before the console)\n", rss.first,
+                rss.second, rss0.first);
+    std::printf("\nWindow updates per reply (receive event: takeAll, CRC, decode, QtBoard calls)\n");
+    for (const auto& [address, s] : f.replyUs)
+        std::printf("  %s reply                     p50 %.1f us, p99 %.1f us, mean %.1f us\n", address.c_str(), s.median(),
+                    s.percentile(99), s.mean());
+    std::printf("  repaints (UpdateRequest)     %zu, p50 %.1f us, p99 %.1f us, total %.3f s\n", gPaint.us.size(),
+                gPaint.us.median(), gPaint.us.percentile(99), gPaint.us.sum() / 1e6);
+    if (accepted > 0)
+        std::printf("  repaint per accepted reply   %.1f us\n", gPaint.us.sum() / static_cast<double>(accepted));
+    if (sim) {
+        const auto c = sim->counters();
+        std::printf("\nsimulator: %llu requests served\n", static_cast<unsigned long long>(c.requests));
+    } else if (console.simulator()) {
+        std::printf("\nsimulator: %llu requests served\n",
+                    static_cast<unsigned long long>(console.simulator()->counters().requests));
+    }
+    // Nothing polled, or replies that never came: the console is broken.
+    if (f.sent == 0 || accepted == 0 || f.late > f.sent / 100 || f.rejected > f.sent / 100) {
+        std::fprintf(stderr, "the console did not poll properly: %ld sent, %ld accepted, %ld late, %ld rejected\n",
+                     f.sent, accepted, f.late, f.rejected);
+        return 1;
+    }
+    return 0;
+}
