@@ -38,6 +38,7 @@
 #include "link/form_state.h"
 #include "link/frames.h"
 #include "link/qt_serial_line.h"
+#include "support/no_events.h"
 #include "support/flushing_serial_line.h"
 #include "support/memory_board.h"
 #include "support/sim_thread.h"
@@ -78,20 +79,7 @@ public:
     }
 };
 
-class NoEvents : public FormEvents {
-public:
-    void load() override {}
-    void click(std::string_view, int) override {}
-    void mouseDown(std::string_view, int) override {}
-    void mouseUp(std::string_view, int) override {}
-    void keyDown(std::string_view, int, int) override {}
-    void tabClick(std::string_view, int) override {}
-    void comboDropDown(std::string_view) override {}
-    void comboClick(std::string_view) override {}
-    void menu(std::string_view) override {}
-    void timer(std::string_view) override {}
-    void unload() override {}
-};
+using NoEvents = vq::bench::NoEvents;
 
 struct Result {
     Samples us;      // round trip, send to decoded reply

@@ -24,6 +24,7 @@
 #include "link/frames.h"
 #include "link/hex.h"
 #include "sim/controller.h"
+#include "support/no_events.h"
 #include "support/memory_board.h"
 #include "telemetry/reply_fields.h"
 #include "telemetry/reply_handler.h"
@@ -180,20 +181,7 @@ Board& memoryBoard()
     return board;
 }
 
-class NoEvents : public FormEvents {
-public:
-    void load() override {}
-    void click(std::string_view, int) override {}
-    void mouseDown(std::string_view, int) override {}
-    void mouseUp(std::string_view, int) override {}
-    void keyDown(std::string_view, int, int) override {}
-    void tabClick(std::string_view, int) override {}
-    void comboDropDown(std::string_view) override {}
-    void comboClick(std::string_view) override {}
-    void menu(std::string_view) override {}
-    void timer(std::string_view) override {}
-    void unload() override {}
-};
+using NoEvents = vq::bench::NoEvents;
 
 // Made on first use, destroyed by main() before the application.
 struct Window {

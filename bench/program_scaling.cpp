@@ -19,6 +19,7 @@
 #include "program/program_files.h"
 #include "program/runner.h"
 #include "program/teach_in.h"
+#include "support/no_events.h"
 #include "support/memory_board.h"
 #include "support/stats.h"
 
@@ -27,20 +28,7 @@ namespace {
 using namespace vq;
 using namespace vq::bench;
 
-class NoEvents : public FormEvents {
-public:
-    void load() override {}
-    void click(std::string_view, int) override {}
-    void mouseDown(std::string_view, int) override {}
-    void mouseUp(std::string_view, int) override {}
-    void keyDown(std::string_view, int, int) override {}
-    void tabClick(std::string_view, int) override {}
-    void comboDropDown(std::string_view) override {}
-    void comboClick(std::string_view) override {}
-    void menu(std::string_view) override {}
-    void timer(std::string_view) override {}
-    void unload() override {}
-};
+using NoEvents = vq::bench::NoEvents;
 
 // A program of `lines` CR LF-terminated lines cycling through every
 // instruction but END (a MOVC takes its continuation line with it).
