@@ -152,7 +152,7 @@ int main(int argc, char** argv)
 {
     Args args(argc, argv);
     if (args.help()) {
-        std::printf("bench_poll_pacing [--seconds 60] [--warmup 2] [--baud 115200] [--sim-thread] [--hidden]\n"
+        std::printf("bench_poll_pacing [--seconds 60] [--warmup 2] [--baud 115200] [--sim-thread] [--hidden] [--smoke]\n"
                     "bench_poll_pacing --bare [--seconds 60]   (a lone 35 ms timer: the machine's own jitter)\n");
         return 0;
     }
@@ -353,7 +353,10 @@ int main(int argc, char** argv)
                     static_cast<unsigned long long>(console.simulator()->counters().requests));
     }
     // Nothing polled, or replies that never came: the console is broken.
-    if (f.sent == 0 || accepted == 0 || f.late > f.sent / 100 || f.rejected > f.sent / 100) {
+    // With --smoke (the ctest run, on a machine busy with other tests) late
+    // and rejected replies are reported but do not fail the run.
+    const bool smoke = args.flag("smoke");
+    if (f.sent == 0 || accepted == 0 || (!smoke && (f.late > f.sent / 100 || f.rejected > f.sent / 100))) {
         std::fprintf(stderr, "the console did not poll properly: %ld sent, %ld accepted, %ld late, %ld rejected\n",
                      f.sent, accepted, f.late, f.rejected);
         return 1;
