@@ -14,7 +14,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QTimer>
-#include <QTimerEvent>
+#include <QEventLoop>
 
 #include <cstdio>
 #include <ctime>
@@ -23,9 +23,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 
 #include "app/console.h"
 #include "app/window/main_window.h"
+#include "app/window/period_timer.h"
 #include "link/qt_serial_line.h"
 #include "sim/sim_host.h"
 #include "sim/slave_link.h"
@@ -75,23 +77,24 @@ public:
     std::string comm;
 };
 
-// Arrival times of Timer1's timer events, before the console handles them.
+// Arrival times of a timer's events, before any handler of its timeout
+// runs: the QTimer's own timer event, or for the window's PeriodTimer the
+// event of its kernel timer's notifier (or of its QTimer fallback).
 class TimerTap : public QObject {
 public:
-    explicit TimerTap(QTimer& timer) : timer_(timer) { timer.installEventFilter(this); }
+    explicit TimerTap(QObject& timer)
+    {
+        timer.installEventFilter(this);
+        for (QObject* child : timer.findChildren<QObject*>()) child->installEventFilter(this);
+    }
     std::function<void(Clock::time_point)> onFire;
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
+    bool eventFilter(QObject*, QEvent* event) override
     {
-        if (watched == &timer_ && event->type() == QEvent::Timer
-            && static_cast<QTimerEvent*>(event)->timerId() == timer_.timerId() && onFire)
-            onFire(Clock::now());
+        if ((event->type() == QEvent::Timer || event->type() == QEvent::SockAct) && onFire) onFire(Clock::now());
         return false;
     }
-
-private:
-    QTimer& timer_;
 };
 
 struct Outstanding {
@@ -114,12 +117,14 @@ struct Figures {
     long rejected = 0;     // receive events that did not empty replyAddress
 };
 
-// A lone precise 35 ms timer in an otherwise idle event loop: how closely
-// this machine keeps the period with nothing else on the thread.
-int bareTimer(double seconds, double warmupS)
+// A lone 35 ms timer in an otherwise idle event loop: how closely this
+// machine keeps the period with nothing else on the thread, for a precise
+// QTimer and for the window's PeriodTimer.
+template <class Timer>
+void bareTimer(const char* what, double seconds, double warmupS)
 {
-    QTimer timer;
-    timer.setTimerType(Qt::PreciseTimer);
+    Timer timer;
+    if constexpr (std::is_same_v<Timer, QTimer>) timer.setTimerType(Qt::PreciseTimer);
     timer.setInterval(static_cast<int>(kTimer1Ms));
     Samples intervals, deviations;
     std::optional<Clock::time_point> last;
@@ -134,15 +139,23 @@ int bareTimer(double seconds, double warmupS)
         last = t;
     };
     timer.start();
+    QEventLoop loop;
     QTimer::singleShot(static_cast<int>(warmupS * 1000), [&] { measuring = true; });
-    QTimer::singleShot(static_cast<int>((warmupS + seconds) * 1000), [] { QApplication::quit(); });
-    QApplication::exec();
-    std::printf("A lone 35 ms precise QTimer, nothing else on the thread, %.0f s\n", seconds);
-    std::printf("machine: %s\n", machineLine().c_str());
+    QTimer::singleShot(static_cast<int>((warmupS + seconds) * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
+    timer.stop();
+    std::printf("A lone 35 ms %s, nothing else on the thread, %.0f s\n", what, seconds);
     std::printf("  interval mean                %.3f ms (min %.3f, max %.3f)\n", intervals.mean(), intervals.min(),
                 intervals.max());
     std::printf("  |deviation| p50 / p99 / max  %.3f / %.3f / %.3f ms\n", deviations.median(),
                 deviations.percentile(99), deviations.max());
+}
+
+int bareTimers(double seconds, double warmupS)
+{
+    std::printf("machine: %s\n", machineLine().c_str());
+    bareTimer<QTimer>("precise QTimer", seconds, warmupS);
+    bareTimer<PeriodTimer>("PeriodTimer (the window's timers)", seconds, warmupS);
     return 0;
 }
 
@@ -153,7 +166,7 @@ int main(int argc, char** argv)
     Args args(argc, argv);
     if (args.help()) {
         std::printf("bench_poll_pacing [--seconds 60] [--warmup 2] [--baud 115200] [--sim-thread] [--hidden] [--smoke]\n"
-                    "bench_poll_pacing --bare [--seconds 60]   (a lone 35 ms timer: the machine's own jitter)\n");
+                    "bench_poll_pacing --bare [--seconds 60]   (a lone 35 ms QTimer, then a lone PeriodTimer: the machine's own jitter)\n");
         return 0;
     }
     const double seconds = args.number("seconds", 60);
@@ -164,7 +177,7 @@ int main(int argc, char** argv)
 
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     MeteredApp app(argc, argv);
-    if (args.flag("bare")) return bareTimer(seconds, warmupS);
+    if (args.flag("bare")) return bareTimers(seconds, warmupS);
 
     sim::SimOptions simOptions;
     simOptions.controlMode = 1;
@@ -196,7 +209,7 @@ int main(int argc, char** argv)
         return 1;
     }
     if (!hidden) console.window().show();
-    QTimer* timer1 = console.window().timer("Timer1");
+    PeriodTimer* timer1 = console.window().timer("Timer1");
     if (!timer1 || !console.line().isOpen()) {
         std::fprintf(stderr, "the console's port is not open\n");
         return 1;
@@ -230,7 +243,7 @@ int main(int argc, char** argv)
         written = line.bytesWritten();
     };
     // Connected after the window's own handler, so it sees what was sent.
-    QObject::connect(timer1, &QTimer::timeout, [&] {
+    QObject::connect(timer1, &PeriodTimer::timeout, [&] {
         const auto t = Clock::now();
         if (measuring) f.timerHandlerUs.add(usBetween(fireTime, t));
         ++eventsThisCycle;

@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include "app/window/control_look.h"
+#include "app/window/period_timer.h"
 #include "app/window/program_text.h"
 #include "app/window/widgets.h"
 
@@ -43,6 +44,7 @@ TEST_F(WindowTest, EveryTableRowHasItsObject)
         QObject* o = window->object(c.name, c.index);
         ASSERT_NE(o, nullptr) << id(c);
         EXPECT_EQ(o->objectName(), name);
+        EXPECT_EQ(window->object(id(c)), o) << "by its Qt object name: " << id(c);
         EXPECT_EQ(window->controlOf(o), &c) << id(c);
         if (!layout::isWidget(c.kind)) continue;
         auto* widget = qobject_cast<QWidget*>(o);
@@ -333,6 +335,58 @@ TEST_F(WindowTest, TextsOfEveryKind)
     EXPECT_EQ(speed->cursorPosition(), 1);
 }
 
+// The frame boxes are replaced on every request and reply, mostly while
+// their page is hidden. Whatever path the replacement takes, the box must
+// hold exactly the last text, hidden or shown, whatever the operator typed
+// into it, and keep no undo history of the replacements.
+TEST_F(WindowTest, FrameBoxesHoldTheLastFrameHiddenOrShown)
+{
+    auto* tabs = qobject_cast<QTabWidget*>(w("SSTab2"));
+    auto* rx = qobject_cast<QPlainTextEdit*>(w("Text19"));
+    auto* tx = qobject_cast<QPlainTextEdit*>(w("Text18"));
+    ASSERT_TRUE(tabs && rx && tx);
+    ASSERT_FALSE(rx->isVisible()); // the start page is the program's
+    const std::vector<std::string> frames = {
+        "80 03 48 00 01 00 01 00 01 00 01 00 00 00 00 00 01 00 01 00 01 00 01 00 01 00 01 00 00 00 00 00 3F 2A",
+        "80 03 10 00 00 24 5F 00",
+        "",
+        "80 10 11 40 00 02 C5 D4",
+        "80 03 48 00 00", // a shorter text after a longer one
+    };
+    for (bool shown : {false, true}) {
+        board->setValue("SSTab2", kNoIndex, shown ? 1 : 0);
+        QCoreApplication::processEvents();
+        ASSERT_EQ(rx->isVisible(), shown);
+        for (const std::string& f : frames) {
+            board->setText("Text19", kNoIndex, f);
+            board->setText("Text18", kNoIndex, f);
+            EXPECT_EQ(rx->toPlainText().toStdString(), f) << (shown ? "shown" : "hidden");
+            EXPECT_EQ(tx->toPlainText().toStdString(), f);
+            EXPECT_EQ(board->text("Text19"), f);
+        }
+        EXPECT_FALSE(rx->document()->isUndoAvailable());
+    }
+    // Shown after hidden updates: the box paints the last frame.
+    board->setValue("SSTab2", kNoIndex, 0);
+    QCoreApplication::processEvents();
+    board->setText("Text19", kNoIndex, "11 22 33");
+    board->setValue("SSTab2", kNoIndex, 1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(rx->toPlainText(), "11 22 33");
+    EXPECT_EQ(rx->document()->blockCount(), 1);
+    // Lines the operator typed are replaced as a whole.
+    rx->setFocus();
+    rx->selectAll();
+    QTest::keyClicks(rx, "ab");
+    QTest::keyClick(rx, Qt::Key_Return);
+    QTest::keyClicks(rx, "cd");
+    ASSERT_EQ(rx->document()->blockCount(), 2);
+    board->setText("Text19", kNoIndex, "80 03");
+    EXPECT_EQ(rx->toPlainText(), "80 03");
+    EXPECT_EQ(rx->document()->blockCount(), 1);
+    EXPECT_FALSE(rx->document()->isUndoAvailable());
+}
+
 TEST_F(WindowTest, ValuesOfCheckBoxesAndTabs)
 {
     EXPECT_EQ(board->value("Check2"), 0);
@@ -352,10 +406,12 @@ TEST_F(WindowTest, ValuesOfCheckBoxesAndTabs)
 
 TEST_F(WindowTest, TimersRunOnlyWhenEnabledWithAnInterval)
 {
-    QTimer* t1 = window->timer("Timer1");
-    QTimer* t2 = window->timer("Timer2");
-    QTimer* t3 = window->timer("Timer3");
-    EXPECT_EQ(t1->timerType(), Qt::PreciseTimer);
+    PeriodTimer* t1 = window->timer("Timer1");
+    PeriodTimer* t2 = window->timer("Timer2");
+    PeriodTimer* t3 = window->timer("Timer3");
+#ifdef Q_OS_LINUX
+    EXPECT_TRUE(t1->isKernelTimer());
+#endif
     EXPECT_EQ(board->timerInterval("Timer1"), 35);
     EXPECT_EQ(board->timerInterval("Timer2"), 0);
     EXPECT_EQ(board->timerInterval("Timer3"), 100);

@@ -27,6 +27,7 @@
 
 #include <unistd.h>
 
+#include "app/window/period_timer.h"
 #include "e2e_rig.h"
 #include "link/frames.h"
 #include "link/hex.h"
@@ -193,10 +194,10 @@ public:
 
     explicit PollLog(Rig& r) : r_(r)
     {
-        QTimer* t = r.window().timer("Timer1");
+        PeriodTimer* t = r.window().timer("Timer1");
         EXPECT_NE(t, nullptr);
         // Connected after the window's own handler, so this runs second.
-        if (t) conn_ = QObject::connect(t, &QTimer::timeout, t, [this] { record(); });
+        if (t) conn_ = QObject::connect(t, &PeriodTimer::timeout, t, [this] { record(); });
     }
     ~PollLog() { QObject::disconnect(conn_); }
     PollLog(const PollLog&) = delete;

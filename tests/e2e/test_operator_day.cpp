@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/window/period_timer.h"
 #include "arm_log.h"
 #include "e2e_rig.h"
 #include "link/qt_serial_line.h"

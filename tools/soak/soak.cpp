@@ -36,6 +36,7 @@
 
 #include "app/console.h"
 #include "app/window/main_window.h"
+#include "app/window/period_timer.h"
 #include "link/qt_serial_line.h"
 #include "sim/controller.h"
 #include "sim/sim_host.h"
@@ -236,13 +237,13 @@ int main(int argc, char** argv)
 
     // Requests: a Timer1 event that wrote bytes. This slot is connected after
     // the window's own, so it runs after the poll tick.
-    QTimer* timer1 = console.window().timer("Timer1");
+    vq::PeriodTimer* timer1 = console.window().timer("Timer1");
     if (!timer1) {
         std::fprintf(stderr, "velquor-soak: the window has no Timer1\n");
         return 1;
     }
     quint64 written = line.bytesWritten();
-    QObject::connect(timer1, &QTimer::timeout, &app, [&] {
+    QObject::connect(timer1, &vq::PeriodTimer::timeout, &app, [&] {
         if (line.bytesWritten() == written) return;
         written = line.bytesWritten();
         if (counts.requests > 0 && eventsInWindow == 0) ++counts.noReply;

@@ -17,9 +17,11 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <charconv>
 
 #include "control_look.h"
 #include "link/events.h"
+#include "period_timer.h"
 #include "program_text.h"
 #include "widgets.h"
 
@@ -121,7 +123,7 @@ void MainWindow::registerObject(QObject* o, const Control& c)
     const QString name = QString::fromStdString(layout::objectName(c));
     o->setObjectName(name);
     if (auto* w = qobject_cast<QWidget*>(o)) w->setAccessibleDescription(name);
-    objects_.insert(name, o);
+    objects_[{c.name, c.index}] = o;
     controls_.insert(o, &c);
 }
 
@@ -206,12 +208,11 @@ void MainWindow::build()
             break;
         }
         case Kind::Timer: {
-            auto* t = new QTimer(this);
+            auto* t = new PeriodTimer(this);
             registerObject(t, c);
-            t->setTimerType(Qt::PreciseTimer);
             t->setInterval(c.interval);
             timers_.push_back(t);
-            connect(t, &QTimer::timeout, this, [this, &c] { deliver([&](FormEvents& ev) { ev.timer(c.name); }); });
+            connect(t, &PeriodTimer::timeout, this, [this, &c] { deliver([&](FormEvents& ev) { ev.timer(c.name); }); });
             break;
         }
         case Kind::SerialPort:
@@ -369,7 +370,7 @@ void MainWindow::setTabOrder()
     for (auto it = controls_.cbegin(); it != controls_.cend(); ++it) {
         const Control* c = it.value();
         auto* w = qobject_cast<QWidget*>(const_cast<QObject*>(it.key()));
-        if (c->tabOrder < 0 || !w || objects_.value(QString::fromStdString(layout::objectName(*c))) != w) continue;
+        if (c->tabOrder < 0 || !w || object(c->name, c->index) != w) continue;
         order.emplace_back(c->tabOrder, w);
     }
     std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -380,7 +381,18 @@ void MainWindow::setTabOrder()
 
 QObject* MainWindow::object(std::string_view name, int index) const
 {
-    return objects_.value(QString::fromStdString(layout::objectName(name, index)), nullptr);
+    auto it = objects_.find({name, index});
+    if (it == objects_.end() && index == kNoIndex) {
+        // Also found by its Qt object name, "Command5_3" for Command5(3).
+        const auto cut = name.rfind('_');
+        int i = 0;
+        if (cut != std::string_view::npos && cut + 1 < name.size()) {
+            const auto tail = name.substr(cut + 1);
+            const auto [end, ec] = std::from_chars(tail.data(), tail.data() + tail.size(), i);
+            if (ec == std::errc() && end == tail.data() + tail.size()) it = objects_.find({name.substr(0, cut), i});
+        }
+    }
+    return it == objects_.end() ? nullptr : it->second;
 }
 
 QWidget* MainWindow::widget(std::string_view name, int index) const
@@ -388,9 +400,9 @@ QWidget* MainWindow::widget(std::string_view name, int index) const
     return qobject_cast<QWidget*>(object(name, index));
 }
 
-QTimer* MainWindow::timer(std::string_view name) const
+PeriodTimer* MainWindow::timer(std::string_view name) const
 {
-    return qobject_cast<QTimer*>(object(name));
+    return qobject_cast<PeriodTimer*>(object(name));
 }
 
 QAction* MainWindow::action(std::string_view name) const
@@ -490,7 +502,7 @@ void MainWindow::endProgram()
     unloaded_ = true;
     held_.reset();
     releases_.clear();
-    for (QTimer* t : timers_) t->stop();
+    for (PeriodTimer* t : timers_) t->stop();
     close();
     QTimer::singleShot(0, qApp, &QCoreApplication::quit);
 }

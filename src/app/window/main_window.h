@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -19,9 +20,10 @@
 #include "link/board.h"
 
 class QTabWidget;
-class QTimer;
 
 namespace vq {
+
+class PeriodTimer;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -36,7 +38,7 @@ public:
     // the window itself for "Form1". nullptr for names not in the table.
     QObject* object(std::string_view name, int index = kNoIndex) const;
     QWidget* widget(std::string_view name, int index = kNoIndex) const;
-    QTimer* timer(std::string_view name) const;
+    PeriodTimer* timer(std::string_view name) const;
     QAction* action(std::string_view name) const;
     // The table row shown by that object, or nullptr.
     const layout::Control* controlOf(const QObject* object) const;
@@ -95,10 +97,18 @@ private:
 
     FormEvents* events_;
     QWidget* client_ = nullptr;
-    QHash<QString, QObject*> objects_;
+    // (name, index) → object; the names point into the table. Looked up on
+    // every board call, so hashed.
+    struct NameHash {
+        std::size_t operator()(const std::pair<std::string_view, int>& k) const noexcept
+        {
+            return std::hash<std::string_view>()(k.first) * 31u + static_cast<std::size_t>(k.second);
+        }
+    };
+    std::unordered_map<std::pair<std::string_view, int>, QObject*, NameHash> objects_;
     QHash<const QObject*, const layout::Control*> controls_;
     std::map<std::pair<std::string_view, int>, QWidget*> pages_; // (tab control, tab) → page
-    std::vector<QTimer*> timers_;
+    std::vector<PeriodTimer*> timers_;
 
     bool building_ = true;  // no events reach the core while the window is being built
     bool quietTabs_ = false;

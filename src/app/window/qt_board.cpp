@@ -7,10 +7,10 @@
 #include <QLineEdit>
 #include <QSet>
 #include <QTabWidget>
-#include <QTimer>
 
 #include "control_look.h"
 #include "main_window.h"
+#include "period_timer.h"
 
 namespace vq {
 
@@ -33,7 +33,7 @@ void warnUnknown(std::string_view name, int index)
     qWarning("Velquor window: no control %s", qPrintable(key));
 }
 
-void applyTimer(QTimer* t)
+void applyTimer(PeriodTimer* t)
 {
     const bool run = t->property(kTimerOnProperty).toBool() && t->interval() > 0;
     if (run && !t->isActive())
@@ -81,7 +81,7 @@ bool QtBoard::enabled(std::string_view name, int index) const
     QObject* o = window_.object(name, index);
     if (auto* w = qobject_cast<QWidget*>(o)) return !w->testAttribute(Qt::WA_Disabled);
     if (auto* a = qobject_cast<QAction*>(o)) return a->isEnabled();
-    if (auto* t = qobject_cast<QTimer*>(o)) return t->property(kTimerOnProperty).toBool();
+    if (auto* t = qobject_cast<PeriodTimer*>(o)) return t->property(kTimerOnProperty).toBool();
     if (!o) warnUnknown(name, index);
     return false;
 }
@@ -100,7 +100,7 @@ void QtBoard::setEnabled(std::string_view name, int index, bool on)
         w->setEnabled(on);
     else if (auto* a = qobject_cast<QAction*>(o))
         a->setEnabled(on);
-    else if (qobject_cast<QTimer*>(o))
+    else if (qobject_cast<PeriodTimer*>(o))
         setTimerEnabled(name, on);
 }
 
@@ -145,14 +145,14 @@ void QtBoard::setValue(std::string_view name, int index, int value)
 
 bool QtBoard::timerEnabled(std::string_view name) const
 {
-    QTimer* t = window_.timer(name);
+    PeriodTimer* t = window_.timer(name);
     if (!t) warnUnknown(name, kNoIndex);
     return t && t->property(kTimerOnProperty).toBool();
 }
 
 void QtBoard::setTimerEnabled(std::string_view name, bool on)
 {
-    QTimer* t = window_.timer(name);
+    PeriodTimer* t = window_.timer(name);
     if (!t) {
         warnUnknown(name, kNoIndex);
         return;
@@ -164,14 +164,14 @@ void QtBoard::setTimerEnabled(std::string_view name, bool on)
 
 int QtBoard::timerInterval(std::string_view name) const
 {
-    QTimer* t = window_.timer(name);
+    PeriodTimer* t = window_.timer(name);
     if (!t) warnUnknown(name, kNoIndex);
     return t ? t->interval() : 0;
 }
 
 void QtBoard::setTimerInterval(std::string_view name, int ms)
 {
-    QTimer* t = window_.timer(name);
+    PeriodTimer* t = window_.timer(name);
     if (!t) {
         warnUnknown(name, kNoIndex);
         return;

@@ -1,0 +1,118 @@
+// The window's timer: QTimer's semantics (start, restart on a new interval,
+// missed periods as one timeout, nothing after stop) on the kernel timer and
+// on the zero-interval fallback. Bounds on counts are wide: these check what
+// fires, not how precisely.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "app/window/period_timer.h"
+
+namespace vq::test {
+namespace {
+
+struct Counted {
+    PeriodTimer timer;
+    int fired = 0;
+    Counted() { QObject::connect(&timer, &PeriodTimer::timeout, [this] { ++fired; }); }
+};
+
+// Blocks the thread without running the event loop, as a long handler does.
+void busy(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+TEST(PeriodTimer, FiresEveryPeriodUntilStopped)
+{
+    Counted c;
+    c.timer.setInterval(20);
+    EXPECT_FALSE(c.timer.isActive());
+    c.timer.start();
+    EXPECT_TRUE(c.timer.isActive());
+#ifdef Q_OS_LINUX
+    EXPECT_TRUE(c.timer.isKernelTimer());
+#endif
+    QTest::qWait(300);
+    EXPECT_GE(c.fired, 5);
+    EXPECT_LE(c.fired, 16);
+    c.timer.stop();
+    EXPECT_FALSE(c.timer.isActive());
+    const int atStop = c.fired;
+    QTest::qWait(80);
+    EXPECT_EQ(c.fired, atStop);
+}
+
+TEST(PeriodTimer, StopDiscardsAnExpiryNotYetDelivered)
+{
+    Counted c;
+    c.timer.setInterval(5);
+    c.timer.start();
+    busy(30); // several periods pass while the loop is blocked
+    c.timer.stop();
+    QTest::qWait(40);
+    EXPECT_EQ(c.fired, 0);
+}
+
+TEST(PeriodTimer, MissedPeriodsMakeOneTimeout)
+{
+    Counted c;
+    c.timer.setInterval(5);
+    c.timer.start();
+    busy(60); // about twelve periods
+    QElapsedTimer t;
+    t.start();
+    while (c.fired == 0 && t.elapsed() < 1000) QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    EXPECT_EQ(c.fired, 1);
+    c.timer.stop();
+}
+
+TEST(PeriodTimer, NewIntervalRestartsARunningTimer)
+{
+    Counted c;
+    c.timer.setInterval(10000);
+    c.timer.start();
+    c.timer.setInterval(10);
+    EXPECT_TRUE(c.timer.isActive());
+    EXPECT_EQ(c.timer.interval(), 10);
+    QTest::qWait(150);
+    EXPECT_GE(c.fired, 3);
+    c.timer.stop();
+
+    // start() on a running timer begins a new period from now.
+    Counted d;
+    d.timer.setInterval(300);
+    d.timer.start();
+    QTest::qWait(200);
+    d.timer.start();
+    QTest::qWait(200); // 400 ms after the first start, 200 ms after the second
+    EXPECT_EQ(d.fired, 0);
+    QTest::qWait(250);
+    EXPECT_GE(d.fired, 1);
+}
+
+TEST(PeriodTimer, ZeroIntervalFiresWheneverTheLoopIsIdle)
+{
+    Counted c;
+    c.timer.setInterval(0);
+    EXPECT_FALSE(c.timer.isKernelTimer());
+    c.timer.start();
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    EXPECT_GE(c.fired, 1);
+    c.timer.stop();
+    const int atStop = c.fired;
+    QTest::qWait(20);
+    EXPECT_EQ(c.fired, atStop);
+
+    // Back to a period: the kernel timer again, not both.
+    c.timer.setInterval(20);
+    c.timer.start();
+    QTest::qWait(110);
+    EXPECT_LE(c.fired - atStop, 7);
+    EXPECT_GE(c.fired - atStop, 2);
+}
+
+} // namespace
+} // namespace vq::test
