@@ -15,6 +15,8 @@
 #include <QTextBlock>
 #include <QTimer>
 
+#include <functional>
+
 #include "app/window/control_look.h"
 #include "app/window/period_timer.h"
 #include "app/window/program_text.h"
@@ -223,6 +225,54 @@ TEST_F(WindowTest, ProgramEditorKeepsLineEndsThroughTheBoard)
     QTest::keyClicks(editor, "DELAY");
     EXPECT_EQ(board->text("Text7"), "MOVJ J1=0\nX\r\nEND\r\nDELAY");
     EXPECT_TRUE(events.calls.empty()); // the editor reports no keys
+}
+
+// The editor keeps the raw program text between changes, so that Run and
+// teach-in do not convert a long program on every read. Whatever changed
+// it (a whole new text, an appended tail, a tail that pairs with a lone CR,
+// the operator's typing, undo), the kept text must equal the text read
+// afresh from the document.
+TEST_F(WindowTest, ProgramTextReadBackMatchesTheDocumentAfterEveryChange)
+{
+    auto* editor = qobject_cast<QPlainTextEdit*>(w("Text7"));
+    ASSERT_NE(editor, nullptr);
+    auto fresh = [&] { return displayToRaw(editor->document()->toRawText()).toStdString(); };
+    struct Step {
+        const char* what;
+        std::function<void()> apply;
+        std::string expect; // empty: only compared with the document
+    };
+    const std::string frameMarks = std::string("A") + "\xEF\xB7\x90" + "B"; // U+FDD0 becomes a block break
+    const std::vector<Step> steps = {
+        {"new text", [&] { board->setText("Text7", kNoIndex, "MOVJ J1=0\r\nEND"); }, "MOVJ J1=0\r\nEND"},
+        {"append", [&] { board->setText("Text7", kNoIndex, "MOVJ J1=0\r\nEND\r\nDELAY T=1"); },
+         "MOVJ J1=0\r\nEND\r\nDELAY T=1"},
+        {"lone CR at the end", [&] { board->setText("Text7", kNoIndex, "MOVJ J1=0\r\nEND\r\nDELAY T=1\r"); },
+         "MOVJ J1=0\r\nEND\r\nDELAY T=1\r"},
+        {"tail pairing with the lone CR",
+         [&] { board->setText("Text7", kNoIndex, "MOVJ J1=0\r\nEND\r\nDELAY T=1\r\nMOVP X1=2\n"); },
+         "MOVJ J1=0\r\nEND\r\nDELAY T=1\r\nMOVP X1=2\n"},
+        {"operator types",
+         [&] {
+             editor->setFocus();
+             editor->moveCursor(QTextCursor::End);
+             QTest::keyClicks(editor, "Z");
+         },
+         "MOVJ J1=0\r\nEND\r\nDELAY T=1\r\nMOVP X1=2\nZ"},
+        {"operator undoes", [&] { editor->undo(); }, ""},
+        {"frame marks", [&] { board->setText("Text7", kNoIndex, frameMarks); }, ""},
+        {"append after frame marks", [&] { board->setText("Text7", kNoIndex, frameMarks + "\r\nC"); }, ""},
+        {"emptied", [&] { board->setText("Text7", kNoIndex, ""); }, ""},
+        {"append to empty", [&] { board->setText("Text7", kNoIndex, "END\r\n"); }, "END\r\n"},
+    };
+    for (const Step& step : steps) {
+        step.apply();
+        const std::string read = board->text("Text7");
+        EXPECT_EQ(read, fresh()) << step.what;
+        if (!step.expect.empty()) {
+            EXPECT_EQ(read, step.expect) << step.what;
+        }
+    }
 }
 
 TEST_F(WindowTest, BackColoursShow)

@@ -47,6 +47,7 @@ void setFrameText(QPlainTextEdit& box, const QString& text)
     cursor.setPosition(doc->characterCount() - 1, QTextCursor::KeepAnchor);
     cursor.insertText(text);
     cursor.endEditBlock();
+    if (auto* kept = qobject_cast<ProgramEditor*>(&box)) kept->forgetRawText();
 }
 
 qulonglong encode(const Colour& c)

@@ -4,63 +4,83 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include "widgets.h"
+
 namespace vq {
 
 QString rawToDisplay(const QString& raw)
 {
-    QString out;
-    out.reserve(raw.size());
+    // Never longer than the raw text: a CR LF pair becomes one character.
+    QString out(raw.size(), Qt::Uninitialized);
+    QChar* o = out.data();
+    const QChar* in = raw.constData();
     const qsizetype n = raw.size();
     for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = raw[i];
+        const char16_t c = in[i].unicode();
         if (c == u'\r') {
-            if (i + 1 < n && raw[i + 1] == u'\n') {
-                out += u'\n';
+            if (i + 1 < n && in[i + 1] == u'\n') {
+                *o++ = u'\n';
                 ++i;
             } else {
-                out += QChar(kLoneCarriageReturnSymbol);
+                *o++ = QChar(kLoneCarriageReturnSymbol);
             }
         } else if (c == u'\n') {
-            out += QChar(kLoneLineFeedSymbol);
+            *o++ = QChar(kLoneLineFeedSymbol);
         } else {
-            out += c;
+            *o++ = in[i];
         }
     }
+    out.truncate(o - out.constData());
     return out;
 }
 
 QString displayToRaw(const QString& display)
 {
-    QString out;
-    out.reserve(display.size() + display.size() / 16);
+    // At most twice as long: a line break becomes CR LF.
+    QString out(display.size() * 2, Qt::Uninitialized);
+    QChar* o = out.data();
     for (const QChar c : display) {
         switch (c.unicode()) {
         case u'\n':
         case QChar::ParagraphSeparator:
-            out += u"\r\n";
+            *o++ = u'\r';
+            *o++ = u'\n';
             break;
         case kLoneLineFeedSymbol:
-            out += u'\n';
+            *o++ = u'\n';
             break;
         case kLoneCarriageReturnSymbol:
-            out += u'\r';
+            *o++ = u'\r';
             break;
         default:
-            out += c;
+            *o++ = c;
         }
     }
+    out.truncate(o - out.constData());
     return out;
 }
 
+namespace {
+
+// The document stores inserted text as it is, apart from the characters it
+// turns into block breaks. After rawToDisplay only the frame marks among
+// those can remain; with them the raw text is read back from the document.
+bool storedAsInserted(const QString& display)
+{
+    return !display.contains(QChar(0xFDD0)) && !display.contains(QChar(0xFDD1));
+}
+
+} // namespace
+
 QString programText(const QPlainTextEdit& editor)
 {
-    // toRawText keeps every character; toPlainText would turn no-break
-    // spaces into blanks.
+    if (auto* program = qobject_cast<const ProgramEditor*>(&editor)) return program->rawText();
     return displayToRaw(editor.document()->toRawText());
 }
 
 void setProgramText(QPlainTextEdit& editor, const QString& raw)
 {
+    auto* program = qobject_cast<ProgramEditor*>(&editor);
     const QString old = programText(editor);
     if (raw == old) return;
     if (!old.isEmpty() && raw.startsWith(old)) {
@@ -74,11 +94,17 @@ void setProgramText(QPlainTextEdit& editor, const QString& raw)
             cursor.deletePreviousChar();
             --keep;
         }
-        cursor.insertText(rawToDisplay(raw.mid(keep)));
+        const QString tail = rawToDisplay(raw.mid(keep));
+        cursor.insertText(tail);
         cursor.endEditBlock();
+        // What the editor now holds, read back without converting the
+        // whole program again.
+        if (program && storedAsInserted(tail)) program->rememberRawText(old.left(keep) + displayToRaw(tail));
         return;
     }
-    editor.setPlainText(rawToDisplay(raw));
+    const QString display = rawToDisplay(raw);
+    editor.setPlainText(display);
+    if (program && storedAsInserted(display)) program->rememberRawText(displayToRaw(display));
 }
 
 } // namespace vq

@@ -9,6 +9,7 @@
 #include <QStylePainter>
 #include <QTabBar>
 #include <QTextBlock>
+#include <QTextDocument>
 #include <QPaintEvent>
 #include <QTextLayout>
 
@@ -152,6 +153,29 @@ void CaptionLabel::paintEvent(QPaintEvent* event)
 }
 
 // ---------------------------------------------------------- program editor
+
+ProgramEditor::ProgramEditor(QWidget* parent) : QPlainTextEdit(parent)
+{
+    // Any change, the operator's typing included, makes the kept text stale.
+    connect(document(), &QTextDocument::contentsChange, this, [this] { rawKnown_ = false; });
+}
+
+QString ProgramEditor::rawText() const
+{
+    if (!rawKnown_) {
+        // toRawText keeps every character; toPlainText would turn no-break
+        // spaces into blanks.
+        raw_ = displayToRaw(document()->toRawText());
+        rawKnown_ = true;
+    }
+    return raw_;
+}
+
+void ProgramEditor::rememberRawText(const QString& raw)
+{
+    raw_ = raw;
+    rawKnown_ = true;
+}
 
 void ProgramEditor::paintEvent(QPaintEvent* event)
 {

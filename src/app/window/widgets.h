@@ -60,10 +60,23 @@ private:
 class ProgramEditor : public QPlainTextEdit {
     Q_OBJECT
 public:
-    using QPlainTextEdit::QPlainTextEdit;
+    explicit ProgramEditor(QWidget* parent = nullptr);
+
+    // The raw text the editor holds (program_text.h). A long program is read
+    // whole on every Run and teach-in click, so the conversion is kept until
+    // the document changes.
+    QString rawText() const;
+    // After an edit whose resulting raw text the caller already knows.
+    void rememberRawText(const QString& raw);
+    // After an edit made while the document's signals were blocked.
+    void forgetRawText() { rawKnown_ = false; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    mutable QString raw_;
+    mutable bool rawKnown_ = false;
 };
 
 // The status lamp: a solid circle with a thin black outline.
