@@ -100,6 +100,7 @@ protected:
 struct Outstanding {
     Clock::time_point sent;
     std::string address;
+    bool counted; // sent while measuring, so in f.sent
 };
 
 struct Figures {
@@ -253,7 +254,7 @@ int main(int argc, char** argv)
             eventsThisCycle = 0;
         }
         if (line.bytesWritten() != written && !state.replyAddress.empty()) {
-            outstanding = Outstanding{t, state.replyAddress};
+            outstanding = Outstanding{t, state.replyAddress, measuring};
             if (measuring) ++f.sent;
         }
     });
@@ -273,7 +274,7 @@ int main(int argc, char** argv)
         }
         f.replyUs[address].add(usBetween(t0, t1));
         ++f.accepted[address];
-        if (outstanding && outstanding->address == address) {
+        if (outstanding && outstanding->counted && outstanding->address == address) {
             const double ms = std::chrono::duration<double, std::milli>(t1 - outstanding->sent).count();
             f.latencyMs[address].add(ms);
             ++f.inTime;
@@ -296,7 +297,7 @@ int main(int argc, char** argv)
         measuring = false;
         gPaint.on = false;
         // The request still on the line had no chance to be answered.
-        if (outstanding && f.sent > 0) --f.sent;
+        if (outstanding && outstanding->counted && f.sent > 0) --f.sent;
         outstanding.reset();
         elapsedS = msSince(start) / 1000.0;
         cpuS = processCpuSeconds() - cpu0;
