@@ -312,7 +312,6 @@ int main(int argc, char** argv)
     for (const auto& v : variants) {
         if (v == "window" && !window) {
             window = std::make_unique<MainWindow>(noEvents);
-            window->show();
             windowBoard = std::make_unique<QtBoard>(*window);
             windowLink = std::make_unique<ConsoleLink>(*windowBoard, std::make_unique<QtSerialLine>());
             QApplication::processEvents();
@@ -343,6 +342,14 @@ int main(int argc, char** argv)
                     modbus.close();
                 } else {
                     ConsoleLink& link = v == "memory" ? memoryLink : v == "flush" ? flushLink : *windowLink;
+                    // The window is shown only for its own blocks: shown, its
+                    // caret blinks and repaints from the event loop, which
+                    // would land in the other console paths' round trips (and
+                    // never in libmodbus's, which does not run the loop).
+                    if (v == "window") {
+                        window->show();
+                        QApplication::processEvents();
+                    }
                     if (!link.open(device)) {
                         std::fprintf(stderr, "QtSerialLine could not open %s\n", device.c_str());
                         return 1;
@@ -350,6 +357,10 @@ int main(int argc, char** argv)
                     link.run(count, wu, res);
                     link.close();
                     QApplication::processEvents(); // repaints left over go to this variant's block
+                    if (v == "window") {
+                        window->hide();
+                        QApplication::processEvents();
+                    }
                 }
             }
         }
