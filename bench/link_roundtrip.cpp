@@ -8,8 +8,10 @@
 //           values;
 //   window  the same path into the real window's QtBoard (offscreen, shown);
 //   modbus  libmodbus modbus_read_registers(slave 128, 0x1000, 36);
-//   flush   an experiment: the memory path over FlushingSerialLine, which
-//           differs from QtSerialLine only in writing at once.
+//   queued  for comparison: the memory path over QueuedSerialLine, which
+//           differs from QtSerialLine only in leaving the request in
+//           QSerialPort's buffer until the event loop reports the port
+//           writable (QtSerialLine writes it at once).
 // The variants take turns in blocks on the same device, so background load
 // falls on all of them alike. Each line-time setting of the simulator is
 // run in turn (115200: the reply takes its 6.7 ms on the line; 0: no line
@@ -39,7 +41,7 @@
 #include "link/frames.h"
 #include "link/qt_serial_line.h"
 #include "support/no_events.h"
-#include "support/flushing_serial_line.h"
+#include "support/queued_serial_line.h"
 #include "support/memory_board.h"
 #include "support/sim_thread.h"
 #include "support/stats.h"
@@ -268,7 +270,7 @@ const char* describe(const std::string& v)
     if (v == "memory") return "console link -> memory board";
     if (v == "window") return "console link -> window QtBoard";
     if (v == "modbus") return "libmodbus modbus_read_registers";
-    if (v == "flush") return "proposal: memory, write+flush";
+    if (v == "queued") return "memory, write queued in Qt";
     return "?";
 }
 
@@ -279,14 +281,14 @@ int main(int argc, char** argv)
     Args args(argc, argv);
     if (args.help()) {
         std::printf("bench_link_roundtrip [--n 2000] [--block 250] [--warmup 20] [--bauds 115200,0]\n"
-                    "                     [--variants memory,window,modbus,flush]\n");
+                    "                     [--variants memory,window,modbus,queued]\n");
         return 0;
     }
     const int n = static_cast<int>(args.number("n", 2000));
     const int block = std::max(1, static_cast<int>(args.number("block", 250)));
     const int warmup = static_cast<int>(args.number("warmup", 20));
     const std::vector<int> bauds = parseList(args.text("bauds", "115200,0"));
-    const std::vector<std::string> variants = parseNames(args.text("variants", "memory,window,modbus,flush"));
+    const std::vector<std::string> variants = parseNames(args.text("variants", "memory,window,modbus,queued"));
 
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     MeteredApp app(argc, argv);
@@ -303,8 +305,8 @@ int main(int argc, char** argv)
 
     MemoryBoard memoryBoard;
     ConsoleLink memoryLink(memoryBoard, std::make_unique<QtSerialLine>());
-    MemoryBoard flushBoard;
-    ConsoleLink flushLink(flushBoard, std::make_unique<FlushingSerialLine>());
+    MemoryBoard queuedBoard;
+    ConsoleLink queuedLink(queuedBoard, std::make_unique<QueuedSerialLine>());
     NoEvents noEvents;
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<QtBoard> windowBoard;
@@ -315,7 +317,7 @@ int main(int argc, char** argv)
             windowBoard = std::make_unique<QtBoard>(*window);
             windowLink = std::make_unique<ConsoleLink>(*windowBoard, std::make_unique<QtSerialLine>());
             QApplication::processEvents();
-        } else if (v != "memory" && v != "window" && v != "modbus" && v != "flush") {
+        } else if (v != "memory" && v != "window" && v != "modbus" && v != "queued") {
             std::fprintf(stderr, "unknown variant %s\n", v.c_str());
             return 2;
         }
@@ -341,7 +343,7 @@ int main(int argc, char** argv)
                     modbus.run(count, wu, res);
                     modbus.close();
                 } else {
-                    ConsoleLink& link = v == "memory" ? memoryLink : v == "flush" ? flushLink : *windowLink;
+                    ConsoleLink& link = v == "memory" ? memoryLink : v == "queued" ? queuedLink : *windowLink;
                     // The window is shown only for its own blocks: shown, its
                     // caret blinks and repaints from the event loop, which
                     // would land in the other console paths' round trips (and

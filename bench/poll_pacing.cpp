@@ -27,7 +27,7 @@
 
 #include "app/console.h"
 #include "app/window/main_window.h"
-#include "app/window/period_timer.h"
+#include "link/period_timer.h"
 #include "link/qt_serial_line.h"
 #include "sim/sim_host.h"
 #include "sim/slave_link.h"

@@ -2,6 +2,12 @@
 
 #include <QDateTime>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
 namespace vq {
 
 QtSerialLine::QtSerialLine(QObject* parent) : QObject(parent)
@@ -57,6 +63,26 @@ void QtSerialLine::setReceiveThreshold(int bytes) { threshold_ = bytes; }
 bool QtSerialLine::write(std::span<const std::uint8_t> bytes)
 {
     if (!serial_.isOpen() && !(lost_ && tryReopen())) return false;
+#ifdef Q_OS_UNIX
+    // QSerialPort only queues what it is given and writes it when the event
+    // loop next reports the port writable: one more pass of the loop, and a
+    // notifier switched on and off again, before the request is on the
+    // line. The descriptor is non-blocking, so write at once what the
+    // driver takes now; only a remainder (driver buffer full) or a failure
+    // goes through QSerialPort, which then writes it, or reports the error,
+    // as before. Nothing is written past bytes QSerialPort still holds.
+    if (serial_.bytesToWrite() == 0) {
+        ssize_t n;
+        do {
+            n = ::write(serial_.handle(), bytes.data(), bytes.size());
+        } while (n < 0 && errno == EINTR);
+        if (n > 0) {
+            bytesWritten_ += static_cast<quint64>(n);
+            bytes = bytes.subspan(static_cast<std::size_t>(n));
+        }
+        if (bytes.empty()) return true;
+    }
+#endif
     qint64 n = serial_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
     if (n != static_cast<qint64>(bytes.size())) return false;
     bytesWritten_ += static_cast<quint64>(n);

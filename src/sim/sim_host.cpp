@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "link/period_timer.h"
 #include "sim/controller.h"
 #include "sim/slave_link.h"
 
@@ -59,10 +61,8 @@ SimHost::SimHost(QObject* parent)
     tick_ = new QTimer(this);
     tick_->setTimerType(Qt::PreciseTimer);
     connect(tick_, &QTimer::timeout, this, &SimHost::onTick);
-    outTimer_ = new QTimer(this);
-    outTimer_->setSingleShot(true);
-    outTimer_->setTimerType(Qt::PreciseTimer);
-    connect(outTimer_, &QTimer::timeout, this, &SimHost::onOutputDue);
+    outTimer_ = new PeriodTimer(this);
+    connect(outTimer_, &PeriodTimer::timeout, this, &SimHost::onOutputDue);
     clock_.start();
 }
 
@@ -234,8 +234,7 @@ void SimHost::scheduleOutput()
         return;
     }
     const double wait = *due - now();
-    const int ms = wait <= 0 ? 0 : static_cast<int>(std::ceil(wait * 1000.0));
-    outTimer_->start(ms);
+    outTimer_->startOnce(std::chrono::nanoseconds(wait <= 0 ? 0 : static_cast<std::int64_t>(std::ceil(wait * 1e9))));
 }
 
 void SimHost::onOutputDue()

@@ -3,7 +3,12 @@
 // serial port; SimHost reads the requests from the master side, lets the
 // controller answer them, and writes the replies back after the time they
 // would take on the line. Nothing blocks: input comes through a socket
-// notifier, output and the simulation clock through timers.
+// notifier, output and the simulation clock through timers. A reply goes
+// out when its last byte would have left the line, to the timer's
+// precision (a kernel timer on Linux), not rounded to the millisecond the
+// way a QTimer waits: a real controller has no such rounding, and with it
+// the reply time would depend on where the request fell between the
+// simulation's own ticks.
 #pragma once
 
 #include <QElapsedTimer>
@@ -17,6 +22,10 @@
 
 class QSocketNotifier;
 class QTimer;
+
+namespace vq {
+class PeriodTimer;
+}
 
 namespace vq::sim {
 
@@ -89,7 +98,7 @@ private:
     std::unique_ptr<SlaveLink> link_;
     QElapsedTimer clock_;
     QTimer* tick_ = nullptr;
-    QTimer* outTimer_ = nullptr;
+    PeriodTimer* outTimer_ = nullptr;
     QSocketNotifier* readNotifier_ = nullptr;
     QSocketNotifier* writeNotifier_ = nullptr;
     int masterFd_ = -1;

@@ -18,7 +18,7 @@
 #include <functional>
 
 #include "app/window/control_look.h"
-#include "app/window/period_timer.h"
+#include "link/period_timer.h"
 #include "app/window/program_text.h"
 #include "app/window/widgets.h"
 

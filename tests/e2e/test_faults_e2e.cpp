@@ -27,7 +27,7 @@
 
 #include <unistd.h>
 
-#include "app/window/period_timer.h"
+#include "link/period_timer.h"
 #include "e2e_rig.h"
 #include "link/frames.h"
 #include "link/hex.h"

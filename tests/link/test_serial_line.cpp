@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
@@ -96,6 +97,61 @@ TEST(QtSerialLine, DiscardDropsUnreadInputAndWritesReachThePeer)
         return seen.size() >= frame.size();
     }));
     EXPECT_EQ(seen, frame);
+}
+
+TEST(QtSerialLine, RequestIsOnTheLineWhenWriteReturns)
+{
+    Pty pty;
+    QtSerialLine line;
+    ASSERT_TRUE(line.open(pty.name, 115200));
+    const std::vector<std::uint8_t> frame = {0x80, 0x03, 0x10, 0x00, 0x00, 0x24, 0x5F, 0x00};
+    ASSERT_TRUE(line.write(frame));
+    // No event loop runs here: the bytes must already be with the driver.
+    std::vector<std::uint8_t> seen;
+    while (seen.size() < frame.size()) {
+        pollfd p{pty.master, POLLIN, 0};
+        ASSERT_EQ(::poll(&p, 1, 1000), 1) << "only " << seen.size() << " bytes reached the peer";
+        auto b = pty.receive();
+        seen.insert(seen.end(), b.begin(), b.end());
+    }
+    EXPECT_EQ(seen, frame);
+    EXPECT_EQ(line.bytesWritten(), frame.size());
+}
+
+TEST(QtSerialLine, WritesBeyondAFullDriverBufferArriveWholeAndInOrder)
+{
+    Pty pty;
+    QtSerialLine line;
+    ASSERT_TRUE(line.open(pty.name, 115200));
+    std::vector<std::uint8_t> expected;
+    std::size_t n = 0;
+    auto writeChunk = [&] {
+        std::vector<std::uint8_t> chunk(997);
+        for (auto& b : chunk) b = static_cast<std::uint8_t>(n++ * 7 % 251);
+        ASSERT_TRUE(line.write(chunk));
+        expected.insert(expected.end(), chunk.begin(), chunk.end());
+    };
+    std::vector<std::uint8_t> seen;
+    auto drainPeer = [&] {
+        for (auto b = pty.receive(); !b.empty(); b = pty.receive()) seen.insert(seen.end(), b.begin(), b.end());
+    };
+    // The peer does not read: the driver's buffer fills part-way through a
+    // write, and the rest waits in the line's queue.
+    for (int c = 0; c < 300; ++c) writeChunk();
+    // The peer reads, so the driver has room again while the queue still
+    // holds bytes (the event loop has not run): later writes must not
+    // overtake them.
+    drainPeer();
+    for (int c = 0; c < 3; ++c) writeChunk();
+    ASSERT_TRUE(spin(
+        [&] {
+            drainPeer();
+            return seen.size() >= expected.size();
+        },
+        10000));
+    ASSERT_EQ(seen.size(), expected.size());
+    EXPECT_TRUE(seen == expected) << "bytes reordered or altered";
+    EXPECT_EQ(line.bytesWritten(), expected.size());
 }
 
 TEST(QtSerialLine, ClosedPortWritesNothingAndMissingDeviceFailsToOpen)

@@ -21,7 +21,7 @@
 
 #include "control_look.h"
 #include "link/events.h"
-#include "period_timer.h"
+#include "link/period_timer.h"
 #include "program_text.h"
 #include "widgets.h"
 

@@ -10,7 +10,7 @@
 
 #include "control_look.h"
 #include "main_window.h"
-#include "period_timer.h"
+#include "link/period_timer.h"
 
 namespace vq {
 

@@ -3,6 +3,10 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
 #ifdef Q_OS_LINUX
 #include <sys/timerfd.h>
 #include <unistd.h>
@@ -23,7 +27,7 @@ PeriodTimer::PeriodTimer(QObject* parent) : QObject(parent)
 #endif
     fallback_ = new QTimer(this);
     fallback_->setTimerType(Qt::PreciseTimer);
-    connect(fallback_, &QTimer::timeout, this, &PeriodTimer::timeout);
+    connect(fallback_, &QTimer::timeout, this, &PeriodTimer::onFallback);
 }
 
 PeriodTimer::~PeriodTimer()
@@ -44,36 +48,71 @@ void PeriodTimer::setInterval(int ms)
 
 void PeriodTimer::start()
 {
+    using std::chrono::milliseconds;
     active_ = true;
+    once_ = false;
     if (isKernelTimer()) {
         fallback_->stop();
-        arm(interval_);
+        arm(milliseconds(interval_), milliseconds(interval_));
     } else {
-        arm(0);
+        arm({}, {});
+        fallback_->setSingleShot(false);
         fallback_->start(interval_);
+    }
+}
+
+void PeriodTimer::startOnce(std::chrono::nanoseconds delay)
+{
+    active_ = true;
+    once_ = true;
+    if (fd_ >= 0 && delay.count() > 0) {
+        fallback_->stop();
+        arm(delay, {});
+    } else {
+        arm({}, {});
+        // Whole milliseconds, rounded up: never before the delay.
+        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(std::max(delay, std::chrono::nanoseconds{}));
+        fallback_->setSingleShot(true);
+        fallback_->start(static_cast<int>(std::min<std::int64_t>(ms.count(), std::numeric_limits<int>::max())));
     }
 }
 
 void PeriodTimer::stop()
 {
     active_ = false;
+    once_ = false;
     fallback_->stop();
-    arm(0);
+    arm({}, {});
 }
 
-void PeriodTimer::arm(int ms)
+void PeriodTimer::arm(std::chrono::nanoseconds first, std::chrono::nanoseconds period)
 {
 #ifdef Q_OS_LINUX
     if (fd_ < 0) return;
+    auto toSpec = [](std::chrono::nanoseconds t) {
+        timespec ts{};
+        ts.tv_sec = static_cast<time_t>(t.count() / 1000000000);
+        ts.tv_nsec = static_cast<long>(t.count() % 1000000000);
+        return ts;
+    };
     itimerspec spec{};
-    spec.it_interval.tv_sec = ms / 1000;
-    spec.it_interval.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
-    spec.it_value = spec.it_interval; // all zero disarms
+    spec.it_value = toSpec(first); // zero disarms
+    spec.it_interval = toSpec(period);
     // Setting the timer also clears expirations not yet read.
     ::timerfd_settime(fd_, 0, &spec, nullptr);
 #else
-    (void)ms;
+    (void)first;
+    (void)period;
 #endif
+}
+
+void PeriodTimer::onFallback()
+{
+    if (once_) {
+        once_ = false;
+        active_ = false;
+    }
+    emit timeout();
 }
 
 void PeriodTimer::onExpired()
@@ -85,6 +124,10 @@ void PeriodTimer::onExpired()
     // became readable. Several expirations: the loop was busy; like a
     // QTimer, the missed periods make one timeout.
     if (n != static_cast<ssize_t>(sizeof expirations) || expirations == 0 || !active_) return;
+    if (once_) {
+        once_ = false;
+        active_ = false;
+    }
     emit timeout();
 #endif
 }

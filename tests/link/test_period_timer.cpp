@@ -1,7 +1,8 @@
-// The window's timer: QTimer's semantics (start, restart on a new interval,
+// The poll timer: QTimer's semantics (start, restart on a new interval,
 // missed periods as one timeout, nothing after stop) on the kernel timer and
-// on the zero-interval fallback. Bounds on counts are wide: these check what
-// fires, not how precisely.
+// on the zero-interval fallback, and the one-shot the simulator times its
+// replies with. Bounds on counts are wide: these check what fires, not how
+// precisely.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTest>
@@ -11,7 +12,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/window/period_timer.h"
+#include "link/period_timer.h"
 
 namespace vq::test {
 namespace {
@@ -112,6 +113,55 @@ TEST(PeriodTimer, ZeroIntervalFiresWheneverTheLoopIsIdle)
     QTest::qWait(110);
     EXPECT_LE(c.fired - atStop, 7);
     EXPECT_GE(c.fired - atStop, 2);
+}
+
+TEST(PeriodTimer, StartOnceFiresOnceNeverEarlyAndEndsAPeriodicRun)
+{
+    using namespace std::chrono;
+    struct Case {
+        const char* name;
+        nanoseconds delay;
+    };
+    // Sub-millisecond and odd delays, and zero / negative (next loop pass).
+    const Case cases[] = {{"2.5 ms", microseconds(2500)}, {"0.3 ms", microseconds(300)},
+                          {"6.684 ms", nanoseconds(6684028)}, {"zero", nanoseconds(0)}, {"negative", milliseconds(-3)}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        Counted c;
+        c.timer.setInterval(10); // a periodic run, replaced by the one-shot
+        c.timer.start();
+        QElapsedTimer t;
+        t.start();
+        qint64 firedAfterNs = -1;
+        QObject::connect(&c.timer, &PeriodTimer::timeout, [&] {
+            if (firedAfterNs < 0) firedAfterNs = t.nsecsElapsed();
+        });
+        c.timer.startOnce(k.delay);
+        EXPECT_TRUE(c.timer.isActive());
+        EXPECT_EQ(c.fired, 0) << "never from inside startOnce";
+        while (c.fired == 0 && t.elapsed() < 1000) QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        ASSERT_EQ(c.fired, 1);
+        EXPECT_GE(firedAfterNs, std::max<std::int64_t>(0, k.delay.count()));
+        EXPECT_FALSE(c.timer.isActive());
+        QTest::qWait(40); // four periods of the replaced run
+        EXPECT_EQ(c.fired, 1);
+    }
+
+    // stop() discards a one-shot not yet delivered; start() goes back to
+    // the period.
+    Counted c;
+    c.timer.setInterval(10);
+    c.timer.startOnce(milliseconds(5));
+    busy(20);
+    c.timer.stop();
+    QTest::qWait(30);
+    EXPECT_EQ(c.fired, 0);
+    c.timer.startOnce(milliseconds(5));
+    c.timer.start();
+    QTest::qWait(105);
+    EXPECT_GE(c.fired, 3);
+    EXPECT_TRUE(c.timer.isActive());
+    c.timer.stop();
 }
 
 } // namespace

@@ -1,10 +1,10 @@
-// An experiment, not part of the console: the serial line as QtSerialLine
+// For comparison, not part of the console: the serial line as QtSerialLine
 // has it (QSerialPort, readyRead gathered up to the receive threshold, one
-// receive event), with a single difference: write() hands the bytes to the
-// device at once (QSerialPort::flush, which does not block) instead of
-// leaving them in QSerialPort's buffer until the event loop reports the
-// port writable. The round-trip benchmark runs it beside the real line to
-// show what that one change would save.
+// receive event), with a single difference: write() leaves the bytes in
+// QSerialPort's buffer, which writes them when the event loop next reports
+// the port writable, where QtSerialLine writes them to the device at once.
+// The round-trip benchmark runs it beside the real line to show what
+// writing at once saves.
 #pragma once
 
 #include <QByteArray>
@@ -18,16 +18,16 @@
 
 namespace vq::bench {
 
-class FlushingSerialLine : public Port {
+class QueuedSerialLine : public Port {
 public:
-    FlushingSerialLine()
+    QueuedSerialLine()
     {
         QObject::connect(&serial_, &QSerialPort::readyRead, [this] {
             buffer_.append(serial_.readAll());
             if (threshold_ > 0 && buffer_.size() >= threshold_ && onReceive) onReceive();
         });
     }
-    ~FlushingSerialLine() override { close(); }
+    ~QueuedSerialLine() override { close(); }
 
     bool open(const std::string& device, std::int32_t baud) override
     {
@@ -65,7 +65,6 @@ public:
     {
         if (!serial_.isOpen()) return false;
         const qint64 n = serial_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
-        serial_.flush(); // the one difference
         return n == static_cast<qint64>(bytes.size());
     }
     std::vector<std::uint8_t> takeAll() override
