@@ -3,7 +3,9 @@
 //   velquor-sim --link /tmp/com1 [options]
 //
 // Prints the slave device (e.g. /dev/pts/7) on its first line, serves it
-// until SIGTERM or SIGINT, then removes the link.
+// until SIGTERM or SIGINT, then removes the link. SIGUSR1 prints one line
+// of what has been served so far:
+//   served <requests> requests, <replies> replies, <in> bytes in, <out> bytes out
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -17,15 +19,16 @@
 
 #include "sim/controller.h"
 #include "sim/sim_host.h"
+#include "sim/slave_link.h"
 
 namespace {
 
 int signalPipe[2] = {-1, -1};
 
-void onSignal(int)
+void onSignal(int signal)
 {
     const int saved = errno;
-    const char c = 1;
+    const char c = static_cast<char>(signal);
     [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
     errno = saved;
 }
@@ -55,7 +58,8 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Simulated robot controller: a Modbus RTU slave on a pseudo-terminal.\n"
-                       "Prints the slave device on its first line and serves it until SIGTERM or SIGINT."));
+                       "Prints the slave device on its first line and serves it until SIGTERM or SIGINT;\n"
+                       "SIGUSR1 prints a line of what has been served so far."));
     parser.addHelpOption();
     const QList<QCommandLineOption> options{
         {QStringLiteral("link"), QStringLiteral("Make <path> a symbolic link to the slave device (removed on exit)."),
@@ -149,15 +153,29 @@ int main(int argc, char* argv[])
     sa.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGUSR1, &sa, nullptr);
+    vq::sim::SimHost host;
     QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [&] {
         char buf[16];
-        while (::read(signalPipe[0], buf, sizeof buf) > 0) {
+        ssize_t n;
+        bool quit = false;
+        while ((n = ::read(signalPipe[0], buf, sizeof buf)) > 0) {
+            for (ssize_t i = 0; i < n; ++i) {
+                if (buf[i] != SIGUSR1) {
+                    quit = true;
+                    continue;
+                }
+                const vq::sim::LinkCounters& c = host.counters();
+                std::printf("served %llu requests, %llu replies, %llu bytes in, %llu bytes out\n",
+                            static_cast<unsigned long long>(c.requests), static_cast<unsigned long long>(c.replies),
+                            static_cast<unsigned long long>(c.bytesIn), static_cast<unsigned long long>(c.bytesOut));
+                std::fflush(stdout);
+            }
         }
-        QCoreApplication::quit();
+        if (quit) QCoreApplication::quit();
     });
 
-    vq::sim::SimHost host;
     if (!host.start(opt)) {
         std::fprintf(stderr, "velquor-sim: %s\n", qPrintable(host.errorString()));
         return 1;
