@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <poll.h>
@@ -136,6 +137,12 @@ protected:
         }
         ::close(fds[1]);
         out_ = fds[0];
+        return nextLine();
+    }
+
+    // The simulator's next output line, or empty after 10 s.
+    std::string nextLine()
+    {
         std::string line;
         const auto deadline = Clock::now() + std::chrono::seconds(10);
         while (Clock::now() < deadline) {
@@ -298,6 +305,43 @@ TEST_F(SimBlackBox, PointMoveJogWatchdogAndCleanExit)
     EXPECT_EQ(WEXITSTATUS(wstatus), 0);
     struct stat st {};
     EXPECT_NE(::lstat(link_.c_str(), &st), 0) << "the link is still there";
+}
+
+TEST_F(SimBlackBox, Usr1PrintsWhatHasBeenServedAndServingGoesOn)
+{
+    ASSERT_FALSE(startSim({}).empty());
+    ctx_ = modbus_new_rtu(link_.c_str(), 115200, 'N', 8, 1);
+    ASSERT_NE(ctx_, nullptr);
+    ASSERT_EQ(modbus_set_slave(ctx_, 128), 0);
+    modbus_set_response_timeout(ctx_, 1, 0);
+    ASSERT_EQ(modbus_connect(ctx_), 0) << modbus_strerror(errno);
+
+    struct Served {
+        unsigned long long requests = 0, replies = 0, in = 0, out = 0;
+    };
+    auto ask = [&] {
+        Served s;
+        EXPECT_EQ(::kill(pid_, SIGUSR1), 0);
+        const std::string line = nextLine();
+        EXPECT_EQ(std::sscanf(line.c_str(), "served %llu requests, %llu replies, %llu bytes in, %llu bytes out",
+                              &s.requests, &s.replies, &s.in, &s.out),
+                  4)
+            << line;
+        return s;
+    };
+    std::uint16_t status[36] = {};
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(modbus_read_registers(ctx_, 0x1000, 36, status), 36);
+    const Served first = ask();
+    EXPECT_EQ(first.requests, 3u);
+    EXPECT_EQ(first.replies, 3u);
+    EXPECT_EQ(first.in, 3u * 8);
+    EXPECT_EQ(first.out, 3u * 77);
+
+    // Still serving after the signal, and counting on.
+    std::uint16_t pose[36] = {};
+    ASSERT_EQ(modbus_read_registers(ctx_, 0x1170, 36, pose), 36);
+    EXPECT_EQ(ask().requests, 4u);
+    EXPECT_EQ(::waitpid(pid_, nullptr, WNOHANG), 0) << "velquor-sim ended on SIGUSR1";
 }
 
 TEST_F(SimBlackBox, HelpListsEveryOption)
