@@ -11,10 +11,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSignalBlocker>
 #include <QTabWidget>
-#include <QTextCursor>
-#include <QTextDocument>
 
 #include "program_text.h"
 #include "widgets.h"
@@ -24,31 +21,6 @@ namespace vq {
 namespace {
 
 constexpr const char* kBackColourProperty = "vqBackColour";
-
-// The frame boxes hold one line of hex text and are replaced on every
-// request and reply, about twenty times a second each, mostly while their
-// tab page is hidden. setPlainText would rebuild the document (new root
-// frame, formats, undo history) and move the cursor, which lays the line
-// out (text shaping) every time. Replacing the text in place through a
-// cursor placed by position does neither: the line is laid out only when
-// the box is painted. Undo is off so the replacements do not pile up.
-void setFrameText(QPlainTextEdit& box, const QString& text)
-{
-    QTextDocument* doc = box.document();
-    if (doc->isUndoRedoEnabled()) doc->setUndoRedoEnabled(false);
-    if (doc->toRawText() == text) return;
-    // While the box is hidden (its tab page not shown) nobody needs to hear
-    // of the change: its layout is kept by the document itself, and showing
-    // the box paints it afresh.
-    const QSignalBlocker quiet(box.isVisible() ? nullptr : doc);
-    QTextCursor cursor(doc);
-    cursor.beginEditBlock(); // inside an edit block the cursor does not ask for its x position
-    cursor.setPosition(0);
-    cursor.setPosition(doc->characterCount() - 1, QTextCursor::KeepAnchor);
-    cursor.insertText(text);
-    cursor.endEditBlock();
-    if (auto* kept = qobject_cast<ProgramEditor*>(&box)) kept->forgetRawText();
-}
 
 qulonglong encode(const Colour& c)
 {
@@ -149,7 +121,8 @@ void setTextOf(QObject* object, const QString& text)
         // Only the program keeps its exact line ends; the frame boxes hold
         // one line of hex text and are replaced on every request and reply.
         if (object->objectName() == QLatin1String("Text7")) setProgramText(*p, text);
-        else setFrameText(*p, text);
+        else if (auto* box = qobject_cast<ProgramEditor*>(p)) box->replaceText(text);
+        else if (p->toPlainText() != text) p->setPlainText(text);
     } else if (auto* c = qobject_cast<QComboBox*>(object)) {
         if (c->currentText() != text) c->setEditText(text);
     } else if (auto* l = qobject_cast<QLabel*>(object)) {

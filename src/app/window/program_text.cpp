@@ -81,6 +81,7 @@ QString programText(const QPlainTextEdit& editor)
 void setProgramText(QPlainTextEdit& editor, const QString& raw)
 {
     auto* program = qobject_cast<ProgramEditor*>(&editor);
+    if (program) program->applyHeldText(); // the document must hold what rawText() says
     const QString old = programText(editor);
     if (raw == old) return;
     if (!old.isEmpty() && raw.startsWith(old)) {

@@ -9,6 +9,7 @@
 #include <QStylePainter>
 #include <QTabBar>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QPaintEvent>
 #include <QTextLayout>
@@ -162,6 +163,7 @@ ProgramEditor::ProgramEditor(QWidget* parent) : QPlainTextEdit(parent)
 
 QString ProgramEditor::rawText() const
 {
+    if (held_) return *held_;
     if (!rawKnown_) {
         // toRawText keeps every character; toPlainText would turn no-break
         // spaces into blanks.
@@ -175,6 +177,47 @@ void ProgramEditor::rememberRawText(const QString& raw)
 {
     raw_ = raw;
     rawKnown_ = true;
+}
+
+void ProgramEditor::replaceText(const QString& text)
+{
+    if (!isVisible()) {
+        held_ = text;
+        return;
+    }
+    held_.reset();
+    replaceDocumentText(text);
+}
+
+void ProgramEditor::applyHeldText()
+{
+    if (!held_) return;
+    const QString text = std::move(*held_);
+    held_.reset();
+    replaceDocumentText(text);
+}
+
+void ProgramEditor::showEvent(QShowEvent* event)
+{
+    applyHeldText(); // laid out before the first paint
+    QPlainTextEdit::showEvent(event);
+}
+
+// setPlainText would make a new document and lay the line out (text
+// shaping) every time. Replacing the text through a cursor placed by
+// position does neither: the line is laid out only when the box is
+// painted. Undo is off so the replacements do not pile up.
+void ProgramEditor::replaceDocumentText(const QString& text)
+{
+    QTextDocument* doc = document();
+    if (doc->isUndoRedoEnabled()) doc->setUndoRedoEnabled(false);
+    if (doc->toRawText() == text) return;
+    QTextCursor cursor(doc);
+    cursor.beginEditBlock(); // inside an edit block the cursor does not ask for its x position
+    cursor.setPosition(0);
+    cursor.setPosition(doc->characterCount() - 1, QTextCursor::KeepAnchor);
+    cursor.insertText(text);
+    cursor.endEditBlock();
 }
 
 void ProgramEditor::paintEvent(QPaintEvent* event)

@@ -11,6 +11,7 @@
 #include <QTabWidget>
 
 #include <functional>
+#include <optional>
 
 namespace vq {
 
@@ -71,12 +72,26 @@ public:
     // After an edit made while the document's signals were blocked.
     void forgetRawText() { rawKnown_ = false; }
 
+    // The frame boxes: the whole text replaced in place (no new document,
+    // no undo step). While the box cannot be seen (its tab page not shown)
+    // only the newest text is kept, and the document takes it when the box
+    // is shown: a hidden box would otherwise lay out every request and
+    // reply the console sends and receives. rawText() answers with the
+    // newest text either way.
+    void replaceText(const QString& text);
+    // Puts a text kept while hidden into the document now.
+    void applyHeldText();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    void replaceDocumentText(const QString& text);
+
     mutable QString raw_;
     mutable bool rawKnown_ = false;
+    std::optional<QString> held_;
 };
 
 // The status lamp: a solid circle with a thin black outline.
