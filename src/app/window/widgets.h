@@ -69,8 +69,6 @@ public:
     QString rawText() const;
     // After an edit whose resulting raw text the caller already knows.
     void rememberRawText(const QString& raw);
-    // After an edit made while the document's signals were blocked.
-    void forgetRawText() { rawKnown_ = false; }
 
     // The frame boxes: the whole text replaced in place (no new document,
     // no undo step). While the box cannot be seen (its tab page not shown)
