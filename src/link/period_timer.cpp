@@ -10,8 +10,6 @@
 #ifdef Q_OS_LINUX
 #include <sys/timerfd.h>
 #include <unistd.h>
-
-#include <cstdint>
 #endif
 
 namespace vq {
@@ -27,7 +25,7 @@ PeriodTimer::PeriodTimer(QObject* parent) : QObject(parent)
 #endif
     fallback_ = new QTimer(this);
     fallback_->setTimerType(Qt::PreciseTimer);
-    connect(fallback_, &QTimer::timeout, this, &PeriodTimer::onFallback);
+    connect(fallback_, &QTimer::timeout, this, &PeriodTimer::fire);
 }
 
 PeriodTimer::~PeriodTimer()
@@ -106,9 +104,9 @@ void PeriodTimer::arm(std::chrono::nanoseconds first, std::chrono::nanoseconds p
 #endif
 }
 
-void PeriodTimer::onFallback()
+void PeriodTimer::fire()
 {
-    if (once_) {
+    if (once_) { // a one-shot ends with its timeout
         once_ = false;
         active_ = false;
     }
@@ -124,11 +122,7 @@ void PeriodTimer::onExpired()
     // became readable. Several expirations: the loop was busy; like a
     // QTimer, the missed periods make one timeout.
     if (n != static_cast<ssize_t>(sizeof expirations) || expirations == 0 || !active_) return;
-    if (once_) {
-        once_ = false;
-        active_ = false;
-    }
-    emit timeout();
+    fire();
 #endif
 }
 

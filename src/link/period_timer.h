@@ -48,7 +48,7 @@ signals:
 private:
     void arm(std::chrono::nanoseconds first, std::chrono::nanoseconds period);
     void onExpired();
-    void onFallback();
+    void fire();
 
     int interval_ = 0;
     bool active_ = false;

@@ -35,6 +35,9 @@ public:
     // same device, at most twice a second, when the next request is sent.
     bool lost() const { return lost_; }
 
+protected:
+    QSerialPort& serialPort() { return serial_; }
+
 private:
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
