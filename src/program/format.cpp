@@ -7,6 +7,11 @@ namespace vq {
 std::vector<std::string_view> splitProgramLines(std::string_view text)
 {
     std::vector<std::string_view> lines;
+    // Sized once: a long program would otherwise be copied on every growth.
+    std::size_t breaks = 0;
+    for (std::size_t p = text.find(kLineBreak); p != std::string_view::npos; p = text.find(kLineBreak, p + kLineBreak.size()))
+        ++breaks;
+    lines.reserve(breaks + 1);
     std::size_t start = 0;
     for (;;) {
         std::size_t brk = text.find(kLineBreak, start);

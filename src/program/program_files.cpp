@@ -8,6 +8,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
+
 namespace vq {
 
 namespace {
@@ -25,6 +27,32 @@ const char* codecName()
     return name;
 }
 
+bool isAscii(std::string_view bytes)
+{
+    unsigned char any = 0;
+    for (char c : bytes) any |= static_cast<unsigned char>(c);
+    return any < 0x80;
+}
+
+// The whole file, read straight into the string that is returned.
+std::optional<std::string> readAllBytes(QFile& file)
+{
+    // One byte more than the size, so that the read that finds the end
+    // needs no larger buffer.
+    std::string bytes(static_cast<std::size_t>(std::max<qint64>(file.size(), 0)) + 1, '\0');
+    std::size_t have = 0;
+    for (;;) {
+        // A file that grew since its size was taken is read to its end.
+        if (have == bytes.size()) bytes.resize(bytes.size() * 2);
+        const qint64 got = file.read(bytes.data() + have, static_cast<qint64>(bytes.size() - have));
+        if (got < 0) return std::nullopt;
+        if (got == 0) break;
+        have += static_cast<std::size_t>(got);
+    }
+    bytes.resize(have);
+    return bytes;
+}
+
 } // namespace
 
 std::string_view programFileCodec()
@@ -35,15 +63,18 @@ std::string_view programFileCodec()
 
 std::string decodeProgramBytes(std::string_view bytes)
 {
-    QByteArray in(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    // Bytes below 0x80 are ASCII in GBK, and ASCII is its own UTF-8: a
+    // program without Chinese text needs no conversion.
+    if (isAscii(bytes)) return std::string(bytes);
     const char* n = codecName();
     QStringDecoder decoder = n ? QStringDecoder(n) : QStringDecoder(QStringDecoder::System);
-    QString text = decoder.decode(in);
+    QString text = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
     return text.toStdString();
 }
 
 std::string encodeProgramText(std::string_view utf8)
 {
+    if (isAscii(utf8)) return std::string(utf8);
     QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
     const char* n = codecName();
     QStringEncoder encoder = n ? QStringEncoder(n) : QStringEncoder(QStringEncoder::System);
@@ -59,10 +90,11 @@ std::optional<std::string> readProgramFile(const std::string& path)
     // pipe could block or never end.
     if (!info.exists() || !info.isFile()) return std::nullopt;
     QFile file(info.filePath());
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) return std::nullopt;
-    return decodeProgramBytes(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return std::nullopt;
+    std::optional<std::string> bytes = readAllBytes(file);
+    if (!bytes || file.error() != QFileDevice::NoError) return std::nullopt;
+    if (isAscii(*bytes)) return bytes;
+    return decodeProgramBytes(*bytes);
 }
 
 bool writeProgramFile(const std::string& path, std::string_view utf8Text)

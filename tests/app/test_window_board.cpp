@@ -3,6 +3,8 @@
 // editor's line ends, colours, values, timers, lists and the end.
 #include "test_window_support.h"
 
+#include <optional>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,6 +13,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QTimer>
@@ -225,6 +228,27 @@ TEST_F(WindowTest, ProgramEditorKeepsLineEndsThroughTheBoard)
     QTest::keyClicks(editor, "DELAY");
     EXPECT_EQ(board->text("Text7"), "MOVJ J1=0\nX\r\nEND\r\nDELAY");
     EXPECT_TRUE(events.calls.empty()); // the editor reports no keys
+}
+
+// Text7 shows both scroll bars, also while there is nothing to scroll:
+// its text area keeps one size, so a program that outgrows the box does
+// not make the editor lay out every line again for a narrower area.
+TEST_F(WindowTest, ProgramBoxKeepsItsTextAreaForShortAndLongPrograms)
+{
+    auto* editor = qobject_cast<QPlainTextEdit*>(w("Text7"));
+    std::string longProgram;
+    for (int i = 0; i < 2000; ++i) longProgram += "MOVJ J1=" + std::to_string(i) + " J2=0 J3=0 J4=0 J5=0 J6=0 J7=0 J8=0\r\n";
+    const std::string cases[] = {"", "END\r\n", longProgram, "END\r\n"};
+    std::optional<QSize> area;
+    for (const std::string& raw : cases) {
+        board->setText("Text7", kNoIndex, raw);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(editor->verticalScrollBar()->isVisible()) << raw.size();
+        EXPECT_TRUE(editor->horizontalScrollBar()->isVisible()) << raw.size();
+        EXPECT_EQ(editor->verticalScrollBar()->maximum() > 0, raw.size() > 100) << raw.size();
+        if (!area) area = editor->viewport()->size();
+        EXPECT_EQ(editor->viewport()->size(), *area) << raw.size();
+    }
 }
 
 // The editor keeps the raw program text between changes, so that Run and

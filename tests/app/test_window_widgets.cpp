@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 
@@ -62,6 +63,73 @@ TEST(ProgramText, EditorKeepsTheBytes)
     for (const QString& raw : cases) {
         setProgramText(editor, raw);
         EXPECT_EQ(programText(editor), raw) << raw.toStdString();
+    }
+}
+
+// Texts whose breaks are all CR LF go into the document as they are, the
+// others through rawToDisplay: either way the editor must end up with the
+// lines of the converted text, and report what its document holds.
+TEST(ProgramText, DocumentHoldsTheConvertedLinesWhicheverWayTheTextWentIn)
+{
+    const QString cases[] = {
+        "PSPEED RPM=1000\r\nEND\r\n",
+        "A\r\n\r\nB",
+        "\r\n",
+        "A\r\nB\n",          // one lone LF
+        "A\rB\r\n",          // one lone CR
+        "A\r\nB\r",          // a lone CR at the very end
+        QString("A\r\n") + QChar(kLoneLineFeedSymbol) + "B",       // the symbols as text
+        QString("A\r\n") + QChar(kLoneCarriageReturnSymbol),
+        QString("A") + QChar(QChar::ParagraphSeparator) + "B\r\n", // a break the document makes itself
+        QString("A") + QChar(0x2028) + QChar(0xA0) + "B\r\n",
+        QString::fromUtf8("程序\r\n第二行\r\n"),
+    };
+    for (const QString& raw : cases) {
+        for (bool program : {false, true}) {
+            std::unique_ptr<QPlainTextEdit> editor =
+                program ? std::make_unique<ProgramEditor>() : std::make_unique<QPlainTextEdit>();
+            setProgramText(*editor, "old\r\n");
+            setProgramText(*editor, raw);
+            QString lines = rawToDisplay(raw);
+            lines.replace(u'\n', QChar(QChar::ParagraphSeparator));
+            EXPECT_EQ(editor->document()->toRawText(), lines) << raw.toStdString() << " program " << program;
+            EXPECT_EQ(programText(*editor), displayToRaw(editor->document()->toRawText()))
+                << raw.toStdString() << " program " << program;
+        }
+    }
+}
+
+// A new program as after QPlainTextEdit::setPlainText: nothing to undo (the
+// operator's edits of the old program are gone), not modified, the cursor
+// on the first line and the view at the top.
+TEST(ProgramText, ANewProgramStartsAtItsTopWithNoUndo)
+{
+    QString longText;
+    for (int i = 0; i < 400; ++i) longText += QStringLiteral("MOVJ J1=%1\r\n").arg(i);
+    const QString cases[] = {longText, longText + "A\nB"}; // as it is, and converted
+    for (const QString& raw : cases) {
+        ProgramEditor editor;
+        editor.resize(300, 200);
+        editor.show();
+        setProgramText(editor, "DELAY MS=1\r\n" + longText);
+        QCoreApplication::processEvents();
+        editor.moveCursor(QTextCursor::End);
+        editor.textCursor().insertText("typed"); // the operator's edit
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(editor.document()->isUndoAvailable());
+        ASSERT_GT(editor.verticalScrollBar()->value(), 0);
+
+        setProgramText(editor, raw);
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(editor.document()->isUndoAvailable());
+        EXPECT_FALSE(editor.document()->isModified());
+        EXPECT_EQ(editor.textCursor().position(), 0);
+        EXPECT_EQ(editor.verticalScrollBar()->value(), 0);
+        EXPECT_EQ(programText(editor), raw);
+        // Typing goes on from there, and can be undone again.
+        editor.textCursor().insertText("X");
+        EXPECT_TRUE(editor.document()->isUndoAvailable());
+        EXPECT_EQ(programText(editor), "X" + raw);
     }
 }
 

@@ -10,6 +10,9 @@
 #include <fstream>
 #include <iterator>
 
+#include <QStringDecoder>
+#include <QStringEncoder>
+
 #include "program/program_files.h"
 #include "program_fixture.h"
 
@@ -100,6 +103,9 @@ TEST(ProgramFiles, OpenThenSaveRoundTrips)
         {"empty", "", ""},
         {"euro sign and bare CR", "\x80\r\r\n", "€\r\r\n"},
         {"default program", kDefault, kDefault},
+        {"long, Chinese only in its last line", std::string(70000, 'A') + "\r\n\xD4\xCB\xD0\xD0",
+         std::string(70000, 'A') + "\r\n运行"},
+        {"long, all ASCII", std::string(70001, 'B') + "\r\n", std::string(70001, 'B') + "\r\n"},
     };
     for (const Case& c : cases) {
         TempDir dir;
@@ -124,6 +130,25 @@ TEST(ProgramFiles, TextOutsideGbkIsWrittenAsQuestionMark)
 {
     EXPECT_EQ(encodeProgramText("A😀é\r\n"), "A?\xA8\xA6\r\n");
     EXPECT_EQ(decodeProgramBytes("\xA8\xA6"), "é");
+}
+
+// ASCII text skips the codec both ways; the codec must agree on every byte.
+TEST(ProgramFiles, AsciiTextIsTheCodecsOwnResult)
+{
+    std::string ascii;
+    for (int c = 0; c < 0x80; ++c) ascii += static_cast<char>(c);
+    const QByteArray bytes(ascii.data(), static_cast<qsizetype>(ascii.size()));
+    const std::string codec(programFileCodec());
+    QStringDecoder decoder(codec.c_str());
+    QStringEncoder encoder(codec.c_str());
+    const QString decoded = decoder.decode(bytes);
+    const QByteArray encoded = encoder.encode(decoded);
+    EXPECT_EQ(decodeProgramBytes(ascii), decoded.toStdString());
+    EXPECT_EQ(encodeProgramText(ascii), std::string(encoded.constData(), static_cast<std::size_t>(encoded.size())));
+    EXPECT_EQ(decodeProgramBytes(ascii), ascii);
+    // One byte from 0x80 up is not ASCII, wherever it stands.
+    EXPECT_EQ(decodeProgramBytes(ascii + "\x80"), ascii + "€");
+    EXPECT_EQ(decodeProgramBytes("\xA8\xA6" + ascii), "é" + ascii);
 }
 
 TEST(ProgramFiles, OpenedLfOnlyProgramDoesNotStart)

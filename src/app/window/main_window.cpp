@@ -288,9 +288,13 @@ void MainWindow::build()
             place(e, c);
             e->setTabChangesFocus(true);
             if (c.has(layout::kScrollBars)) {
+                // Both bars always shown, as a box with scroll bars does,
+                // also while there is nothing to scroll. A bar that came
+                // and went would change the text area's width and make
+                // the editor lay out every line of the program again.
                 e->setLineWrapMode(QPlainTextEdit::NoWrap);
-                e->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-                e->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+                e->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+                e->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
             } else {
                 e->setLineWrapMode(QPlainTextEdit::WidgetWidth);
                 e->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
