@@ -2,7 +2,10 @@
 
 #include <QDateTime>
 
+#include <algorithm>
+
 #ifdef Q_OS_UNIX
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,7 +28,7 @@ bool QtSerialLine::open(const std::string& device, std::int32_t baud)
     baud_ = baud;
     lost_ = false;
     serial_.setPortName(QString::fromStdString(device));
-    serial_.setReadBufferSize(512);
+    serial_.setReadBufferSize(kBufferBytes);
     if (!serial_.open(QIODevice::ReadWrite)) return false;
     bool ok = serial_.setBaudRate(baud) && serial_.setDataBits(QSerialPort::Data8)
               && serial_.setParity(QSerialPort::NoParity) && serial_.setStopBits(QSerialPort::OneStop)
@@ -35,7 +38,8 @@ bool QtSerialLine::open(const std::string& device, std::int32_t baud)
         return false;
     }
     serial_.clear(QSerialPort::AllDirections);
-    buffer_.clear();
+    buffer_.resize(0);
+    buffer_.reserve(kBufferBytes);
     threshold_ = 10;
     return true;
 }
@@ -52,10 +56,18 @@ bool QtSerialLine::isOpen() const { return serial_.isOpen(); }
 void QtSerialLine::discardInput()
 {
     if (serial_.isOpen()) {
-        serial_.readAll(); // what Qt has already buffered
+        serial_.skip(serial_.bytesAvailable()); // what Qt has already buffered
+#ifdef Q_OS_UNIX
+        // What the driver holds. QSerialPort::clear would also free Qt's
+        // read buffer, which the next reply would then allocate again; it
+        // is left to report a failure (a device gone from under the open
+        // port), so that the line closes before the request is written.
+        if (::tcflush(serial_.handle(), TCIFLUSH) != 0) serial_.clear(QSerialPort::Input);
+#else
         serial_.clear(QSerialPort::Input);
+#endif
     }
-    buffer_.clear();
+    buffer_.resize(0); // keeps its memory for the next reply
 }
 
 void QtSerialLine::setReceiveThreshold(int bytes) { threshold_ = bytes; }
@@ -91,15 +103,30 @@ bool QtSerialLine::write(std::span<const std::uint8_t> bytes)
 
 std::vector<std::uint8_t> QtSerialLine::takeAll()
 {
-    if (serial_.isOpen()) buffer_.append(serial_.readAll());
+    gather();
     std::vector<std::uint8_t> out(buffer_.begin(), buffer_.end());
-    buffer_.clear();
+    buffer_.resize(0);
     return out;
+}
+
+// Moves what QSerialPort holds to the end of the buffer. readAll() would
+// allocate a 16 KiB array for every call and free it again; with requests
+// every 35 ms that memory went back and forth between the heap and the
+// system, each time at the cost of new pages.
+void QtSerialLine::gather()
+{
+    if (!serial_.isOpen()) return;
+    const qint64 n = serial_.bytesAvailable();
+    if (n <= 0) return;
+    const qsizetype had = buffer_.size();
+    buffer_.resize(had + n);
+    const qint64 got = serial_.read(buffer_.data() + had, n);
+    buffer_.resize(had + std::max<qint64>(got, 0));
 }
 
 void QtSerialLine::onReadyRead()
 {
-    buffer_.append(serial_.readAll());
+    gather();
     if (threshold_ > 0 && buffer_.size() >= threshold_) {
         ++receiveEvents_;
         if (onReceive) onReceive();

@@ -39,7 +39,10 @@ protected:
     QSerialPort& serialPort() { return serial_; }
 
 private:
+    static constexpr qsizetype kBufferBytes = 512;
+
     void onReadyRead();
+    void gather();
     void onError(QSerialPort::SerialPortError error);
     bool tryReopen();
 

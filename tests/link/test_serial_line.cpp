@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <memory>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -88,6 +90,7 @@ TEST(QtSerialLine, DiscardDropsUnreadInputAndWritesReachThePeer)
     pty.send({1, 2});
     spin([&] { return false; }, 100);
     EXPECT_EQ(events, 0) << "3 stale + 2 new bytes must not reach a threshold of 4";
+    EXPECT_EQ(line.takeAll(), (std::vector<std::uint8_t>{1, 2}));
     const std::vector<std::uint8_t> frame = {0x80, 0x03, 0x10, 0x00, 0x00, 0x24, 0x5F, 0x00};
     ASSERT_TRUE(line.write(frame));
     std::vector<std::uint8_t> seen;
@@ -97,6 +100,87 @@ TEST(QtSerialLine, DiscardDropsUnreadInputAndWritesReachThePeer)
         return seen.size() >= frame.size();
     }));
     EXPECT_EQ(seen, frame);
+}
+
+// Stale bytes are dropped wherever they wait when a request is sent: taken
+// into the line's buffer by an earlier event, read by Qt but not taken, or
+// still in the driver because the event loop has not run since.
+TEST(QtSerialLine, DiscardDropsStaleBytesWhereverTheyWait)
+{
+    struct Case {
+        const char* name;
+        bool takenIntoBuffer; // a receive event below the threshold gathered them
+        bool loopRan;         // the event loop ran after the stale bytes came
+    };
+    const Case cases[] = {
+        {"gathered below the threshold", true, true},
+        {"still in the driver", false, false},
+    };
+    for (const Case& c : cases) {
+        Pty pty;
+        QtSerialLine line;
+        ASSERT_TRUE(line.open(pty.name, 115200));
+        int events = 0;
+        line.onReceive = [&] { ++events; };
+        line.setReceiveThreshold(c.takenIntoBuffer ? 40 : 0); // 0: no event, Qt keeps the bytes
+        pty.send({7, 7, 7, 7, 7});
+        if (c.loopRan) spin([&] { return false; }, 100);
+        // Mixed: one more stale byte that only the driver has.
+        pty.send({8});
+        line.discardInput();
+        line.setReceiveThreshold(3);
+        pty.send({1, 2, 3});
+        ASSERT_TRUE(spin([&] { return events > 0; }, 1000)) << c.name;
+        EXPECT_EQ(line.takeAll(), (std::vector<std::uint8_t>{1, 2, 3})) << c.name;
+    }
+}
+
+// The device goes away (the peer of the pseudo-terminal closes) and the
+// event loop has not noticed yet: the discard before the next request finds
+// it, closes the line, and the request is not reported as sent.
+TEST(QtSerialLine, DiscardOnAVanishedDeviceClosesTheLineBeforeTheWrite)
+{
+    auto pty = std::make_unique<Pty>();
+    QtSerialLine line;
+    ASSERT_TRUE(line.open(pty->name, 115200));
+    ::close(pty->master);
+    pty->master = -1;
+    line.discardInput();
+    EXPECT_FALSE(line.isOpen());
+    EXPECT_TRUE(line.lost());
+    const std::vector<std::uint8_t> frame = {0x80, 0x03, 0x10, 0x00, 0x00, 0x24, 0x5F, 0x00};
+    EXPECT_FALSE(line.write(frame));
+}
+
+// The line keeps one buffer from reply to reply: what each receive event
+// takes must be exactly that reply, whether it is longer or shorter than
+// the one before, and over several chunks.
+TEST(QtSerialLine, EveryReplyIsTakenWholeAndAlone)
+{
+    Pty pty;
+    QtSerialLine line;
+    ASSERT_TRUE(line.open(pty.name, 115200));
+    std::vector<std::uint8_t> got;
+    int events = 0;
+    line.onReceive = [&] {
+        ++events;
+        got = line.takeAll();
+    };
+    const std::size_t lengths[] = {77, 8, 300, 5, 77, 77, 1, 150};
+    for (std::size_t i = 0; i < std::size(lengths); ++i) {
+        std::vector<std::uint8_t> reply(lengths[i]);
+        for (std::size_t k = 0; k < reply.size(); ++k) reply[k] = static_cast<std::uint8_t>(i * 31 + k);
+        line.discardInput();
+        line.setReceiveThreshold(static_cast<int>(reply.size()));
+        const int before = events;
+        // In two pieces, the second after the loop has run.
+        const std::size_t half = reply.size() / 2;
+        pty.send(std::vector<std::uint8_t>(reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(half)));
+        spin([&] { return false; }, 5);
+        pty.send(std::vector<std::uint8_t>(reply.begin() + static_cast<std::ptrdiff_t>(half), reply.end()));
+        ASSERT_TRUE(spin([&] { return events > before; })) << "reply " << i;
+        EXPECT_EQ(got, reply) << "reply " << i;
+    }
 }
 
 TEST(QtSerialLine, RequestIsOnTheLineWhenWriteReturns)
