@@ -34,16 +34,22 @@ bool isAscii(std::string_view bytes)
     return any < 0x80;
 }
 
-// The whole file, read straight into the string that is returned.
+// The whole file, read straight into the string that is returned; nullopt
+// when it is longer than any program (kMaxProgramFileBytes).
 std::optional<std::string> readAllBytes(QFile& file)
 {
+    const qint64 size = file.size();
+    if (size < 0 || size > static_cast<qint64>(kMaxProgramFileBytes)) return std::nullopt;
     // One byte more than the size, so that the read that finds the end
     // needs no larger buffer.
-    std::string bytes(static_cast<std::size_t>(std::max<qint64>(file.size(), 0)) + 1, '\0');
+    std::string bytes(static_cast<std::size_t>(size) + 1, '\0');
     std::size_t have = 0;
     for (;;) {
         // A file that grew since its size was taken is read to its end.
-        if (have == bytes.size()) bytes.resize(bytes.size() * 2);
+        if (have == bytes.size()) {
+            if (have > kMaxProgramFileBytes) return std::nullopt;
+            bytes.resize(bytes.size() * 2);
+        }
         const qint64 got = file.read(bytes.data() + have, static_cast<qint64>(bytes.size() - have));
         if (got < 0) return std::nullopt;
         if (got == 0) break;

@@ -4,6 +4,7 @@
 // conversion. Board texts are UTF-8.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,9 +34,14 @@ std::string_view programFileCodec();
 std::string decodeProgramBytes(std::string_view bytes);
 std::string encodeProgramText(std::string_view utf8);
 
+// Largest file taken as a program: far above any teach program (100,000
+// lines are about 6 MB), far below what would hold the console up for
+// minutes while the editor takes it in.
+inline constexpr std::size_t kMaxProgramFileBytes = std::size_t{64} << 20;
+
 // The decoded contents of an existing regular file; nullopt when the file
-// does not exist, is not a regular file or cannot be read. Never creates a
-// file.
+// does not exist, is not a regular file, is longer than
+// kMaxProgramFileBytes or cannot be read. Never creates a file.
 std::optional<std::string> readProgramFile(const std::string& path);
 
 // Writes the encoded text as the whole file. A regular (or not yet existing)

@@ -181,6 +181,29 @@ TEST(ProgramFiles, OpenOfAMissingNameChangesNothing)
     EXPECT_EQ(rig.board.text("Text7"), "keep\r\n");
 }
 
+// A file longer than any program is a file that cannot be read: the open
+// ends without a change, at once, instead of holding the console up.
+TEST(ProgramFiles, OpenOfAFileLongerThanAnyProgramChangesNothing)
+{
+    const struct {
+        std::uintmax_t bytes;
+        bool opens;
+    } cases[] = {{kMaxProgramFileBytes, true}, {kMaxProgramFileBytes + 1, false}, {std::uintmax_t{1} << 33, false}};
+    for (const auto& c : cases) {
+        TempDir dir;
+        {
+            std::ofstream create(dir.file("big.txt"));
+        }
+        fs::resize_file(dir.file("big.txt"), c.bytes); // sparse: no disk used
+        ProgramRig rig;
+        rig.setProgram("keep\r\n");
+        rig.prompts.openNames.push_back(dir.file("big.txt"));
+        rig.program.menu("OpenFile");
+        EXPECT_EQ(rig.program.lastFileStatus(), c.opens ? FileStatus::Done : FileStatus::Failed) << c.bytes;
+        EXPECT_EQ(rig.board.text("Text7").size(), c.opens ? c.bytes : 6u) << c.bytes;
+    }
+}
+
 TEST(ProgramFiles, NoNameChosenChangesNothing)
 {
     TempDir dir;
