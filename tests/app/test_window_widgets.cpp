@@ -106,8 +106,17 @@ TEST(ProgramText, ANewProgramStartsAtItsTopWithNoUndo)
 {
     QString longText;
     for (int i = 0; i < 400; ++i) longText += QStringLiteral("MOVJ J1=%1\r\n").arg(i);
-    const QString cases[] = {longText, longText + "A\nB"}; // as it is, and converted
-    for (const QString& raw : cases) {
+    struct Case {
+        const char* name;
+        QString text;
+        bool extendsOld; // the new program begins with the whole old text
+    };
+    const Case cases[] = {
+        {"as it is", longText, false},
+        {"converted", longText + "A\nB", false},
+        {"beginning with the old text", "\r\n" + longText + longText, true},
+    };
+    for (const Case& c : cases) {
         ProgramEditor editor;
         editor.resize(300, 200);
         editor.show();
@@ -119,6 +128,8 @@ TEST(ProgramText, ANewProgramStartsAtItsTopWithNoUndo)
         ASSERT_TRUE(editor.document()->isUndoAvailable());
         ASSERT_GT(editor.verticalScrollBar()->value(), 0);
 
+        const QString raw = c.extendsOld ? programText(editor) + c.text : c.text;
+        SCOPED_TRACE(c.name);
         setProgramText(editor, raw);
         QCoreApplication::processEvents();
         EXPECT_FALSE(editor.document()->isUndoAvailable());

@@ -119,7 +119,12 @@ void setProgramText(QPlainTextEdit& editor, const QString& raw)
     if (program) program->applyHeldText(); // the document must hold what rawText() says
     const QString old = programText(editor);
     if (raw == old) return;
-    if (!old.isEmpty() && raw.startsWith(old)) {
+    // A short tail (a teach-in line) is inserted at the end. A text that
+    // only begins with the current one (a program file opened while the
+    // editor holds its first lines, such as the default two) is a new
+    // program: replaced whole, which is faster for a long text and leaves
+    // no undo step back to the old one.
+    if (!old.isEmpty() && raw.size() - old.size() <= old.size() && raw.startsWith(old)) {
         qsizetype keep = old.size();
         QTextCursor cursor(editor.document());
         cursor.beginEditBlock();

@@ -24,9 +24,11 @@ QString displayToRaw(const QString& display);
 // The raw text held by the editor.
 QString programText(const QPlainTextEdit& editor);
 
-// Replaces the editor's text. When the new text extends the current one only
-// the added tail is inserted, so appending a line to a long program does not
-// lay out the whole document again.
+// Replaces the editor's text. When the new text extends the current one by
+// no more than its own length only the added tail is inserted, so appending
+// a line to a long program does not lay out the whole document again.
+// Otherwise the new text replaces the old one as a new program would: no
+// undo history, the cursor at the start.
 void setProgramText(QPlainTextEdit& editor, const QString& raw);
 
 } // namespace vq
