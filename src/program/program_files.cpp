@@ -99,7 +99,7 @@ std::optional<std::string> readProgramFile(const std::string& path)
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return std::nullopt;
     std::optional<std::string> bytes = readAllBytes(file);
     if (!bytes || file.error() != QFileDevice::NoError) return std::nullopt;
-    if (isAscii(*bytes)) return bytes;
+    if (isAscii(*bytes)) return bytes; // already the text: no copy of a long program
     return decodeProgramBytes(*bytes);
 }
 
