@@ -33,7 +33,8 @@ struct Sample {
     double cpuS = 0;
     double wallS = 0;
     double rssMb = 0, hwmMb = 0;
-    double wakes = 0; // times the main thread slept and woke again
+    double wakes = 0;  // times the main thread slept and woke again
+    double faults = 0; // minor page faults
 };
 
 // Voluntary context switches of a process's main thread so far: each is
@@ -91,10 +92,11 @@ void measure(const std::vector<qint64>& pids, double warmup, double seconds, std
 {
     QThread::msleep(static_cast<unsigned long>(warmup * 1000));
     out.assign(pids.size(), {});
-    std::vector<double> cpu0, wakes0;
+    std::vector<double> cpu0, wakes0, faults0;
     for (std::size_t i = 0; i < pids.size(); ++i) {
         cpu0.push_back(processCpuSeconds(pids[i]));
         wakes0.push_back(mainThreadWakes(pids[i]));
+        faults0.push_back(minorFaults(pids[i]));
     }
     if (mark) mark(true);
     const auto t0 = Clock::now();
@@ -104,6 +106,7 @@ void measure(const std::vector<qint64>& pids, double warmup, double seconds, std
     for (std::size_t i = 0; i < pids.size(); ++i) {
         out[i].cpuS = processCpuSeconds(pids[i]) - cpu0[i];
         out[i].wakes = mainThreadWakes(pids[i]) - wakes0[i];
+        out[i].faults = minorFaults(pids[i]) - faults0[i];
         out[i].wallS = wall;
         const auto mem = residentMb(pids[i]);
         out[i].rssMb = mem.first;
@@ -113,8 +116,10 @@ void measure(const std::vector<qint64>& pids, double warmup, double seconds, std
 
 void printRow(const char* what, const Sample& s)
 {
-    std::printf("  %-34s %7.3f s CPU in %5.1f s = %6.2f %% of one core, RSS %6.1f MB (peak %6.1f MB), %5.1f wake-ups/s\n",
-                what, s.cpuS, s.wallS, 100.0 * s.cpuS / s.wallS, s.rssMb, s.hwmMb, s.wakes / s.wallS);
+    std::printf("  %-34s %7.3f s CPU in %5.1f s = %6.2f %% of one core, RSS %6.1f MB (peak %6.1f MB), %5.1f wake-ups/s,"
+                " %5.1f page faults/s\n",
+                what, s.cpuS, s.wallS, 100.0 * s.cpuS / s.wallS, s.rssMb, s.hwmMb, s.wakes / s.wallS,
+                s.faults / s.wallS);
 }
 
 } // namespace

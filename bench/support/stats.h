@@ -114,20 +114,14 @@ inline std::pair<double, double> residentMb(long pid = 0)
     return {rss, hwm};
 }
 
-// CPU seconds (user + system) used so far by a process (0: this one), from
-// /proc/<pid>/stat.
-inline double processCpuSeconds(long pid = 0)
+// The fields of /proc/<pid>/stat after the command name, starting at
+// "state" (field 3); empty when the process is gone.
+inline std::vector<std::string> procStatFields(long pid)
 {
-    if (pid <= 0) {
-        rusage ru{};
-        getrusage(RUSAGE_SELF, &ru);
-        return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec)
-               + static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-    }
-    std::ifstream in(pid > 0 ? "/proc/" + std::to_string(pid) + "/stat" : std::string("/proc/self/stat"));
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
     std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const auto close = all.rfind(')');
-    if (close == std::string::npos) return NAN;
+    if (close == std::string::npos) return {};
     std::vector<std::string> fields;
     std::string field;
     for (std::size_t i = close + 2; i < all.size(); ++i) {
@@ -138,11 +132,33 @@ inline double processCpuSeconds(long pid = 0)
             field.push_back(all[i]);
         }
     }
-    // Fields after the name start at "state" (field 3); utime is field 14,
-    // stime field 15.
+    return fields;
+}
+
+// CPU seconds (user + system) used so far by a process (0: this one), from
+// /proc/<pid>/stat.
+inline double processCpuSeconds(long pid = 0)
+{
+    if (pid <= 0) {
+        rusage ru{};
+        getrusage(RUSAGE_SELF, &ru);
+        return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec)
+               + static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+    }
+    // utime is field 14, stime field 15.
+    const std::vector<std::string> fields = procStatFields(pid);
     if (fields.size() < 13) return NAN;
     const double ticks = static_cast<double>(sysconf(_SC_CLK_TCK));
     return (std::atof(fields[11].c_str()) + std::atof(fields[12].c_str())) / ticks;
+}
+
+// Minor page faults of a process so far (field 10 of /proc/<pid>/stat):
+// memory touched for the first time, for example after the heap was given
+// back to the system and taken again.
+inline double minorFaults(long pid)
+{
+    const std::vector<std::string> fields = procStatFields(pid);
+    return fields.size() < 8 ? NAN : std::atof(fields[7].c_str());
 }
 
 inline std::string machineLine()
