@@ -3,8 +3,8 @@
 #include "numtext.h"
 
 #include <array>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -184,9 +184,9 @@ std::optional<std::string> formatFixed(double value, int decimals)
     // Print the exact binary value with spare digits, then round the decimal
     // string half away from zero at the wanted place.
     char buf[512];
-    int n = std::snprintf(buf, sizeof buf, "%.*f", decimals + 40, std::fabs(value));
-    if (n <= 0 || n >= static_cast<int>(sizeof buf)) return std::nullopt;
-    std::string s(buf, static_cast<std::size_t>(n));
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::fixed, decimals + 40);
+    if (ec != std::errc()) return std::nullopt;
+    std::string s(buf, end);
     std::size_t dot = s.find('.');
     std::size_t keep = dot + 1 + static_cast<std::size_t>(decimals); // index of first dropped digit
     bool roundUp = s[keep] >= '5';

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <limits>
 #include <vector>
 
@@ -168,6 +171,63 @@ TEST(FormatFixed, PatternsRoundHalfAwayFromZero)
     EXPECT_FALSE(formatFixed(std::numeric_limits<double>::quiet_NaN(), 2).has_value());
     EXPECT_FALSE(formatFixed(std::numeric_limits<double>::infinity(), 2).has_value());
     EXPECT_TRUE(formatFixed(static_cast<double>(std::numeric_limits<float>::max()), 3).has_value());
+}
+
+// Reference for formatFixed from another exact conversion (the C library's
+// printf with 60 spare digits), rounded half away from zero by hand on the
+// digit after the last one kept.
+std::string referenceFixed(double v, int d)
+{
+    char buf[1024];
+    std::snprintf(buf, sizeof buf, "%.*f", d + 60, std::fabs(v));
+    std::string s(buf);
+    const std::size_t dot = s.find('.');
+    std::string digits = s.substr(0, dot) + s.substr(dot + 1, static_cast<std::size_t>(d));
+    if (s[dot + 1 + static_cast<std::size_t>(d)] >= '5') {
+        std::size_t i = digits.size();
+        while (i > 0 && digits[i - 1] == '9') digits[--i] = '0';
+        if (i == 0) digits.insert(digits.begin(), '1');
+        else ++digits[i - 1];
+    }
+    std::string out = digits.substr(0, digits.size() - static_cast<std::size_t>(d));
+    if (d > 0) out += "." + digits.substr(digits.size() - static_cast<std::size_t>(d));
+    if (v < 0 && out.find_first_not_of("0.") != std::string::npos) out.insert(out.begin(), '-');
+    return out;
+}
+
+// Every float the controller can send, as the decoders see it, and doubles
+// typed by the operator: random bit patterns over the whole range, values
+// at and next to the ties of each number of decimals.
+TEST(FormatFixed, AgreesWithAnIndependentExactConversion)
+{
+    std::uint64_t state = 0x9E3779B97F4A7C15ull;
+    auto next = [&] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    std::vector<double> values;
+    for (int i = 0; i < 20000; ++i) {
+        const std::uint32_t bits = static_cast<std::uint32_t>(next());
+        float f;
+        std::memcpy(&f, &bits, sizeof f);
+        if (std::isfinite(f) && std::fabs(f) < 1e15f) values.push_back(f);
+        const double scaled = static_cast<double>(next() % 2000000) / 1000.0 - 1000.0; // -1000 .. 1000
+        values.push_back(scaled);
+    }
+    for (int d = 0; d <= 9; ++d)
+        for (int k = -2000; k <= 2000; ++k) {
+            const double tie = (k + 0.5) / std::pow(10.0, d);
+            values.insert(values.end(), {tie, std::nextafter(tie, 0.0), std::nextafter(tie, 1e300)});
+        }
+    int checked = 0;
+    for (double v : values)
+        for (int d : {0, 2, 3, 4, 9}) {
+            ASSERT_EQ(formatFixed(v, d).value_or("?"), referenceFixed(v, d)) << std::hexfloat << v << " " << d;
+            ++checked;
+        }
+    EXPECT_GT(checked, 300000);
 }
 
 TEST(ToFloat32, SaturatesWithoutUndefinedBehaviour)
