@@ -321,6 +321,17 @@ TEST_F(WindowTest, BackColoursShow)
     EXPECT_EQ(toQColor(Colour::green()), QColor(0, 255, 0));
     EXPECT_EQ(board->backColour("Command32"), Colour::buttonFace());
 
+    // Status replies repeat the same colours ten times a second: the same
+    // colour again is not shown again, a different one is.
+    QWidget* servo = w("Command31");
+    board->setBackColour("Command31", kNoIndex, Colour::green());
+    servo->setStyleSheet(QString()); // showing the colour again would bring it back
+    board->setBackColour("Command31", kNoIndex, Colour::green());
+    EXPECT_TRUE(servo->styleSheet().isEmpty());
+    board->setBackColour("Command31", kNoIndex, Colour::red());
+    EXPECT_TRUE(servo->styleSheet().contains(toQColor(Colour::red()).name()));
+    EXPECT_EQ(board->backColour("Command31"), Colour::red());
+
     // A parameter box marked as edited, then confirmed.
     QWidget* box = w("Text4", 2);
     EXPECT_EQ(board->backColour("Text4", 2), Colour::windowBackground());

@@ -20,21 +20,6 @@ namespace vq {
 
 namespace {
 
-constexpr const char* kBackColourProperty = "vqBackColour";
-
-qulonglong encode(const Colour& c)
-{
-    return (qulonglong(c.kind) << 32) | c.rgb;
-}
-
-Colour decode(qulonglong v)
-{
-    Colour c;
-    c.kind = static_cast<Colour::Kind>(v >> 32);
-    c.rgb = std::uint32_t(v & 0xFFFFFFu);
-    return c;
-}
-
 bool isEditBox(const QObject* o)
 {
     return qobject_cast<const QLineEdit*>(o) || qobject_cast<const QPlainTextEdit*>(o) || qobject_cast<const QComboBox*>(o);
@@ -52,12 +37,9 @@ QColor toQColor(const Colour& colour)
     return QColor(int((colour.rgb >> 16) & 0xFF), int((colour.rgb >> 8) & 0xFF), int(colour.rgb & 0xFF));
 }
 
-Colour backColourOf(const QObject* object)
+Colour defaultBackColour(const QObject* object)
 {
-    if (!object) return Colour::buttonFace();
-    const QVariant v = object->property(kBackColourProperty);
-    if (v.isValid()) return decode(v.toULongLong());
-    return isEditBox(object) ? Colour::windowBackground() : Colour::buttonFace();
+    return object && isEditBox(object) ? Colour::windowBackground() : Colour::buttonFace();
 }
 
 QString buttonStyleSheet(const QColor& back)
@@ -69,14 +51,9 @@ QString buttonStyleSheet(const QColor& back)
         .arg(back.name());
 }
 
-void setBackColourOf(QObject* object, const Colour& colour)
+void showBackColour(QObject* object, const Colour& colour)
 {
     if (!object) return;
-    // Status replies set the same colours ten times a second; restyling a
-    // button costs far more than the reply itself, so only changes count.
-    const QVariant wanted = encode(colour);
-    if (object->property(kBackColourProperty) == wanted) return;
-    object->setProperty(kBackColourProperty, wanted);
     const QColor c = toQColor(colour);
     if (auto* lamp = qobject_cast<Lamp*>(object)) {
         lamp->setFill(c);

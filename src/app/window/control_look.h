@@ -15,15 +15,14 @@ namespace vq {
 // application palette's button and base colours.
 QColor toQColor(const Colour& colour);
 
-// Back colour last set on the control (fill colour for the status lamp), or
-// the control's default: window background for text and combo boxes, button
-// face for the others.
-Colour backColourOf(const QObject* object);
+// Back colour of a control nothing has been set on: window background for
+// text and combo boxes, button face for the others.
+Colour defaultBackColour(const QObject* object);
 
 // Shows the back colour: a style sheet for buttons (so that the colour shows
 // with every widget style), the base colour for text and combo boxes, the
 // window colour for labels, frames and check boxes, the fill of the lamp.
-void setBackColourOf(QObject* object, const Colour& colour);
+void showBackColour(QObject* object, const Colour& colour);
 
 // Style sheet of a flat button showing that back colour.
 QString buttonStyleSheet(const QColor& back);

@@ -252,7 +252,7 @@ void MainWindow::build()
             b->setAutoDefault(false);
             if (c.has(layout::kGraphical)) {
                 b->setProperty("graphical", true);
-                setBackColourOf(b, Colour::buttonFace());
+                setBackColour(b, Colour::buttonFace());
             }
             if (c.name == "Command5") {
                 // Jog buttons act on press and release only (no click, no keyboard).
@@ -315,9 +315,9 @@ void MainWindow::build()
             if (c.has(layout::kRedText)) setTextColour(l, QPalette::WindowText, QColor(255, 0, 0));
             if (c.has(layout::kBackHighlightText)) {
                 const QColor hl = QApplication::palette().color(QPalette::Active, QPalette::HighlightedText);
-                setBackColourOf(l, Colour::fromRgb(std::uint8_t(hl.red()), std::uint8_t(hl.green()), std::uint8_t(hl.blue())));
+                setBackColour(l, Colour::fromRgb(std::uint8_t(hl.red()), std::uint8_t(hl.green()), std::uint8_t(hl.blue())));
             } else if (c.has(layout::kBackWhite)) {
-                setBackColourOf(l, Colour::fromRgb(255, 255, 255));
+                setBackColour(l, Colour::fromRgb(255, 255, 255));
             }
             break;
         }
@@ -417,6 +417,21 @@ QAction* MainWindow::action(std::string_view name) const
 const Control* MainWindow::controlOf(const QObject* object) const
 {
     return controls_.value(object, nullptr);
+}
+
+Colour MainWindow::backColour(const QObject* object) const
+{
+    const auto it = backColours_.constFind(object);
+    return it != backColours_.cend() ? *it : defaultBackColour(object);
+}
+
+void MainWindow::setBackColour(QObject* object, const Colour& colour)
+{
+    if (!object) return;
+    const auto it = backColours_.find(object);
+    if (it != backColours_.end() && *it == colour) return;
+    backColours_.insert(object, colour);
+    showBackColour(object, colour);
 }
 
 void MainWindow::selectTab(QTabWidget* tabs, int index)

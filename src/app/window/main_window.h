@@ -43,6 +43,14 @@ public:
     // The table row shown by that object, or nullptr.
     const layout::Control* controlOf(const QObject* object) const;
 
+    // Back colour last set on a control (the fill of the status lamp), or
+    // its default (control_look.h).
+    Colour backColour(const QObject* object) const;
+    // Shows a back colour. Status replies set the same colours ten times a
+    // second, and restyling a button costs far more than the reply itself:
+    // only a change is shown.
+    void setBackColour(QObject* object, const Colour& colour);
+
     // Selects a tab of a tab control without reporting a tab click.
     void selectTab(QTabWidget* tabs, int index);
 
@@ -107,6 +115,7 @@ private:
     };
     std::unordered_map<std::pair<std::string_view, int>, QObject*, NameHash> objects_;
     QHash<const QObject*, const layout::Control*> controls_;
+    QHash<const QObject*, Colour> backColours_; // as last set; the controls live as long as the window
     std::map<std::pair<std::string_view, int>, QWidget*> pages_; // (tab control, tab) → page
     std::vector<PeriodTimer*> timers_;
 

@@ -108,7 +108,7 @@ Colour QtBoard::backColour(std::string_view name, int index) const
 {
     QObject* o = window_.object(name, index);
     if (!o) warnUnknown(name, index);
-    return backColourOf(o);
+    return window_.backColour(o);
 }
 
 void QtBoard::setBackColour(std::string_view name, int index, Colour colour)
@@ -119,7 +119,7 @@ void QtBoard::setBackColour(std::string_view name, int index, Colour colour)
         warnUnknown(name, index);
         return;
     }
-    setBackColourOf(o, colour);
+    window_.setBackColour(o, colour);
 }
 
 int QtBoard::value(std::string_view name, int index) const
