@@ -201,55 +201,15 @@ Board& windowBoard()
     return gWindow->board;
 }
 
-// An experiment for a change to the window, not how it works today: the
-// QtBoard behind a filter that drops a back colour equal to the one the
-// control already has (the window restyles a button on every call).
-class SameColourSkipped : public Board {
-public:
-    explicit SameColourSkipped(Board& inner) : inner_(inner) {}
-    std::string text(std::string_view n, int i) const override { return inner_.text(n, i); }
-    void setText(std::string_view n, int i, std::string_view t) override { inner_.setText(n, i, t); }
-    bool enabled(std::string_view n, int i) const override { return inner_.enabled(n, i); }
-    void setEnabled(std::string_view n, int i, bool on) override { inner_.setEnabled(n, i, on); }
-    Colour backColour(std::string_view n, int i) const override { return inner_.backColour(n, i); }
-    void setBackColour(std::string_view n, int i, Colour c) override
-    {
-        if (inner_.backColour(n, i) == c) return;
-        inner_.setBackColour(n, i, c);
-    }
-    int value(std::string_view n, int i) const override { return inner_.value(n, i); }
-    void setValue(std::string_view n, int i, int v) override { inner_.setValue(n, i, v); }
-    bool timerEnabled(std::string_view n) const override { return inner_.timerEnabled(n); }
-    void setTimerEnabled(std::string_view n, bool on) override { inner_.setTimerEnabled(n, on); }
-    int timerInterval(std::string_view n) const override { return inner_.timerInterval(n); }
-    void setTimerInterval(std::string_view n, int ms) override { inner_.setTimerInterval(n, ms); }
-    void setItems(std::string_view n, const std::vector<std::string>& items) override { inner_.setItems(n, items); }
-    void endProgram() override { inner_.endProgram(); }
-
-private:
-    Board& inner_;
-};
-
-Board& windowBoardSkippingSameColour()
-{
-    static SameColourSkipped board(windowBoard());
-    return board;
-}
-
 void BM_ReplyHandler_status_memory(benchmark::State& s) { replyPath(s, replies().status, "10 00", memoryBoard); }
 void BM_ReplyHandler_pose_memory(benchmark::State& s) { replyPath(s, replies().pose, "11 70", memoryBoard); }
 void BM_ReplyHandler_status_window(benchmark::State& s) { replyPath(s, replies().status, "10 00", windowBoard); }
 void BM_ReplyHandler_pose_window(benchmark::State& s) { replyPath(s, replies().pose, "11 70", windowBoard); }
-void BM_ReplyHandler_status_window_sameColourSkipped(benchmark::State& s)
-{
-    replyPath(s, replies().status, "10 00", windowBoardSkippingSameColour);
-}
 // Arg 0: the same reply every time (idle arm); 1: two replies in turn (moving arm).
 BENCHMARK(BM_ReplyHandler_status_memory)->ArgName("moving")->Arg(0)->Arg(1);
 BENCHMARK(BM_ReplyHandler_pose_memory)->ArgName("moving")->Arg(0)->Arg(1);
 BENCHMARK(BM_ReplyHandler_status_window)->ArgName("moving")->Arg(0)->Arg(1);
 BENCHMARK(BM_ReplyHandler_pose_window)->ArgName("moving")->Arg(0)->Arg(1);
-BENCHMARK(BM_ReplyHandler_status_window_sameColourSkipped)->ArgName("moving")->Arg(0)->Arg(1);
 
 // Single window updates the poll makes on every request and reply: the
 // request frame into Text18 (a multi-line box; the two polled frames take
