@@ -1,8 +1,9 @@
 // The window's timer controls (Timer1 polls the line every 35 ms, Timer3
-// steps the program), and the simulated controller's reply clock. A QTimer cannot keep such a period to better than a
-// millisecond: Qt rounds every wait of its event loop up to a whole
-// millisecond, so each timeout lands up to 1 ms after its due time, and the
-// interval between two polls wanders by as much. On Linux this timer is a
+// steps the program), and the simulated controller's reply clock. A QTimer
+// cannot keep such a period to better than a millisecond: Qt rounds every
+// wait of its event loop up to a whole millisecond, so each timeout lands up
+// to 1 ms after its due time, and the interval between two polls wanders by
+// as much. On Linux this timer is a
 // kernel timerfd watched by the event loop: the loop wakes when the fd
 // becomes readable, with no rounding, and the kernel keeps the period from
 // the start time, not from the last dispatch. Elsewhere (and for a zero
