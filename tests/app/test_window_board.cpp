@@ -19,6 +19,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <map>
 
 #include "app/window/control_look.h"
 #include "link/period_timer.h"
@@ -552,6 +553,48 @@ TEST_F(WindowTest, ComboListIsReplacedAndTheEditTextStays)
     EXPECT_EQ(combo->count(), 0);
     EXPECT_EQ(board->text("Combo1"), "01");
     EXPECT_TRUE(events.calls.empty());
+}
+
+// The caret of a combo box's edit field blinks twice a second while the
+// console sits idle at its first control: only the field repaints, not the
+// box, the frame and the window behind it.
+TEST_F(WindowTest, ComboEditFieldRepaintsAlone)
+{
+    struct PaintCounter : QObject {
+        std::map<const QObject*, int> paints;
+        bool eventFilter(QObject* o, QEvent* e) override
+        {
+            if (e->type() == QEvent::Paint) ++paints[o];
+            return false;
+        }
+    };
+
+    int combos = 0, shown = 0;
+    for (const Control& c : layout::controls()) {
+        if (c.kind != Kind::Combo) continue;
+        ++combos;
+        auto* combo = qobject_cast<QComboBox*>(w(c.name, c.index));
+        ASSERT_NE(combo, nullptr) << id(c);
+        QLineEdit* field = combo->lineEdit();
+        QWidget* parent = combo->parentWidget();
+        if (!combo->isVisible()) continue;
+        ++shown;
+        PaintCounter counter;
+        std::vector<QWidget*> watched{field, combo};
+        for (QWidget* p = parent; p; p = p->parentWidget()) watched.push_back(p);
+        for (QWidget* x : watched) x->installEventFilter(&counter);
+        QCoreApplication::processEvents(); // anything still pending
+        counter.paints.clear();
+        field->update(QRect(field->width() / 2, 2, 2, field->height() - 4)); // where a caret would be
+        QCoreApplication::processEvents();
+        for (QWidget* x : watched) x->removeEventFilter(&counter);
+        EXPECT_EQ(counter.paints[field], 1) << id(c);
+        for (std::size_t i = 1; i < watched.size(); ++i)
+            EXPECT_EQ(counter.paints[watched[i]], 0)
+                << id(c) << ": " << watched[i]->metaObject()->className() << " " << qPrintable(watched[i]->objectName());
+    }
+    EXPECT_GT(combos, 0);
+    EXPECT_GT(shown, 0);
 }
 
 TEST_F(WindowTest, EndProgramStopsTimersAndClosesWithoutUnload)
