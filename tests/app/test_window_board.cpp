@@ -52,6 +52,11 @@ TEST_F(WindowTest, EveryTableRowHasItsObject)
         EXPECT_EQ(o->objectName(), name);
         EXPECT_EQ(window->object(id(c)), o) << "by its Qt object name: " << id(c);
         EXPECT_EQ(window->controlOf(o), &c) << id(c);
+        for (const auto& [n, i] : {std::pair{std::string(c.name), c.index}, std::pair{id(c), kNoIndex}}) {
+            const MainWindow::Shown shown = window->find(n, i);
+            EXPECT_EQ(shown.object, o) << n;
+            EXPECT_EQ(shown.control, &c) << n;
+        }
         if (!layout::isWidget(c.kind)) continue;
         auto* widget = qobject_cast<QWidget*>(o);
         ASSERT_NE(widget, nullptr) << id(c);
@@ -79,6 +84,19 @@ TEST_F(WindowTest, EveryTableRowHasItsObject)
         EXPECT_TRUE(kindOk) << id(c) << " is not shown as a " << layout::kindName(c.kind);
     }
     EXPECT_GT(widgets, 300);
+
+    // Names that are not in the table find nothing, also when they look
+    // like a Qt object name.
+    const std::pair<const char*, int> unknown[] = {
+        {"", kNoIndex},          {"NoSuchControl", kNoIndex}, {"Command5", kNoIndex}, {"Command5", 99},
+        {"Command5_99", kNoIndex}, {"Command5_", kNoIndex},   {"Command5_3x", kNoIndex}, {"Command5_-1", kNoIndex},
+        {"_3", kNoIndex},        {"Command5_3", 3},           {"command5_3", kNoIndex}, {"Timer1", 0},
+        {"Timer1_-1", kNoIndex}, {"Command5_+3", kNoIndex},
+    };
+    for (const auto& [name, index] : unknown) {
+        EXPECT_EQ(window->object(name, index), nullptr) << name << " " << index;
+        EXPECT_EQ(window->find(name, index).control, nullptr) << name << " " << index;
+    }
     EXPECT_EQ(window->windowTitle(), "Velquor");
     EXPECT_EQ(board->text("Form1"), "Velquor");
     EXPECT_NE(window->timer("Timer1"), nullptr);

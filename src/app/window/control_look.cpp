@@ -92,7 +92,11 @@ QString textOf(const QObject* object)
 
 void setTextOf(QObject* object, const QString& text)
 {
-    if (auto* e = qobject_cast<QLineEdit*>(object)) {
+    // Labels first: they take most of the texts of every status and pose
+    // reply (the classes below do not derive from each other).
+    if (auto* l = qobject_cast<QLabel*>(object)) {
+        if (l->text() != text) l->setText(text);
+    } else if (auto* e = qobject_cast<QLineEdit*>(object)) {
         if (e->text() != text) e->setText(text); // an equal text keeps the operator's cursor
     } else if (auto* p = qobject_cast<QPlainTextEdit*>(object)) {
         // Only the program keeps its exact line ends; the frame boxes hold
@@ -102,8 +106,6 @@ void setTextOf(QObject* object, const QString& text)
         else if (p->toPlainText() != text) p->setPlainText(text);
     } else if (auto* c = qobject_cast<QComboBox*>(object)) {
         if (c->currentText() != text) c->setEditText(text);
-    } else if (auto* l = qobject_cast<QLabel*>(object)) {
-        if (l->text() != text) l->setText(text);
     } else if (auto* b = qobject_cast<QAbstractButton*>(object)) {
         b->setText(text);
     } else if (auto* g = qobject_cast<QGroupBox*>(object)) {

@@ -123,7 +123,7 @@ void MainWindow::registerObject(QObject* o, const Control& c)
     const QString name = QString::fromStdString(layout::objectName(c));
     o->setObjectName(name);
     if (auto* w = qobject_cast<QWidget*>(o)) w->setAccessibleDescription(name);
-    objects_[{c.name, c.index}] = o;
+    objects_.insert({c.name, c.index}, {o, &c});
     controls_.insert(o, &c);
 }
 
@@ -393,18 +393,24 @@ void MainWindow::setTabOrder()
 
 QObject* MainWindow::object(std::string_view name, int index) const
 {
-    auto it = objects_.find({name, index});
-    if (it == objects_.end() && index == kNoIndex) {
+    return find(name, index).object;
+}
+
+MainWindow::Shown MainWindow::find(std::string_view name, int index) const
+{
+    auto it = objects_.constFind({name, index});
+    if (it == objects_.cend() && index == kNoIndex) {
         // Also found by its Qt object name, "Command5_3" for Command5(3).
         const auto cut = name.rfind('_');
         int i = 0;
         if (cut != std::string_view::npos && cut + 1 < name.size()) {
             const auto tail = name.substr(cut + 1);
             const auto [end, ec] = std::from_chars(tail.data(), tail.data() + tail.size(), i);
-            if (ec == std::errc() && end == tail.data() + tail.size()) it = objects_.find({name.substr(0, cut), i});
+            if (ec == std::errc() && end == tail.data() + tail.size() && i >= 0)
+                it = objects_.constFind({name.substr(0, cut), i});
         }
     }
-    return it == objects_.end() ? nullptr : it->second;
+    return it == objects_.cend() ? Shown{} : *it;
 }
 
 QWidget* MainWindow::widget(std::string_view name, int index) const

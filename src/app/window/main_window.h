@@ -11,7 +11,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -37,6 +36,13 @@ public:
     // action, or a plain object for the invisible port and dialog controls;
     // the window itself for "Form1". nullptr for names not in the table.
     QObject* object(std::string_view name, int index = kNoIndex) const;
+    // The object and its table row in one lookup (the board asks for both
+    // on most calls); both nullptr for names not in the table.
+    struct Shown {
+        QObject* object = nullptr;
+        const layout::Control* control = nullptr;
+    };
+    Shown find(std::string_view name, int index = kNoIndex) const;
     QWidget* widget(std::string_view name, int index = kNoIndex) const;
     PeriodTimer* timer(std::string_view name) const;
     QAction* action(std::string_view name) const;
@@ -105,15 +111,19 @@ private:
 
     FormEvents* events_;
     QWidget* client_ = nullptr;
-    // (name, index) → object; the names point into the table. Looked up on
-    // every board call, so hashed.
-    struct NameHash {
-        std::size_t operator()(const std::pair<std::string_view, int>& k) const noexcept
+    // (name, index) → object and row; the names point into the table.
+    // Looked up on every board call, ten status and pose replies a second
+    // with dozens of calls each, so kept in one open-addressing hash.
+    struct NameKey {
+        std::string_view name;
+        int index;
+        friend bool operator==(const NameKey&, const NameKey&) = default;
+        friend size_t qHash(const NameKey& k, size_t seed = 0) noexcept
         {
-            return std::hash<std::string_view>()(k.first) * 31u + static_cast<std::size_t>(k.second);
+            return qHashMulti(seed, QByteArrayView(k.name.data(), qsizetype(k.name.size())), k.index);
         }
     };
-    std::unordered_map<std::pair<std::string_view, int>, QObject*, NameHash> objects_;
+    QHash<NameKey, Shown> objects_;
     QHash<const QObject*, const layout::Control*> controls_;
     QHash<const QObject*, Colour> backColours_; // as last set; the controls live as long as the window
     std::map<std::pair<std::string_view, int>, QWidget*> pages_; // (tab control, tab) → page

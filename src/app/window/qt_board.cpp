@@ -46,12 +46,11 @@ void applyTimer(PeriodTimer* t)
 
 std::string QtBoard::text(std::string_view name, int index) const
 {
-    QObject* o = window_.object(name, index);
+    const auto [o, c] = window_.find(name, index);
     if (!o) {
         warnUnknown(name, index);
         return {};
     }
-    const layout::Control* c = window_.controlOf(o);
     if (c && c->kind == layout::Kind::TabPage) {
         auto* tabs = qobject_cast<QTabWidget*>(window_.widget(c->parent.name, c->parent.index));
         return tabs ? tabs->tabText(c->index).toStdString() : std::string();
@@ -62,12 +61,11 @@ std::string QtBoard::text(std::string_view name, int index) const
 void QtBoard::setText(std::string_view name, int index, std::string_view text)
 {
     MainWindow::CoreCall call(window_);
-    QObject* o = window_.object(name, index);
+    const auto [o, c] = window_.find(name, index);
     if (!o) {
         warnUnknown(name, index);
         return;
     }
-    const layout::Control* c = window_.controlOf(o);
     if (c && c->kind == layout::Kind::TabPage) {
         if (auto* tabs = qobject_cast<QTabWidget*>(window_.widget(c->parent.name, c->parent.index)))
             tabs->setTabText(c->index, qs(text));
@@ -89,12 +87,11 @@ bool QtBoard::enabled(std::string_view name, int index) const
 void QtBoard::setEnabled(std::string_view name, int index, bool on)
 {
     MainWindow::CoreCall call(window_);
-    QObject* o = window_.object(name, index);
+    const auto [o, c] = window_.find(name, index);
     if (!o) {
         warnUnknown(name, index);
         return;
     }
-    const layout::Control* c = window_.controlOf(o);
     if (on && c && c->has(layout::kInactive)) return;
     if (auto* w = qobject_cast<QWidget*>(o))
         w->setEnabled(on);
