@@ -18,6 +18,8 @@
 #include <QTimer>
 #include <QEventLoop>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <functional>
@@ -26,6 +28,10 @@
 #include <optional>
 #include <string>
 #include <type_traits>
+
+#include <poll.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
 
 #include "app/console.h"
 #include "app/window/main_window.h"
@@ -163,11 +169,56 @@ void bareTimer(const char* what, double seconds, double warmupS)
                 100.0 * (cpu1 - cpu0) / seconds, wakes > 0 ? 1e6 * (cpu1 - cpu0) / wakes : NAN);
 }
 
+// The same period without Qt: a timerfd and poll(), the least a program can
+// do to wake up every 35 ms. Its CPU time per wake-up is what this machine
+// charges for a wake-up before any event loop runs.
+void bareTimerFd(double seconds, double warmupS)
+{
+    const int fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
+    if (fd < 0) {
+        std::printf("A lone 35 ms timerfd: timerfd_create failed\n");
+        return;
+    }
+    const long periodNs = static_cast<long>(kTimer1Ms * 1e6);
+    const itimerspec spec{{0, periodNs}, {0, periodNs}};
+    ::timerfd_settime(fd, 0, &spec, nullptr);
+    Samples deviations;
+    const auto warmupEnd = Clock::now() + std::chrono::duration<double>(warmupS);
+    const auto end = warmupEnd + std::chrono::duration<double>(seconds);
+    std::optional<Clock::time_point> last;
+    double cpu0 = 0, cpu1 = 0;
+    bool measuring = false;
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, -1) < 0 && errno != EINTR) break;
+        std::uint64_t expiries = 0;
+        if (::read(fd, &expiries, sizeof expiries) != sizeof expiries) continue;
+        const auto t = Clock::now();
+        if (!measuring && t >= warmupEnd) {
+            measuring = true;
+            cpu0 = threadCpuSeconds();
+        } else if (measuring) {
+            cpu1 = threadCpuSeconds();
+            deviations.add(std::abs(std::chrono::duration<double, std::milli>(t - *last).count() - kTimer1Ms));
+        }
+        last = t;
+        if (t >= end) break;
+    }
+    ::close(fd);
+    std::printf("A lone 35 ms timerfd with poll(), no Qt, %.0f s\n", seconds);
+    std::printf("  |deviation| p50 / p99 / max  %.3f / %.3f / %.3f ms\n", deviations.median(),
+                deviations.percentile(99), deviations.max());
+    const double wakes = static_cast<double>(deviations.size());
+    std::printf("  thread CPU                   %.3f s = %.2f %% of one core, %.0f us per wake-up\n", cpu1 - cpu0,
+                100.0 * (cpu1 - cpu0) / seconds, wakes > 0 ? 1e6 * (cpu1 - cpu0) / wakes : NAN);
+}
+
 int bareTimers(double seconds, double warmupS)
 {
     std::printf("machine: %s\n", machineLine().c_str());
     bareTimer<QTimer>("precise QTimer", seconds, warmupS);
     bareTimer<PeriodTimer>("PeriodTimer (the window's timers)", seconds, warmupS);
+    bareTimerFd(seconds, warmupS);
     return 0;
 }
 
@@ -178,7 +229,7 @@ int main(int argc, char** argv)
     Args args(argc, argv);
     if (args.help()) {
         std::printf("bench_poll_pacing [--seconds 60] [--warmup 2] [--baud 115200] [--same-thread] [--hidden] [--smoke]\n"
-                    "bench_poll_pacing --bare [--seconds 60]   (a lone 35 ms QTimer, then a lone PeriodTimer: the machine's own jitter)\n");
+                    "bench_poll_pacing --bare [--seconds 60]   (a lone 35 ms QTimer, a lone PeriodTimer, a timerfd without Qt: the machine's own jitter)\n");
         return 0;
     }
     const double seconds = args.number("seconds", 60);
