@@ -3,11 +3,11 @@
 // cannot keep such a period to better than a millisecond: Qt rounds every
 // wait of its event loop up to a whole millisecond, so each timeout lands up
 // to 1 ms after its due time, and the interval between two polls wanders by
-// as much. On Linux this timer is a
-// kernel timerfd watched by the event loop: the loop wakes when the fd
-// becomes readable, with no rounding, and the kernel keeps the period from
-// the start time, not from the last dispatch. Elsewhere (and for a zero
-// interval, which means "whenever the loop is idle") it is a precise QTimer.
+// as much. On Linux this timer is a kernel timerfd watched by the event
+// loop: the loop wakes when the fd becomes readable, with no rounding, and
+// the kernel keeps the period from the start time, not from the last
+// dispatch. Elsewhere (and for a zero interval, which means "whenever the
+// loop is idle") it is a precise QTimer.
 //
 // Semantics follow QTimer: start() (re)starts with the current interval,
 // setInterval() restarts a running timer, periods missed while the event
