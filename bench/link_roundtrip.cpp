@@ -1,11 +1,11 @@
 // Link round trip, side by side in one process: N reads of 36 registers at
 // 10 00 (a 77-byte status reply) from the simulated controller, which runs
 // on its own thread and serves one pseudo-terminal pair, through
-//   memory  the console's own path: RequestSender builds the frame and
-//           writes it through QtSerialLine (QSerialPort), the receive
-//           threshold raises the event, ReplyHandler checks the CRC,
-//           dispatches and decodes the status block into a Board of plain
-//           values;
+//   memory  the console's own path: the Link builds the frame and writes
+//           it through QtSerialLine (QSerialPort), the receive threshold
+//           raises the event, the Link matches the reply to its request
+//           and checks the CRC, and ReplyHandler decodes the status block
+//           into a Board of plain values;
 //   window  the same path into the real window's QtBoard (offscreen, shown);
 //   modbus  libmodbus modbus_read_registers(slave 128, 0x1000, 36);
 //   queued  for comparison: the memory path over QueuedSerialLine, which
@@ -39,6 +39,8 @@
 #include "app/window/qt_board.h"
 #include "link/form_state.h"
 #include "link/frames.h"
+#include "link/hex.h"
+#include "link/link.h"
 #include "link/qt_serial_line.h"
 #include "support/no_events.h"
 #include "support/queued_serial_line.h"
@@ -97,9 +99,11 @@ struct Result {
 class ConsoleLink {
 public:
     ConsoleLink(Board& board, std::unique_ptr<Port> line)
-        : board_(board), line_(std::move(line)), sender_(*line_, board, state_), replies_(state_, board)
+        : board_(board), line_(std::move(line)), link_(*line_), replies_(state_, board)
     {
-        board_.setText("Combo3", kNoIndex, "128");
+        link_.onFrameSent = [this](std::span<const std::uint8_t> f) { board_.setText("Text18", kNoIndex, bytesToHexText(f)); };
+        link_.onFrameAccepted = [this](std::span<const std::uint8_t> f) { board_.setText("Text19", kNoIndex, bytesToHexText(f)); };
+        link_.onReply = [this](const Reply& reply) { replies_.handle(reply); };
     }
 
     bool open(const std::string& device) { return line_->open(device, 115200); }
@@ -114,7 +118,7 @@ public:
         Clock::time_point sent;
         auto sendNext = [&] {
             t0 = Clock::now();
-            sender_.sendReadRequest("10 00", "00 24");
+            link_.send(slotRow(Slot::ReadStatus), {});
             sent = Clock::now();
         };
         auto next = [&] {
@@ -130,11 +134,10 @@ public:
         };
         line_->onReceive = [&] {
             const auto tr = Clock::now();
-            const std::vector<std::uint8_t> bytes = line_->takeAll();
-            replies_.MSComm1_OnComm(bytes);
+            const std::uint64_t accepted = link_.repliesAccepted();
+            link_.receive();
             const auto t1 = Clock::now();
-            // An accepted reply empties replyAddress; a failed check keeps it.
-            const bool ok = state_.replyAddress.empty() && bytes.size() == 77;
+            const bool ok = link_.repliesAccepted() != accepted;
             if (done >= warmup) {
                 if (ok) {
                     out.us.add(usBetween(t0, t1));
@@ -172,7 +175,7 @@ private:
     Board& board_;
     FormState state_;
     std::unique_ptr<Port> line_;
-    RequestSender sender_;
+    Link link_;
     ReplyHandler replies_;
     QObject context_; // queued sends
 };

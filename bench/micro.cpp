@@ -48,8 +48,8 @@ const Replies& replies()
         sim::Controller arm(o);
         const std::array<sim::JointArray, 2> poses{sim::JointArray{10.5, -20.25, 30.125, 5.0, 80.0, -45.0},
                                                    sim::JointArray{11.5, -21.25, 31.125, 6.0, 81.0, -44.0}};
-        const auto statusRequest = buildReadRequest("128", "10 00", "00 24").bytes;
-        const auto poseRequest = buildReadRequest("128", "11 70", "00 24").bytes;
+        const auto statusRequest = readRequest(128, 0x1000, 36);
+        const auto poseRequest = readRequest(128, 0x1170, 36);
         for (std::size_t i = 0; i < 2; ++i) {
             arm.setJoints(poses[i]);
             arm.advance(0.01);
@@ -64,7 +64,7 @@ const Replies& replies()
 
 void BM_crc16_request(benchmark::State& state)
 {
-    const auto frame = buildReadRequest("128", "10 00", "00 24").bytes;
+    const auto frame = readRequest(128, 0x1000, 36);
     const std::span<const std::uint8_t> body(frame.data(), frame.size() - 2);
     for (auto _ : state) benchmark::DoNotOptimize(crc16(body));
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(body.size()));
@@ -142,11 +142,11 @@ void BM_hexTextToBytes_request(benchmark::State& state)
 }
 BENCHMARK(BM_hexTextToBytes_request);
 
-void BM_buildReadRequest(benchmark::State& state)
+void BM_readRequest(benchmark::State& state)
 {
-    for (auto _ : state) benchmark::DoNotOptimize(buildReadRequest("128", "10 00", "00 24"));
+    for (auto _ : state) benchmark::DoNotOptimize(readRequest(128, 0x1000, 36));
 }
-BENCHMARK(BM_buildReadRequest);
+BENCHMARK(BM_readRequest);
 
 void BM_makeReplyHex_77(benchmark::State& state)
 {
@@ -158,21 +158,30 @@ void BM_makeReplyHex_77(benchmark::State& state)
 }
 BENCHMARK(BM_makeReplyHex_77);
 
+// What the link does with a reply once it is matched to its request: the
+// CRC check, then the block's decoder.
+bool acceptAndDecode(ReplyHandler& handler, const Request& request, std::span<const std::uint8_t> frame)
+{
+    if (!crcMatches(frame)) return false;
+    handler.handle(Reply{request, request.start, true, frame.subspan(3, frame[2])});
+    return true;
+}
+
 // The reply path on a board. `turn` = 1 alternates the two poses.
 template <class MakeBoard>
-void replyPath(benchmark::State& state, const std::array<std::vector<std::uint8_t>, 2>& pair,
-               std::string_view address, MakeBoard makeBoard)
+void replyPath(benchmark::State& state, const std::array<std::vector<std::uint8_t>, 2>& pair, Slot slot,
+               MakeBoard makeBoard)
 {
     Board& board = makeBoard();
     FormState form;
     ReplyHandler handler(form, board);
+    const SlotRow& row = slotRow(slot);
+    const Request request{row.slot, row.function, row.start, row.amount, row.replyLength()};
     const bool alternate = state.range(0) != 0;
     std::size_t i = 0;
-    for (auto _ : state) {
-        form.replyAddress.assign(address);
-        handler.MSComm1_OnComm(pair[alternate ? (i++ & 1) : 0]);
-    }
-    if (!form.replyAddress.empty()) state.SkipWithError("the reply was not accepted");
+    bool accepted = true;
+    for (auto _ : state) accepted &= acceptAndDecode(handler, request, pair[alternate ? (i++ & 1) : 0]);
+    if (!accepted) state.SkipWithError("the reply was not accepted");
 }
 
 Board& memoryBoard()
@@ -201,10 +210,10 @@ Board& windowBoard()
     return gWindow->board;
 }
 
-void BM_ReplyHandler_status_memory(benchmark::State& s) { replyPath(s, replies().status, "10 00", memoryBoard); }
-void BM_ReplyHandler_pose_memory(benchmark::State& s) { replyPath(s, replies().pose, "11 70", memoryBoard); }
-void BM_ReplyHandler_status_window(benchmark::State& s) { replyPath(s, replies().status, "10 00", windowBoard); }
-void BM_ReplyHandler_pose_window(benchmark::State& s) { replyPath(s, replies().pose, "11 70", windowBoard); }
+void BM_ReplyHandler_status_memory(benchmark::State& s) { replyPath(s, replies().status, Slot::ReadStatus, memoryBoard); }
+void BM_ReplyHandler_pose_memory(benchmark::State& s) { replyPath(s, replies().pose, Slot::ReadPose, memoryBoard); }
+void BM_ReplyHandler_status_window(benchmark::State& s) { replyPath(s, replies().status, Slot::ReadStatus, windowBoard); }
+void BM_ReplyHandler_pose_window(benchmark::State& s) { replyPath(s, replies().pose, Slot::ReadPose, windowBoard); }
 // Arg 0: the same reply every time (idle arm); 1: two replies in turn (moving arm).
 BENCHMARK(BM_ReplyHandler_status_memory)->ArgName("moving")->Arg(0)->Arg(1);
 BENCHMARK(BM_ReplyHandler_pose_memory)->ArgName("moving")->Arg(0)->Arg(1);
@@ -217,8 +226,8 @@ BENCHMARK(BM_ReplyHandler_pose_window)->ArgName("moving")->Arg(0)->Arg(1);
 void BM_QtBoard_setText_Text18(benchmark::State& state)
 {
     Board& board = windowBoard();
-    const std::array<std::string, 2> frames{buildReadRequest("128", "10 00", "00 24").text,
-                                            buildReadRequest("128", "11 70", "00 24").text};
+    const std::array<std::string, 2> frames{bytesToHexText(readRequest(128, 0x1000, 36)),
+                                            bytesToHexText(readRequest(128, 0x1170, 36))};
     std::size_t i = 0;
     for (auto _ : state) board.setText("Text18", kNoIndex, frames[i++ & 1]);
 }
@@ -247,10 +256,9 @@ void BM_ReplyHandler_badCrc(benchmark::State& state)
     reply.back() ^= 0xFF;
     FormState form;
     ReplyHandler handler(form, memoryBoard());
-    for (auto _ : state) {
-        form.replyAddress = "10 00";
-        handler.MSComm1_OnComm(reply);
-    }
+    const SlotRow& row = slotRow(Slot::ReadStatus);
+    const Request request{row.slot, row.function, row.start, row.amount, row.replyLength()};
+    for (auto _ : state) benchmark::DoNotOptimize(acceptAndDecode(handler, request, reply));
 }
 BENCHMARK(BM_ReplyHandler_badCrc);
 

@@ -4,8 +4,8 @@
 // Everything is observed from outside the console:
 //   - Timer1 events through an event filter on the window's timer (arrival
 //     time) and a slot connected after the window's own (what was sent);
-//   - replies by wrapping the line's receive callback (an accepted reply
-//     empties replyAddress);
+//   - replies by wrapping the line's receive callback (the link counts the
+//     replies it accepts);
 //   - repaints by timing every UpdateRequest the application delivers.
 // By default the simulator runs on its own thread and the console opens its
 // device as a saved port: the console's thread holds the console alone, as
@@ -35,6 +35,9 @@
 
 #include "app/console.h"
 #include "app/window/main_window.h"
+#include "link/frames.h"
+#include "link/hex.h"
+#include "link/link.h"
 #include "link/period_timer.h"
 #include "link/qt_serial_line.h"
 #include "sim/sim_host.h"
@@ -123,7 +126,7 @@ struct Figures {
     long inTime = 0;       // accepted before the next Timer1 event
     long within35 = 0;     // accepted less than 35 ms after the send
     long late = 0;         // the next Timer1 event came first
-    long rejected = 0;     // receive events that did not empty replyAddress
+    long rejected = 0;     // receive events whose reply the link did not accept for a read
 };
 
 // A lone 35 ms timer in an otherwise idle event loop: how closely this
@@ -285,7 +288,13 @@ int main(int argc, char** argv)
     std::optional<Outstanding> outstanding;
     int eventsThisCycle = 0;
     bool cycleStarted = false;
-    FormState& state = console.form().state();
+    Link& link = console.form().link();
+    PollScheduler& scheduler = console.form().scheduler();
+    // The block of the read on the line, as the frame shows it ("10 00").
+    auto readOnLine = [&]() -> std::string {
+        if (link.state() != Link::State::AwaitingReply || link.current().function != kReadHolding) return {};
+        return wordToHex(link.current().start);
+    };
     QtSerialLine& line = console.line();
     quint64 written = 0;
 
@@ -310,27 +319,29 @@ int main(int argc, char** argv)
         const auto t = Clock::now();
         if (measuring) f.timerHandlerUs.add(usBetween(fireTime, t));
         ++eventsThisCycle;
-        if (state.pollTick == 0) {
+        if (scheduler.tick() == 0) {
             if (measuring && cycleStarted) f.eventsPerCycle.add(eventsThisCycle);
             cycleStarted = measuring;
             eventsThisCycle = 0;
         }
-        if (line.bytesWritten() != written && !state.replyAddress.empty()) {
-            outstanding = Outstanding{t, state.replyAddress, measuring};
+        if (line.bytesWritten() != written && !readOnLine().empty()) {
+            outstanding = Outstanding{t, readOnLine(), measuring};
             if (measuring) ++f.sent;
         }
     });
     std::function<void()> original = line.onReceive;
     line.onReceive = [&] {
-        const std::string address = state.replyAddress;
+        const std::string address = readOnLine();
+        const std::uint64_t accepted = link.repliesAccepted();
         const auto t0 = Clock::now();
         original();
         const auto t1 = Clock::now();
+        const bool ok = link.repliesAccepted() != accepted;
         if (!measuring) {
-            if (state.replyAddress.empty()) outstanding.reset();
+            if (ok) outstanding.reset();
             return;
         }
-        if (address.empty() || !state.replyAddress.empty()) {
+        if (address.empty() || !ok) {
             ++f.rejected;
             return;
         }

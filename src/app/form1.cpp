@@ -3,28 +3,32 @@
 #include <array>
 #include <span>
 
+#include "link/frames.h"
+#include "link/hex.h"
+
 namespace vq {
 namespace {
 
 // Parameter blocks read again when a tab of SSTab1 is selected.
 struct TabReads {
     int tab;
-    std::array<int, 2> slots; // 0 = none
+    std::array<std::optional<Slot>, 2> slots;
 };
-constexpr std::array kTabReads = {
-    TabReads{0, {9, 0}},   // "PID参数": 10 50
-    TabReads{1, {10, 60}}, // "机械参数": 11 10, 11 60
-    TabReads{2, {20, 30}}, // "减速比": 11 20, 11 30
-    TabReads{3, {40, 50}}, // "角度参数": 11 40, 11 50
+const std::array kTabReads = {
+    TabReads{0, {Slot::ReadPidGains, std::nullopt}},           // "PID参数"
+    TabReads{1, {Slot::ReadMechanical, Slot::ReadTool}},       // "机械参数"
+    TabReads{2, {Slot::ReadReduction, Slot::ReadMotorEncoder}}, // "减速比"
+    TabReads{3, {Slot::ReadMaxPositive, Slot::ReadMaxNegative}}, // "角度参数"
 };
 
 // Read once by the first cycle after start-up: PID table, the six
 // parameter blocks, linear and point speed.
-constexpr std::array kStartupReads = {9, 10, 20, 30, 40, 50, 60, 89, 92};
+constexpr std::array kStartupReads = {Slot::ReadPidGains,    Slot::ReadMechanical,  Slot::ReadReduction,
+                                      Slot::ReadMotorEncoder, Slot::ReadMaxPositive, Slot::ReadMaxNegative,
+                                      Slot::ReadTool,         Slot::ReadLineSpeed,   Slot::ReadPointSpeed};
 
-// Write slots of the program runner: point and linear speed, joint target,
-// point, linear and circular move.
-constexpr std::array kRunnerSlots = {189, 192, 193, 194, 195, 196};
+// The PID gain boxes of the three terms (elements 1..6 are the axes).
+constexpr std::array<const char*, 3> kGainBoxes = {"Text4", "Text5", "Text6"};
 
 // Read-outs fed by the status block and by the pose block (indices 1..6).
 constexpr std::array kStatusReadouts = {"Label1", "Label8"};
@@ -34,10 +38,25 @@ constexpr std::array kPoseReadouts = {"Label2", "Label3", "Label5"};
 
 Form1::Form1(Board& board, Prompts& prompts, Port& port, SavedSettings& settings, std::optional<std::string> fixedDevice)
     : board_(board), prompts_(prompts), port_(port), settings_(settings), fixedDevice_(std::move(fixedDevice)),
-      sender_(port, board, state_), scheduler_(state_, board, sender_), opener_(port, board, prompts),
-      replies_(state_, board), operate_(state_, board, prompts), program_(state_, board, prompts)
+      link_(port), scheduler_(state_.mailbox, link_), opener_(port, board, prompts), replies_(state_, board),
+      operate_(state_, board, prompts), program_(state_, board, prompts)
 {
-    port_.onReceive = [this] { MSComm1_OnComm(); };
+    port_.onReceive = [this] {
+        if (!ended_) link_.receive();
+    };
+    link_.onFrameSent = [this](std::span<const std::uint8_t> frame) {
+        board_.setText("Text18", kNoIndex, bytesToHexText(frame));
+    };
+    link_.onFrameAccepted = [this](std::span<const std::uint8_t> frame) {
+        board_.setText("Text19", kNoIndex, bytesToHexText(frame));
+    };
+    link_.onReply = [this](const Reply& reply) {
+        replies_.handle(reply);
+        afterReply(reply);
+    };
+    scheduler_.gainAtSend = [this](PidTerm term, int axis) {
+        return wordFromText(board_.text(kGainBoxes[static_cast<std::size_t>(term)], axis));
+    };
 }
 
 Form1::~Form1() { port_.onReceive = nullptr; }
@@ -54,7 +73,7 @@ void Form1::load()
     board_.setText("Text7", kNoIndex, kDefaultProgram);
     board_.setValue("Check2", kNoIndex, 1);
     board_.setValue("Check3", kNoIndex, 1);
-    for (int slot : kStartupReads) state_.raise(slot);
+    for (Slot slot : kStartupReads) state_.raise(slot);
     for (int axis = 1; axis <= 6; ++axis) state_.alarmCode[static_cast<std::size_t>(axis)] = 0;
     for (int i = 0; i <= 3; ++i) board_.setEnabled("Command22", i, false);
 }
@@ -67,7 +86,7 @@ void Form1::click(std::string_view name, int index)
     if (name == "Command12") {
         // Stop: a program move held back while the line was down is not
         // sent afterwards.
-        for (int slot : heldForLine_) state_.slotPending[static_cast<std::size_t>(slot)] = 0;
+        for (Slot slot : heldForLine_) state_.mailbox.lower(slot);
         heldForLine_.clear();
     }
 }
@@ -96,8 +115,8 @@ void Form1::tabClick(std::string_view name, int tab)
     if (ended_ || name != "SSTab1") return;
     for (const auto& row : kTabReads) {
         if (row.tab != tab) continue;
-        for (int slot : row.slots)
-            if (slot) state_.raise(slot);
+        for (const auto& slot : row.slots)
+            if (slot) state_.raise(*slot);
     }
 }
 
@@ -141,8 +160,8 @@ void Form1::timer(std::string_view name)
 {
     if (ended_) return;
     if (name == "Timer1") {
-        scheduler_.pollTick();
-        afterPollTick();
+        syncLinkSettings();
+        afterPollTick(scheduler_.pollTick());
         return;
     }
     program_.timer(name);
@@ -156,22 +175,28 @@ void Form1::holdRunnerUntilStatus()
     // must not treat the last (older) busy word as "idle": it would go on
     // to the next line while the move is still queued, or while replies
     // are being lost. This is the same hold Run itself starts with.
-    for (int slot : kRunnerSlots)
+    for (Slot slot : kRunnerSlots)
         if (state_.due(slot)) state_.controllerBusy = 100;
 }
 
-void Form1::afterPollTick()
+// The slave address and the continuous-read switches as the window shows
+// them now; the link reads nothing else of the window.
+void Form1::syncLinkSettings()
 {
-    // Which request did this event send? The scheduler stands on its slot.
-    int tick = state_.pollTick;
-    trackPeriod(tick);
-    if (tick == 1 && board_.value("Check2") == 1) {
+    link_.settings.slave = slaveFromText(board_.text("Combo3"));
+    link_.settings.readStatus = board_.value("Check2") == 1;
+    link_.settings.readPose = board_.value("Check3") == 1;
+}
+
+void Form1::afterPollTick(std::optional<Slot> served)
+{
+    if (served == Slot::ReadStatus) {
         if (++missedStatus_ > kStaleAfterMissedReads && !statusStale_) setStale(true, true);
-    } else if (tick == 6 && board_.value("Check3") == 1) {
+    } else if (served == Slot::ReadPose) {
         if (++missedPose_ > kStaleAfterMissedReads && !poseStale_) setStale(false, true);
     }
-    for (int slot : kRunnerSlots) {
-        if (tick != slot) continue;
+    for (Slot slot : kRunnerSlots) {
+        if (served != slot) continue;
         state_.controllerBusy = 100;
         // A program line sent into a line that is down never left. During a
         // run it stays in the mailbox and goes out once the line is back
@@ -188,47 +213,15 @@ void Form1::afterPollTick()
     }
 }
 
-// Late-reply guard. Modbus RTU replies carry no transaction number and the
-// scheduler does not wait, so a reply that comes after the next Timer1
-// event can be taken for the answer to the request that event sent; status
-// and pose replies have the same length. Each Timer1 event starts a period.
-// A reply is decoded only while the line is seen in step:
-//  - it is the first receive event of a period that sent a request, and
-//    has the length of that request's reply;
-//  - the request period before had its receive event (else that reply may
-//    still be on its way, and this may be it);
-//  - no late reply was seen in this cycle or the one before: a receive
-//    event in a period that sent nothing, a second one in a period, or
-//    one of another length.
-void Form1::trackPeriod(int tick)
+void Form1::afterReply(const Reply& reply)
 {
-    if (periodSent_) previousAnswered_ = periodReceives_ > 0;
-    periodReceives_ = 0;
-    periodSent_ = tick != 0 && port_.isOpen();
-    if (tick == 0) { // the event that wraps ends a cycle
-        lateHold_ = lateThisCycle_;
-        lateThisCycle_ = false;
-    }
-}
-
-bool Form1::replyInStep(bool expectedLength)
-{
-    ++periodReceives_;
-    const bool late = !periodSent_ || periodReceives_ > 1 || !expectedLength;
-    if (late) lateThisCycle_ = lateHold_ = true;
-    return !late && !lateHold_ && previousAnswered_;
-}
-
-void Form1::afterReply(const std::string& addressBefore, bool readReply)
-{
-    // An accepted reply empties replyAddress; a rejected one leaves it.
-    if (!readReply || !state_.replyAddress.empty()) return;
-    if (addressBefore == "10 00") {
+    if (!reply.isRead) return;
+    if (reply.request.slot == Slot::ReadStatus) {
         missedStatus_ = 0;
         if (statusStale_) setStale(true, false);
         // This busy word was read before a queued runner write went out.
         holdRunnerUntilStatus();
-    } else if (addressBefore == "11 70") {
+    } else if (reply.request.slot == Slot::ReadPose) {
         missedPose_ = 0;
         if (poseStale_) setStale(false, false);
     }
@@ -256,28 +249,11 @@ void Form1::endProgram()
     // A jog held while the console closes must not keep the arm moving
     // until the controller's own watchdog notices: the stop word goes out
     // now, before the port closes.
-    if (operate_.releaseAllJogs() && port_.isOpen()) sender_.sendWriteRequest("10 04", "1", state_.jogWord);
+    if (operate_.releaseAllJogs()) link_.sendNow(slotRow(Slot::Jog), state_.mailbox.payload(Payload::JogWord));
     board_.setTimerEnabled("Timer1", false);
     board_.setTimerEnabled("Timer3", false);
     port_.close();
     board_.endProgram();
-}
-
-void Form1::MSComm1_OnComm()
-{
-    if (ended_) return;
-    auto bytes = port_.takeAll();
-    // The event comes once at least the expected number of bytes is in. A
-    // buffer of any other length is not the reply to the request on the
-    // line: typically a reply that came too late for the previous request,
-    // complete and with a good CRC, now landing in the next request's
-    // window. Taken as this request's answer it would put one block's
-    // values into another block's boxes (status words into PID gains, which
-    // an Enter would then write back). Drop it like a failed check.
-    if (!replyInStep(static_cast<int>(bytes.size()) == state_.expectedReplyLength)) return;
-    std::string addressBefore = state_.replyAddress;
-    replies_.MSComm1_OnComm(bytes);
-    afterReply(addressBefore, bytes.size() >= 2 && bytes[1] == 0x03);
 }
 
 } // namespace vq

@@ -12,7 +12,7 @@
 #include "app/form_events.h"
 #include "link/board.h"
 #include "link/form_state.h"
-#include "link/frames.h"
+#include "link/link.h"
 #include "link/port.h"
 #include "link/ports.h"
 #include "link/scheduler.h"
@@ -52,8 +52,6 @@ public:
     void timer(std::string_view name) override;
     void unload() override;
 
-    // The serial control's receive event.
-    void MSComm1_OnComm();
 
     // After this many status (or pose) requests in a row without an
     // accepted reply, the read-outs they feed are greyed: they are no longer
@@ -63,6 +61,7 @@ public:
     bool poseStale() const { return poseStale_; }
 
     FormState& state() { return state_; }
+    Link& link() { return link_; }
     PollScheduler& scheduler() { return scheduler_; }
     ProgramSubsystem& program() { return program_; }
     Operate& operate() { return operate_; }
@@ -70,12 +69,11 @@ public:
 private:
     void openPortText(const std::string& portText);
     void endProgram();
-    void afterPollTick();
-    void afterReply(const std::string& addressBefore, bool readReply);
+    void syncLinkSettings();
+    void afterPollTick(std::optional<Slot> served);
+    void afterReply(const Reply& reply);
     void holdRunnerUntilStatus();
     void setStale(bool status, bool stale);
-    void trackPeriod(int tick);
-    bool replyInStep(bool expectedLength);
 
     Board& board_;
     Prompts& prompts_;
@@ -84,7 +82,7 @@ private:
     std::optional<std::string> fixedDevice_;
 
     FormState state_;
-    RequestSender sender_;
+    Link link_;
     PollScheduler scheduler_;
     PortOpener opener_;
     ReplyHandler replies_;
@@ -95,13 +93,7 @@ private:
     int missedPose_ = 0;
     bool statusStale_ = false;
     bool poseStale_ = false;
-    // Late-reply guard (trackPeriod): the period since the last Timer1 event.
-    bool periodSent_ = false;      // that event sent a request on an open line
-    int periodReceives_ = 0;       // receive events since
-    bool previousAnswered_ = true; // the request period before had a receive event
-    bool lateThisCycle_ = false;   // a late reply was seen in this cycle
-    bool lateHold_ = false;        // ... or in the one before: replies are not decoded
-    std::set<int> heldForLine_;    // runner slots raised again because the line was down
+    std::set<Slot> heldForLine_;   // runner slots raised again because the line was down
 };
 
 } // namespace vq

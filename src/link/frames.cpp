@@ -6,84 +6,60 @@
 namespace vq {
 namespace {
 
-RequestFrame finish(std::string text)
+void putWord(std::vector<std::uint8_t>& f, std::uint16_t word)
 {
-    RequestFrame f;
-    auto body = hexTextToBytes(text);
-    text += ' ';
-    text += bytesToCrcHexSep(body, " ");
-    f.bytes = hexTextToBytes(text);
-    f.text = std::move(text);
-    return f;
+    f.push_back(static_cast<std::uint8_t>(word >> 8));
+    f.push_back(static_cast<std::uint8_t>(word & 0xFF));
 }
 
-// "00 24" read as one hexadecimal number with the blank ignored.
-int countFromText(std::string_view count)
+// The low byte of the CRC comes first in the RTU message.
+void appendCrc(std::vector<std::uint8_t>& f)
 {
-    std::string digits;
-    for (char c : count)
-        if (c != ' ') digits.push_back(c);
-    auto v = parseHexDigits(digits);
-    return v ? static_cast<int>(*v & 0xFFFF) : 0;
+    const std::uint16_t crc = crc16(f);
+    f.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+    f.push_back(static_cast<std::uint8_t>(crc >> 8));
 }
 
 } // namespace
 
-RequestFrame buildReadRequest(std::string_view slaveText, std::string_view start, std::string_view count)
+std::vector<std::uint8_t> readRequest(std::uint8_t slave, std::uint16_t start, std::uint16_t count)
 {
-    std::string text = byteToHex(slaveText);
-    text += " 03 ";
-    text += start;
-    text += ' ';
-    text += count;
-    RequestFrame f = finish(std::move(text));
-    f.expectedReplyLength = 2 * countFromText(count) + 5;
+    std::vector<std::uint8_t> f;
+    f.reserve(8);
+    f.push_back(slave);
+    f.push_back(kReadHolding);
+    putWord(f, start);
+    putWord(f, count);
+    appendCrc(f);
     return f;
 }
 
-RequestFrame buildWriteRequest(std::string_view slaveText, std::string_view start, std::string_view quantityDecimal,
-                               std::string_view payload)
+std::vector<std::uint8_t> writeRequest(std::uint8_t slave, std::uint16_t start, std::uint16_t quantity,
+                                       std::span<const std::uint8_t> data)
 {
-    // Byte count: the number of blank-separated pieces of the payload.
-    std::size_t pieces = payload.empty() ? 0 : 1;
-    for (char c : payload)
-        if (c == ' ') ++pieces;
-    std::string text = byteToHex(slaveText);
-    text += " 10 ";
-    text += start;
-    text += ' ';
-    text += wordToHex(quantityDecimal);
-    text += ' ';
-    text += byteToHex(static_cast<std::uint8_t>(pieces & 0xFF));
-    if (!payload.empty()) {
-        text += ' ';
-        text += payload;
-    }
-    RequestFrame f = finish(std::move(text));
-    f.expectedReplyLength = 8;
+    std::vector<std::uint8_t> f;
+    f.reserve(9 + data.size());
+    f.push_back(slave);
+    f.push_back(kWriteMultiple);
+    putWord(f, start);
+    putWord(f, quantity);
+    f.push_back(static_cast<std::uint8_t>(data.size() & 0xFF));
+    f.insert(f.end(), data.begin(), data.end());
+    appendCrc(f);
     return f;
 }
 
-void RequestSender::sendReadRequest(std::string_view start, std::string_view count)
+bool crcMatches(std::span<const std::uint8_t> frame)
 {
-    std::string slave = board_.text("Combo3");
-    state_.replyAddress = std::string(start);
-    transmit(buildReadRequest(slave, start, count));
+    if (frame.size() < 3) return false;
+    const std::size_t n = frame.size() - 2;
+    const std::uint16_t received = static_cast<std::uint16_t>(frame[n] | (frame[n + 1] << 8));
+    return crc16(frame.first(n)) == received;
 }
 
-void RequestSender::sendWriteRequest(std::string_view start, std::string_view quantityDecimal, std::string_view payload)
+std::uint8_t slaveFromText(std::string_view decimal)
 {
-    std::string slave = board_.text("Combo3");
-    transmit(buildWriteRequest(slave, start, quantityDecimal, payload));
-}
-
-void RequestSender::transmit(const RequestFrame& frame)
-{
-    board_.setText("Text18", kNoIndex, frame.text);
-    state_.expectedReplyLength = frame.expectedReplyLength;
-    port_.discardInput();
-    port_.setReceiveThreshold(frame.expectedReplyLength);
-    port_.write(frame.bytes);
+    return static_cast<std::uint8_t>(static_cast<std::uint32_t>(decimalTextToInt32(decimal)) & 0xFFu);
 }
 
 } // namespace vq

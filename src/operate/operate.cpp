@@ -12,31 +12,7 @@
 namespace vq {
 namespace {
 
-using F = FormState;
-
-constexpr const char* kSixOn = "00 01 00 01 00 01 00 01 00 01 00 01";
-constexpr const char* kSixOff = "00 02 00 02 00 02 00 02 00 02 00 02";
 constexpr const char* kSaving = "保存中..";
-
-// Slots of the requests prepared here.
-enum Slot : int {
-    kReadPid = 9,
-    kReadMotionParams = 60,
-    kAxisPowerBase = 80, // + axis
-    kReadLineSpeed = 89,
-    kAxisPowerAll = 90,
-    kAlarmClear = 91,
-    kReadPointSpeed = 92,
-    kStoreParams = 100,
-    kSetOrigin = 101,
-    kReturnToOrigin = 111,
-    kStorePid = 131,
-    kControlMode = 141,
-    kSpeed = 142,
-    kMotionMode = 143,
-    kJog = 144,
-    kJointTarget = 193,
-};
 
 constexpr std::array<JogKey, 12> kJogKeys = {{
     {1, 10, "J1轴+", "X轴+"},
@@ -55,17 +31,17 @@ constexpr std::array<JogKey, 12> kJogKeys = {{
 
 // Box array, first index, count, reading, payload, write slot.
 const std::array<ParamGroup, 11> kParamGroups = {{
-    {"Text4", 1, 6, Reading::AtSend, nullptr, 50},
-    {"Text5", 1, 6, Reading::AtSend, nullptr, 60},
-    {"Text6", 1, 6, Reading::AtSend, nullptr, 70},
-    {"Text17", 1, 6, Reading::Lenient, &F::paramData1110, 110},
-    {"Text3", 1, 6, Reading::Lenient, &F::paramData1120, 120},
-    {"Text12", 1, 6, Reading::Lenient, &F::paramData1130, 130},
-    {"Text14", 1, 6, Reading::Lenient, &F::paramData1140, 140},
-    {"Text15", 1, 6, Reading::Lenient, &F::paramData1150, 150},
-    {"Text16", 1, 3, Reading::Strict, &F::paramData1160, 160},
-    {"Text10", 0, 3, Reading::Strict, &F::pointSpeedData, 192},
-    {"Text21", 0, 3, Reading::Strict, &F::lineSpeedData, 189},
+    {"Text4", 1, 6, Reading::AtSend, Slot::WriteKp1},
+    {"Text5", 1, 6, Reading::AtSend, Slot::WriteKi1},
+    {"Text6", 1, 6, Reading::AtSend, Slot::WriteKd1},
+    {"Text17", 1, 6, Reading::Lenient, Slot::WriteMechanical},
+    {"Text3", 1, 6, Reading::Lenient, Slot::WriteReduction},
+    {"Text12", 1, 6, Reading::Lenient, Slot::WriteMotorEncoder},
+    {"Text14", 1, 6, Reading::Lenient, Slot::WriteMaxPositive},
+    {"Text15", 1, 6, Reading::Lenient, Slot::WriteMaxNegative},
+    {"Text16", 1, 3, Reading::Strict, Slot::WriteTool},
+    {"Text10", 0, 3, Reading::Strict, Slot::WritePointSpeed},
+    {"Text21", 0, 3, Reading::Strict, Slot::WriteLineSpeed},
 }};
 
 const JogKey* jogKey(int index)
@@ -135,8 +111,7 @@ bool Operate::mouseUp(std::string_view name, int /*index*/)
     if (name != "Command5") return false;
     // Whichever button went up, and however the press ended: stop.
     heldJog_ = 0;
-    state_.jogWord = wordToHex(std::uint16_t{0});
-    state_.raise(kJog);
+    state_.post(Slot::Jog, wordData(0));
     return true;
 }
 
@@ -168,16 +143,14 @@ void Operate::jogPress(int index)
     // A second press while one button is held replaces the first: there is
     // one jog word, so the first code is never sent again.
     heldJog_ = index;
-    state_.jogWord = wordToHex(key->code);
-    state_.raise(kJog);
+    state_.post(Slot::Jog, wordData(key->code));
 }
 
 bool Operate::releaseAllJogs()
 {
-    if (heldJog_ == 0 && state_.jogWord.empty()) return false;
+    if (heldJog_ == 0 && !state_.mailbox.stored(Payload::JogWord)) return false;
     heldJog_ = 0;
-    state_.jogWord = wordToHex(std::uint16_t{0});
-    state_.raise(kJog);
+    state_.post(Slot::Jog, wordData(0));
     return true;
 }
 
@@ -190,8 +163,7 @@ void Operate::teachSpeed(int index)
     if (index == 0 && *level < 5) board_.setText("Text2", kNoIndex, generalFormat(*level + 1));
     if (index == 1 && *level > 1) board_.setText("Text2", kNoIndex, generalFormat(*level - 1));
     // Sent on every click, also at a limit.
-    state_.speedWord = wordToHex(board_.text("Text2"));
-    state_.raise(kSpeed);
+    state_.post(Slot::TeachSpeed, wordData(wordFromText(board_.text("Text2"))));
 }
 
 void Operate::motionMode(int index)
@@ -204,20 +176,17 @@ void Operate::motionMode(int index)
     } else {
         // Drag: all servos off, jog buttons out of use; captions stay.
         releaseAllJogs();
-        state_.axisPowerAllData = kSixOff;
-        state_.raise(kAxisPowerAll);
+        state_.post(Slot::AxisPowerAll, sixWords(kSwitchOff));
         for (const auto& key : kJogKeys) board_.setEnabled("Command5", key.index, false);
     }
-    state_.motionModeWord = wordToHex(static_cast<std::uint16_t>(index + 1));
-    state_.raise(kMotionMode);
-    state_.raise(kReadMotionParams);
+    state_.post(Slot::MotionMode, wordData(static_cast<std::uint16_t>(index + 1)));
+    state_.raise(Slot::ReadTool);
 }
 
 void Operate::controlMode(int index)
 {
     if (index < 0 || index > 2) return;
-    state_.controlModeWord = wordToHex(static_cast<std::uint16_t>(index));
-    state_.raise(kControlMode);
+    state_.post(Slot::ControlMode, wordData(static_cast<std::uint16_t>(index)));
 }
 
 // ---- axis power, alarms, homing, joint targets ----------------------------
@@ -228,32 +197,27 @@ void Operate::toggleAxis(int axis)
     // nor off gives no sensible opposite: nothing is queued.
     const int reported = state_.servoState[static_cast<std::size_t>(axis)];
     if (reported != 0 && reported != 1) return;
-    state_.axisPowerWord(axis) = reported == 0 ? "00 01" : "00 02";
-    state_.raise(kAxisPowerBase + axis);
+    state_.post(axisSlot(Slot::AxisPower1, axis), wordData(reported == 0 ? kSwitchOn : kSwitchOff));
 }
 
 void Operate::allAxes(int index)
 {
     if (index != 9 && index != 10) return; // 7: seventh axis, inactive
-    state_.axisPowerAllData = index == 9 ? kSixOn : kSixOff;
-    state_.raise(kAxisPowerAll);
+    state_.post(Slot::AxisPowerAll, sixWords(index == 9 ? kSwitchOn : kSwitchOff));
 }
 
 void Operate::clearAlarms()
 {
-    state_.alarmClearData = kSixOn;
-    state_.raise(kAlarmClear);
+    state_.post(Slot::AlarmClear, sixWords(kSwitchOn));
 }
 
 void Operate::origin(int index)
 {
     if (index == 0) {
         if (!prompts_.askYesNo("是否设置机械臂原点?", "提示")) return;
-        state_.originData = kSixOn;
-        state_.raise(kSetOrigin);
+        state_.post(Slot::SetOrigin, sixWords(kSwitchOn));
     } else if (index == 1) {
-        state_.originData = kSixOn;
-        state_.raise(kReturnToOrigin);
+        state_.post(Slot::ReturnToOrigin, sixWords(kSwitchOn));
     }
 }
 
@@ -272,9 +236,7 @@ void Operate::jointTarget(int index)
         break;
     default: return;
     }
-    state_.scratchFloats6 = target;
-    state_.jointTargetData = floatArrayToHex(state_.scratchFloats6);
-    state_.raise(kJointTarget);
+    state_.post(Slot::JointTarget, floatData(target));
 }
 
 // ---- parameters -----------------------------------------------------------
@@ -282,7 +244,7 @@ void Operate::jointTarget(int index)
 bool Operate::confirm(const ParamGroup& g, int index)
 {
     if (g.reading == Reading::AtSend) {
-        state_.raise(g.slot + index);
+        state_.raise(slotAt(slotNumber(g.slot) + index - 1));
         return true;
     }
     std::array<float, 6> values{};
@@ -292,16 +254,7 @@ bool Operate::confirm(const ParamGroup& g, int index)
         if (!v) return false;
         values[static_cast<std::size_t>(k)] = *v;
     }
-    std::string payload;
-    if (g.count == 6) {
-        std::copy_n(values.begin(), 6, state_.scratchFloats6.begin());
-        payload = floatArrayToHex(state_.scratchFloats6);
-    } else {
-        std::copy_n(values.begin(), 3, state_.scratchFloats3.begin());
-        payload = floatArrayToHex(state_.scratchFloats3);
-    }
-    state_.*(g.payload) = std::move(payload);
-    state_.raise(g.slot);
+    state_.post(g.slot, floatData(std::span(values).first(static_cast<std::size_t>(g.count))));
     return true;
 }
 
@@ -309,21 +262,20 @@ bool Operate::paramButton(std::string_view name, int index)
 {
     if (name == "Command3") {
         if (index == 0) {
-            state_.raise(kReadPid);
+            state_.raise(Slot::ReadPidGains);
         } else if (index == 1) {
-            state_.paramSaveData = kSixOn;
-            state_.raise(kStorePid);
+            state_.post(Slot::StorePidGains, sixWords(kSwitchOn));
             board_.setText("Command3", 1, kSaving);
         }
     } else if (name == "Command4") {
         // One store command for the three parameter tabs.
-        state_.raise(kStoreParams);
+        state_.raise(Slot::StoreParameters);
         for (int i = 0; i <= 2; ++i) board_.setText("Command4", i, kSaving);
     } else if (name == "Command7") {
-        if (index == 0) state_.raise(kReadPointSpeed);
+        if (index == 0) state_.raise(Slot::ReadPointSpeed);
         else if (index == 1) confirm(*paramGroup("Text10"), 0);
     } else if (name == "Command23") {
-        if (index == 0) state_.raise(kReadLineSpeed);
+        if (index == 0) state_.raise(Slot::ReadLineSpeed);
         else if (index == 1) confirm(*paramGroup("Text21"), 0);
     } else {
         return false;

@@ -3,7 +3,7 @@
 // parameter boxes with their read and save buttons.
 //
 // Like every operator command these handlers never touch the port: each
-// one stores a payload text in FormState and raises a slot; the poll
+// one stores its data in the mailbox and raises a slot; the poll
 // scheduler sends it when its tick reaches that slot.
 #pragma once
 
@@ -43,8 +43,7 @@ struct ParamGroup {
     int first;                       // first index
     int count;                       // number of boxes
     Reading reading;
-    std::string FormState::*payload; // float groups: the payload text; AtSend: nullptr
-    int slot;                        // float groups: the write slot; AtSend: slot + index is raised
+    Slot slot;                       // the group's write; AtSend: the first box's (box k raises slot + k - 1)
 };
 std::span<const ParamGroup> paramGroups();
 
@@ -63,11 +62,11 @@ public:
     bool keyDown(std::string_view name, int index, int keyCode) override;
 
     // Ends any jog in progress: the stop word replaces the queued jog code
-    // and slot 144 is raised. Returns true when the arm may have been sent a
+    // and the jog slot is raised. Returns true when the arm may have been sent a
     // jog code since start-up (a button is held, or one was pressed at some
     // time: the last word that went out may still be a code), so that a
     // caller that cannot wait for the scheduler, the shutdown path, should
-    // write jogWord itself. Returns false, changing nothing, when no jog
+    // write the jog word itself. Returns false, changing nothing, when no jog
     // button was ever pressed.
     bool releaseAllJogs();
 

@@ -1,11 +1,11 @@
 // Direct moves on the "运行测试" tab: one Cartesian move sent at once, without
 // touching the program. Each button reads its Text11 boxes with the lenient
-// number reader, stores the floats' hex text in the payload the runner uses
+// number reader, stores the floats in the mailbox data the runner uses
 // for the same instruction and raises the same write slot.
 //
-//   Command25 MOVP  Text11(1..6)                  -> poseTargetData, slot 194
-//   Command26 MOVL  Text11(11..16)                -> poseTargetData, slot 195
-//   Command27 MOVC  Text11(21..26, 31..36, 37)    -> arcTargetData,  slot 196
+//   Command25 MOVP  Text11(1..6)                  -> the Cartesian target, Slot::PointMove
+//   Command26 MOVL  Text11(11..16)                -> the Cartesian target, Slot::LinearMove
+//   Command27 MOVC  Text11(21..26, 31..36, 37)    -> the arc,              Slot::ArcMove
 #pragma once
 
 #include <string_view>

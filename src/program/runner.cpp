@@ -46,9 +46,11 @@ void readFields(std::string_view line, const std::array<std::string_view, N>& ke
 }
 
 template <std::size_t N>
-void fillFloats(std::array<float, N>& out, const std::array<std::string*, N>& fields)
+std::vector<std::uint8_t> floatsOf(const std::array<std::string*, N>& fields)
 {
-    for (std::size_t i = 0; i < N; ++i) out[i] = fieldFloat(*fields[i]);
+    std::array<float, N> values{};
+    for (std::size_t i = 0; i < N; ++i) values[i] = fieldFloat(*fields[i]);
+    return floatData(values);
 }
 
 } // namespace
@@ -119,34 +121,26 @@ void ProgramRunner::execute(std::string_view line)
     case Keyword::Pspeed: {
         const std::array<std::string*, 3> fields{&f.rpm, &f.pointAcc, &f.pointDec};
         readFields<3>(line, {"RPM=", "ACC=", "DEC="}, fields);
-        fillFloats(state_.scratchFloats3, fields);
-        state_.pointSpeedData = floatArrayToHex(state_.scratchFloats3);
-        state_.raise(kSlotPointSpeed);
+        state_.post(Slot::WritePointSpeed, floatsOf(fields));
         break;
     }
     case Keyword::Lspeed: {
         const std::array<std::string*, 3> fields{&f.mms, &f.lineAcc, &f.lineDec};
         readFields<3>(line, {"MMS=", "ACC=", "DEC="}, fields);
-        fillFloats(state_.scratchFloats3, fields);
-        state_.lineSpeedData = floatArrayToHex(state_.scratchFloats3);
-        state_.raise(kSlotLineSpeed);
+        state_.post(Slot::WriteLineSpeed, floatsOf(fields));
         break;
     }
     case Keyword::Movj: {
         const std::array<std::string*, 6> fields{&f.j1, &f.j2, &f.j3, &f.j4, &f.j5, &f.j6};
         readFields<6>(line, {"J1=", "J2=", "J3=", "J4=", "J5=", "J6="}, fields);
-        fillFloats(state_.scratchFloats6, fields);
-        state_.jointTargetData = floatArrayToHex(state_.scratchFloats6);
-        state_.raise(kSlotJointTarget);
+        state_.post(Slot::JointTarget, floatsOf(fields));
         break;
     }
     case Keyword::Movp:
     case Keyword::Movl: {
         const std::array<std::string*, 6> fields{&f.x1, &f.y1, &f.z1, &f.a1, &f.b1, &f.c1};
         readFields<6>(line, {"X1=", "Y1=", "Z1=", "A1=", "B1=", "C1="}, fields);
-        fillFloats(state_.scratchFloats6, fields);
-        state_.poseTargetData = floatArrayToHex(state_.scratchFloats6);
-        state_.raise(keywordOf(line) == Keyword::Movp ? kSlotMovP : kSlotMovL);
+        state_.post(keywordOf(line) == Keyword::Movp ? Slot::PointMove : Slot::LinearMove, floatsOf(fields));
         break;
     }
     case Keyword::Movc: {
@@ -164,13 +158,13 @@ void ProgramRunner::execute(std::string_view line)
         const std::array<std::string*, 6> end{&f.x3, &f.y3, &f.z3, &f.a3, &f.b3, &f.c3};
         for (std::size_t i = 0; i < 6; ++i) *end[i] = valueAfterKey(cont, endKeys[i], *via[i]);
         f.ag = valueAfterKey(cont, "Ag=", f.ag);
+        std::array<float, 13> arc{};
         for (std::size_t i = 0; i < 6; ++i) {
-            state_.arcFloats[i] = fieldFloat(*via[i]);
-            state_.arcFloats[6 + i] = fieldFloat(*end[i]);
+            arc[i] = fieldFloat(*via[i]);
+            arc[6 + i] = fieldFloat(*end[i]);
         }
-        state_.arcFloats[12] = fieldFloat(f.ag);
-        state_.arcTargetData = floatArrayToHex(state_.arcFloats);
-        state_.raise(kSlotMovC);
+        arc[12] = fieldFloat(f.ag);
+        state_.post(Slot::ArcMove, floatData(arc));
         break;
     }
     case Keyword::Delay:

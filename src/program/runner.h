@@ -1,6 +1,6 @@
 // The program runner: executes the teach program in Text7 one line per tick
 // of Timer3. It never touches the port: a motion or speed line fills its
-// payload text and raises its write slot, and the poll scheduler sends it.
+// data in the mailbox and raises its write slot, and the poll scheduler sends it.
 // Before each line it waits until the controller reports itself idle
 // (controllerBusy == 0) and the run is not paused.
 //
@@ -9,6 +9,7 @@
 // pass), Timer3 (the tick), Text7 (the program).
 #pragma once
 
+#include <array>
 #include <climits>
 #include <cstddef>
 #include <span>
@@ -34,13 +35,10 @@ struct RunnerFields {
     std::string ag;                              // MOVC continuation Ag=
 };
 
-// Write slots the runner raises.
-inline constexpr int kSlotLineSpeed = 189;
-inline constexpr int kSlotPointSpeed = 192;
-inline constexpr int kSlotJointTarget = 193;
-inline constexpr int kSlotMovP = 194;
-inline constexpr int kSlotMovL = 195;
-inline constexpr int kSlotMovC = 196;
+// Write slots the runner raises: point and linear speed, joint target,
+// point, linear and circular move.
+inline constexpr std::array kRunnerSlots = {Slot::WriteLineSpeed, Slot::WritePointSpeed, Slot::JointTarget,
+                                            Slot::PointMove,      Slot::LinearMove,      Slot::ArcMove};
 
 inline constexpr std::string_view kCaptionPause = "暂停";
 inline constexpr std::string_view kCaptionContinue = "继续";

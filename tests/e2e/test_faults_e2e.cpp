@@ -46,10 +46,10 @@ using sim::JointArray;
 constexpr JointArray kStillPose{12.5, -20.25, 30.75, 5.5, 80.125, -15.0};
 constexpr JointArray kMovedPose{-33.5, 10.75, 45.25, -8.5, 70.5, 25.0};
 
-constexpr int kStatusSlot = 1;
-constexpr int kPoseSlot = 6;
-constexpr int kJogSlot = 144;
-constexpr int kJointTargetSlot = 193;
+constexpr int kStatusSlot = slotNumber(Slot::ReadStatus);
+constexpr int kPoseSlot = slotNumber(Slot::ReadPose);
+constexpr int kJogSlot = slotNumber(Slot::Jog);
+constexpr int kJointTargetSlot = slotNumber(Slot::JointTarget);
 
 std::optional<double> number(const std::string& text)
 {
@@ -262,11 +262,11 @@ public:
                 continue;
             }
             // The frame on the line is the one of the slot the tick stands on.
-            if (row->kind == SlotRow::Kind::Read) {
-                const std::string want = buildReadRequest("128", row->start, row->amount).text;
+            if (row->isRead()) {
+                const std::string want = bytesToHexText(readRequest(128, row->start, row->amount));
                 if (e.frame != want) ++failures, ADD_FAILURE() << "event " << i << " slot " << e.tick << " sent " << e.frame << ", want " << want;
             } else {
-                const std::string head = std::string("80 10 ") + row->start;
+                const std::string head = "80 10 " + wordToHex(row->start);
                 if (e.frame.compare(0, head.size(), head) != 0)
                     ++failures, ADD_FAILURE() << "event " << i << " slot " << e.tick << " sent " << e.frame;
             }
@@ -285,7 +285,7 @@ public:
 private:
     void record()
     {
-        events_.push_back({now(), r_.form().state().pollTick, r_.board().text("Text18"), r_.console->line().isOpen(),
+        events_.push_back({now(), r_.form().scheduler().tick(), r_.board().text("Text18"), r_.console->line().isOpen(),
                            runQueueWaitMs()});
     }
 
@@ -316,17 +316,20 @@ class ReplyWatch {
 public:
     enum class Block { Other, Status, Pose };
     struct Reply {
-        std::string addressBefore; // replyAddress when the reply came
-        std::string addressAfter;
+        Request request; // the request on the line when the reply came
+        bool taken = false; // the link accepted it and passed it on
         std::string text19;
         Block carried = Block::Other; // when accepted: the block its data is
         double ms = 0;
-        bool accepted() const { return !addressBefore.empty() && addressAfter.empty(); }
+        bool accepted() const { return taken; }
+        bool answers(Slot slot) const { return request.function != 0 && request.slot == slot; }
+        // The start register of the request, for messages ("11 70").
+        std::string requestText() const { return request.function ? wordToHex(request.start) : std::string(); }
         // A status reply decoded as the pose block, or the other way round.
         bool mixedUp() const
         {
-            return accepted() && ((addressBefore == "11 70" && carried == Block::Status) ||
-                                  (addressBefore == "10 00" && carried == Block::Pose));
+            return accepted() && ((answers(Slot::ReadPose) && carried == Block::Status) ||
+                                  (answers(Slot::ReadStatus) && carried == Block::Pose));
         }
     };
 
@@ -335,9 +338,10 @@ public:
         previous_ = r.console->line().onReceive;
         r.console->line().onReceive = [this] {
             Reply reply;
-            reply.addressBefore = r_.form().state().replyAddress;
+            const std::uint64_t acceptedBefore = r_.form().link().repliesAccepted();
             if (previous_) previous_();
-            reply.addressAfter = r_.form().state().replyAddress;
+            reply.request = r_.form().link().current();
+            reply.taken = r_.form().link().repliesAccepted() > acceptedBefore;
             reply.text19 = r_.board().text("Text19");
             reply.ms = clockMs();
             if (reply.accepted()) {
@@ -405,7 +409,7 @@ public:
                 if (shown >= 8) continue;
                 ++shown;
                 ADD_FAILURE() << key.first << "(" << key.second << ") showed \"" << text << "\", a value the arm never had"
-                              << " (after reply " << replyNo << ", taken for \"" << (rep ? rep->addressBefore : "")
+                              << " (after reply " << replyNo << ", taken for \"" << (rep ? rep->requestText() : "")
                               << "\": " << (rep ? rep->text19 : "") << ")";
             }
         }
@@ -437,8 +441,8 @@ std::string timeline(const PollLog& polls, const ReplyWatch& watch, std::size_t 
     for (std::size_t i = 0; i < watch.replies().size(); ++i) {
         const auto& rep = watch.replies()[i];
         if (std::abs(rep.ms - at) < 200)
-            lines.push_back({rep.ms, "reply " + std::to_string(i + 1) + " for \"" + rep.addressBefore + "\" -> \"" +
-                                         rep.addressAfter + "\" Text19 " + rep.text19.substr(0, 20)});
+            lines.push_back({rep.ms, "reply " + std::to_string(i + 1) + " for \"" + rep.requestText() + "\" " +
+                                         (rep.accepted() ? "accepted" : "dropped") + ", Text19 " + rep.text19.substr(0, 20)});
     }
     std::sort(lines.begin(), lines.end(), [](const Line& a, const Line& b) { return a.ms < b.ms; });
     std::ostringstream s;
@@ -598,8 +602,8 @@ TEST(LateReplies, ReplyAfterTheNextRequestIsNotTakenForItsAnswer)
         for (std::size_t i = first; i < watch.replies().size(); ++i) {
             const auto& rep = watch.replies()[i];
             if (!rep.accepted()) continue;
-            if (rep.addressBefore == "11 70" && rep.carried == ReplyWatch::Block::Status) ++round.statusAsPose;
-            else if (rep.addressBefore == "10 00" && rep.carried == ReplyWatch::Block::Pose) ++round.poseAsStatus;
+            if (rep.answers(Slot::ReadPose) && rep.carried == ReplyWatch::Block::Status) ++round.statusAsPose;
+            else if (rep.answers(Slot::ReadStatus) && rep.carried == ReplyWatch::Block::Pose) ++round.poseAsStatus;
             else if (rep.carried != ReplyWatch::Block::Other) ++round.good;
         }
         round.shown = snapshot(r);
@@ -712,7 +716,7 @@ public:
         return r_.waitFor([&] {
             sample();
             const bool done = r_.board().enabled("Command14") && !r_.board().timerEnabled("Timer3") &&
-                              !r_.form().state().due(kJointTargetSlot) && !r_.arm().moving() && r_.arm().busyWord() == 0;
+                              !r_.form().state().due(Slot::JointTarget) && !r_.arm().moving() && r_.arm().busyWord() == 0;
             if (!done) {
                 wasStill = false;
                 return false;
@@ -789,7 +793,7 @@ TEST_P(ProgramRunVanish, DeviceGoneAndBackSkipsNoMove)
         moves.sample();
         if (moves.reached() != 1) return false;
         if (GetParam() == VanishAt::WhileMoving) return r.arm().moving();
-        return r.form().state().due(kJointTargetSlot);
+        return r.form().state().due(Slot::JointTarget);
     }, 8000);
     ASSERT_TRUE(atMoment) << "the moment never came; targets reached " << moves.reached();
     device.vanish(r);
@@ -864,7 +868,7 @@ TEST(DeviceVanishes, StopWordQueuedWhileGoneReachesTheController)
 
     r.press("Command5", 1); // J1轴+
     ASSERT_TRUE(r.waitFor([&] { return r.arm().jogCode() == 10; }, 3000)) << r.arm().lastEvent();
-    const auto keepJogging = buildWriteRequest("128", "10 04", "1", "00 0A").bytes;
+    const auto keepJogging = writeRequest(128, 0x1004, 1, wordData(0x0A));
     QElapsedTimer fed;
     fed.start();
     auto feed = [&] {
@@ -880,8 +884,8 @@ TEST(DeviceVanishes, StopWordQueuedWhileGoneReachesTheController)
     r.release("Command5", 1);
     r.waitFor([&] { feed(); return false; }, 600);
     // Down: the stop word waits in the mailbox, its slot still raised.
-    EXPECT_EQ(r.form().state().jogWord, "00 00");
-    EXPECT_TRUE(r.form().state().due(kJogSlot));
+    EXPECT_EQ(bytesToHexText(r.form().state().mailbox.payload(Payload::JogWord)), "00 00");
+    EXPECT_TRUE(r.form().state().due(Slot::Jog));
     EXPECT_EQ(r.arm().jogCode(), 10) << "the controller should still be jogging: " << r.arm().lastEvent();
     const std::size_t releasedAt = polls.events().size();
 
@@ -896,7 +900,7 @@ TEST(DeviceVanishes, StopWordQueuedWhileGoneReachesTheController)
     EXPECT_EQ(r.arm().jogCode(), 0);
 
     // Every jog word sent after the release is the stop word.
-    const std::string stopFrame = buildWriteRequest("128", "10 04", "1", "00 00").text;
+    const std::string stopFrame = bytesToHexText(writeRequest(128, 0x1004, 1, wordData(0)));
     int stopWords = 0;
     for (std::size_t i = releasedAt; i < polls.events().size(); ++i) {
         const auto& e = polls.events()[i];

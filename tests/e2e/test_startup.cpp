@@ -12,7 +12,7 @@ TEST(StartUp, ParameterBoxesShowTheControllersValues)
     ASSERT_TRUE(r.start());
     const auto& p = r.arm().parameters();
     // The first cycle reads every block; 11 A0 (slot 92) comes last.
-    r.waitFor([&] { return r.form().state().pollTick > 92 || r.form().state().slotPending[92] == 0; });
+    r.waitFor([&] { return r.form().scheduler().tick() > 92 || !r.form().state().due(Slot::ReadPointSpeed); });
     r.idle(100);
     for (int i = 1; i <= 6; ++i) {
         auto k = static_cast<std::size_t>(i - 1);

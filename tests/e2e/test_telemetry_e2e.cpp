@@ -42,10 +42,12 @@ std::string readReplyText(const sim::Controller& arm, std::uint16_t start, std::
 // the start-up reads showed.
 void waitForStartupReads(Rig& r)
 {
-    const auto& pending = r.form().state().slotPending;
+    const FormState& state = r.form().state();
     ASSERT_TRUE(r.waitFor([&] {
-        for (int slot : {9, 10, 20, 30, 40, 50, 60, 89, 92})
-            if (pending[static_cast<std::size_t>(slot)] == 1) return false;
+        for (Slot slot : {Slot::ReadPidGains, Slot::ReadMechanical, Slot::ReadReduction, Slot::ReadMotorEncoder,
+                          Slot::ReadMaxPositive, Slot::ReadMaxNegative, Slot::ReadTool, Slot::ReadLineSpeed,
+                          Slot::ReadPointSpeed})
+            if (state.due(slot)) return false;
         return true;
     }));
     r.idle(150);

@@ -111,7 +111,9 @@ TEST_F(Form1Test, LoadSequenceDefaults)
     EXPECT_EQ(r.board.text("Text7"), "PSPEED RPM=1000 ACC=500 DEC=500\r\nLSPEED MMS=100 ACC=10 DEC=10\r\n");
     EXPECT_EQ(r.board.value("Check2"), 1);
     EXPECT_EQ(r.board.value("Check3"), 1);
-    for (int s : {9, 10, 20, 30, 40, 50, 60, 89, 92}) EXPECT_EQ(r.form->state().slotPending[static_cast<std::size_t>(s)], 1) << s;
+    for (Slot s : {Slot::ReadPidGains, Slot::ReadMechanical, Slot::ReadReduction, Slot::ReadMotorEncoder, Slot::ReadMaxPositive,
+                   Slot::ReadMaxNegative, Slot::ReadTool, Slot::ReadLineSpeed, Slot::ReadPointSpeed})
+        EXPECT_TRUE(r.form->state().due(s)) << slotNumber(s);
     for (int i = 0; i <= 3; ++i) EXPECT_FALSE(r.board.enabled("Command22", i));
     EXPECT_FALSE(r.board.timerEnabled("Timer3"));
     EXPECT_TRUE(r.prompts.warnings.empty());
@@ -159,18 +161,18 @@ TEST_F(Form1Test, TabClicksRaiseTheirBlocks)
     for (const auto& c : cases) {
         Rig r;
         r.start();
-        r.form->state().slotPending = {};
+        r.form->state().mailbox.lowerAll();
         r.form->tabClick("SSTab1", c.tab);
         std::vector<int> raised;
         for (int s = 0; s < kSlotCount; ++s)
-            if (r.form->state().slotPending[static_cast<std::size_t>(s)] == 1) raised.push_back(s);
+            if (r.form->state().due(slotAt(s))) raised.push_back(s);
         EXPECT_EQ(raised, c.slots) << "tab " << c.tab;
     }
     Rig r;
     r.start();
-    r.form->state().slotPending = {};
+    r.form->state().mailbox.lowerAll();
     r.form->tabClick("SSTab2", 1);
-    EXPECT_EQ(r.form->state().slotPending, (std::array<std::int16_t, kSlotCount>{}));
+    EXPECT_EQ(r.form->state().mailbox.raisedCount(), 0);
 }
 
 TEST_F(Form1Test, ChoosingAPortSavesAndOpensIt)
@@ -271,7 +273,7 @@ TEST_F(Form1Test, ReadoutsAreGreyedWhileNoStatusOrPoseReplyArrivesAndLiveAgainAf
     Rig r;
     r.settings.values["Comm"] = "03";
     r.start();
-    r.form->state().slotPending = {};
+    r.form->state().mailbox.lowerAll();
     // Each idle cycle: status read, pose read, wrap. No replies at all.
     for (int cycle = 0; cycle < Form1::kStaleAfterMissedReads; ++cycle)
         for (int e = 0; e < 3; ++e) r.event();
@@ -313,7 +315,7 @@ TEST_F(Form1Test, RunnerWaitsForAStatusReplyTakenAfterItsWrite)
     std::uint16_t busy = 0;
     r.controller = answering(busy);
     r.start();
-    r.form->state().slotPending = {};
+    r.form->state().mailbox.lowerAll();
     for (int e = 0; e < 3; ++e) r.event(); // one healthy cycle
     r.board.setText("Text7", kNoIndex, "MOVJ J1=10\r\nMOVJ J1=20\r\nEND\r\n");
     r.form->click("Command14", kNoIndex);
@@ -321,7 +323,7 @@ TEST_F(Form1Test, RunnerWaitsForAStatusReplyTakenAfterItsWrite)
     for (int e = 0; e < 3; ++e) r.event(); // the controller reports idle
     // Line 0 goes to the scheduler at the end of a cycle.
     r.form->timer("Timer3");
-    ASSERT_EQ(r.form->state().slotPending[193], 1);
+    ASSERT_EQ(r.form->state().due(Slot::JointTarget), true);
     // An idle word read before the write went out does not release the
     // next line.
     EXPECT_EQ(r.event(), "03 10 00");
@@ -351,7 +353,7 @@ TEST_F(Form1Test, RunnerMoveSentWhileTheLineIsDownGoesOutWhenItIsBack)
     std::uint16_t busy = 0;
     r.controller = answering(busy);
     r.start();
-    r.form->state().slotPending = {};
+    r.form->state().mailbox.lowerAll();
     for (int e = 0; e < 3; ++e) r.event();
     r.board.setText("Text7", kNoIndex, "MOVJ J1=10\r\nEND\r\n");
     r.form->click("Command14", kNoIndex);
@@ -359,7 +361,7 @@ TEST_F(Form1Test, RunnerMoveSentWhileTheLineIsDownGoesOutWhenItIsBack)
     r.form->timer("Timer3");
     r.port.close(); // the device goes away
     for (int e = 0; e < 3; ++e) r.event();
-    EXPECT_EQ(r.form->state().slotPending[193], 1) << "the move waits for the line";
+    EXPECT_EQ(r.form->state().due(Slot::JointTarget), true) << "the move waits for the line";
     r.form->timer("Timer3");
     EXPECT_EQ(r.form->program().runner().lineIndex(), 1u);
     r.port.open("/dev/null", 115200); // back
@@ -373,40 +375,9 @@ TEST_F(Form1Test, RunnerMoveSentWhileTheLineIsDownGoesOutWhenItIsBack)
     r.form->timer("Timer3");
     r.port.close();
     for (int e = 0; e < 4; ++e) r.event();
-    EXPECT_EQ(r.form->state().slotPending[193], 1);
+    EXPECT_EQ(r.form->state().due(Slot::JointTarget), true);
     r.form->click("Command12", kNoIndex);
-    EXPECT_EQ(r.form->state().slotPending[193], 0);
-}
-
-TEST_F(Form1Test, LateRepliesAreNotTakenForTheAnswerOfTheNextRequest)
-{
-    Rig r;
-    r.settings.values["Comm"] = "03";
-    r.start();
-    r.event();                                // status read, no reply in its period
-    r.event();                                // pose read, no reply in its period
-    EXPECT_EQ(r.event(), "03 10 50");         // PID table, 41 bytes expected
-    r.port.deliver(readReply(statusRegs(0))); // the status reply, late: 77 bytes
-    EXPECT_EQ(r.board.text("Text4", 1), "") << "status words must not become PID gains";
-    r.port.input.clear();
-    // A late status reply of the pose reply's length, in the pose period.
-    r.form->state().slotPending = {};
-    EXPECT_EQ(r.event(), "-");
-    EXPECT_EQ(r.event(), "03 10 00");
-    r.port.deliver(readReply(statusRegs(0)));
-    EXPECT_EQ(r.event(), "03 11 70");
-    auto lateStatus = statusRegs(0);
-    lateStatus[0] = 1;
-    r.port.deliver(readReply(lateStatus)); // 77 bytes, good CRC, but it is the status block
-    std::vector<std::uint16_t> pose(36, 0);
-    r.port.deliver(readReply(pose)); // the real pose reply in the same period
-    EXPECT_NE(r.board.text("Label2", 1), "0.000") << "two replies in one period: neither is trusted";
-    // A healthy line is trusted again after one clean cycle.
-    std::uint16_t busy = 0;
-    r.controller = answering(busy);
-    for (int e = 0; e < 9; ++e) r.event();
-    EXPECT_EQ(r.board.text("Label2", 1), "0.000");
-    EXPECT_EQ(r.board.text("Text13"), "0");
+    EXPECT_EQ(r.form->state().due(Slot::JointTarget), false);
 }
 
 TEST_F(Form1Test, RepliesReachTheDecoders)
@@ -432,7 +403,31 @@ TEST_F(Form1Test, RepliesReachTheDecoders)
     r.port.deliver(reply);
     EXPECT_EQ(r.board.text("Text2"), "3");
     EXPECT_EQ(r.board.backColour("Command19", 1), Colour::green());
-    EXPECT_TRUE(r.form->state().replyAddress.empty());
+    EXPECT_EQ(r.form->link().repliesAccepted(), 1u);
+    EXPECT_EQ(r.board.text("Text18"), "80 03 10 00 00 24 5F 00");
+    EXPECT_EQ(r.board.text("Text19"), bytesToHexText(reply));
+}
+
+TEST_F(Form1Test, SlaveReadSwitchesAndGainBoxesAreTakenAtEachPollEvent)
+{
+    Rig r;
+    r.settings.values["Comm"] = "03";
+    r.start();
+    r.form->state().mailbox.lowerAll();
+    r.board.setValue("Check2", kNoIndex, 0);
+    r.board.setText("Combo3", kNoIndex, "1");
+    r.board.setText("Text5", 2, "5");
+    r.form->state().raise(axisSlot(Slot::WriteKi1, 2));
+    r.board.setText("Text5", 2, "-2"); // edited again before the slot comes
+    const char* expected[] = {"03 11 70", "10 10 61", "-", "03 11 70", "-"};
+    for (const char* e : expected) EXPECT_EQ(r.event(), e);
+    EXPECT_EQ(bytesToHexText(r.port.writes[1]).substr(0, 26), "01 10 10 61 00 01 02 FF FE");
+    r.board.setValue("Check2", kNoIndex, 1);
+    r.board.setValue("Check3", kNoIndex, 0);
+    r.board.setText("Combo3", kNoIndex, "128");
+    EXPECT_EQ(r.event(), "03 10 00");
+    EXPECT_EQ(r.event(), "-");
+    EXPECT_EQ(bytesToHexText(r.port.writes.back()), "80 03 10 00 00 24 5F 00");
 }
 
 } // namespace

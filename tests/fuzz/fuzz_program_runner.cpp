@@ -35,17 +35,17 @@ constexpr std::array<std::string_view, 31> kKeys = {
 // Each write slot the runner raises, with its payload and how many floats
 // that payload holds.
 struct WriteSlot {
-    int slot;
-    std::string vq::FormState::*payload;
+    vq::Slot slot;
+    vq::Payload payload;
     std::size_t floats;
 };
 constexpr std::array<WriteSlot, 6> kWriteSlots = {{
-    {vq::kSlotLineSpeed, &vq::FormState::lineSpeedData, 3},
-    {vq::kSlotPointSpeed, &vq::FormState::pointSpeedData, 3},
-    {vq::kSlotJointTarget, &vq::FormState::jointTargetData, 6},
-    {vq::kSlotMovP, &vq::FormState::poseTargetData, 6},
-    {vq::kSlotMovL, &vq::FormState::poseTargetData, 6},
-    {vq::kSlotMovC, &vq::FormState::arcTargetData, 13},
+    {vq::Slot::WriteLineSpeed, vq::Payload::LineSpeed, 3},
+    {vq::Slot::WritePointSpeed, vq::Payload::PointSpeed, 3},
+    {vq::Slot::JointTarget, vq::Payload::JointTarget, 6},
+    {vq::Slot::PointMove, vq::Payload::PoseTarget, 6},
+    {vq::Slot::LinearMove, vq::Payload::PoseTarget, 6},
+    {vq::Slot::ArcMove, vq::Payload::ArcTarget, 13},
 }};
 
 void checkFieldReader(std::string_view line)
@@ -118,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     vq::RunnerFields fieldsSeen;
     for (std::size_t t = 0; t < ticks; ++t) {
         state.controllerBusy = 0;
-        state.slotPending.fill(0);
+        state.mailbox.lowerAll();
         board.setValue("Check1", vq::kNoIndex, choose.chance(50) ? 1 : 0);
         if (choose.chance(2)) runner.pause();
         if (choose.chance(1)) runner.stop();
@@ -147,15 +147,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // its register block takes.
         int raised = 0;
         for (int s = 0; s < vq::kSlotCount; ++s) {
-            if (state.slotPending[static_cast<std::size_t>(s)] == 0) continue;
+            if (!state.due(vq::slotAt(s))) continue;
             ++raised;
             const WriteSlot* row = nullptr;
             for (const WriteSlot& w : kWriteSlots)
-                if (w.slot == s) row = &w;
+                if (w.slot == vq::slotAt(s)) row = &w;
             VQ_FUZZ_CHECK(row != nullptr, context() + ": slot " + std::to_string(s));
-            const std::string& payload = state.*(row->payload);
-            VQ_FUZZ_CHECK(vq::hexTextToBytes(payload).size() == 4 * row->floats && payload.size() == 12 * row->floats - 1,
-                          context() + ": slot " + std::to_string(s) + " payload " + quoted(payload));
+            const auto payload = state.mailbox.payload(row->payload);
+            VQ_FUZZ_CHECK(payload.size() == 4 * row->floats,
+                          context() + ": slot " + std::to_string(s) + " payload " + quoted(vq::bytesToHexText(payload)));
         }
         VQ_FUZZ_CHECK(raised <= 1, context() + ": " + std::to_string(raised) + " slots");
         VQ_FUZZ_CHECK(raised == 0 || !paused, context() + ": a slot raised while paused");

@@ -1,7 +1,8 @@
-// The receive event and the block decoders behind it. The input is a run of
-// receive events. Each event takes two header bytes and a length byte:
-//   byte 0: the block the console expects (replyAddress), one of the
-//           dispatch addresses or empty;
+// The link's reply checks and the block decoders behind them. The input is
+// a run of poll events, each followed by a receive event. Each event takes
+// two header bytes and a length byte:
+//   byte 0: the slot whose request the poll event sends; a number that is
+//           no slot is the event that wraps the cycle and sends nothing;
 //   byte 1: the shape of the reply:
 //           0 the bytes as they are (the CRC is almost always wrong);
 //           1 the bytes with a good CRC appended;
@@ -9,10 +10,13 @@
 //             (bit 2 set: the first byte is the byte count, which then may
 //             not match what follows);
 //           3 a write acknowledgement: address, 10, the bytes, good CRC;
+//           bit 3 set: no receive event (the reply is lost);
 //   byte 2: how many of the following bytes the event takes.
-// After every event: an accepted reply is shown in Text19 and empties
-// replyAddress; a rejected one changes neither; every read-out that shows a
-// number shows one (checked after accepted replies, the only ones decoded).
+// After every receive event: an accepted reply had the length of the reply
+// to the request on the line, a good CRC, came while that request awaited
+// its reply, is shown in Text19 and is decoded, if at all, as the block the
+// request named; a rejected one changes nothing and is decoded nowhere;
+// every read-out that shows a number shows one.
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -22,8 +26,11 @@
 
 #include "fuzz_check.h"
 #include "link/crc.h"
+#include "link/frames.h"
 #include "link/hex.h"
+#include "link/link.h"
 #include "link/numtext.h"
+#include "link/slots.h"
 #include "support/fake_board.h"
 #include "telemetry/reply_handler.h"
 
@@ -31,13 +38,8 @@ namespace {
 
 using vq::fuzz::quoted;
 
-constexpr std::array<std::string_view, 14> kReplyAddresses = {
-    "10 00", "10 50", "10 B0", "11 00", "11 10", "11 20", "11 30",
-    "11 40", "11 50", "11 60", "11 70", "11 A0", "11 A6", "",
-};
-
 struct NumberBoxes {
-    std::string_view block; // replyAddress of the decoder that fills them
+    std::uint16_t block; // start register of the block whose decoder fills them
     std::string_view name;
     int first;
     int last;
@@ -45,23 +47,23 @@ struct NumberBoxes {
 
 // Read-outs that the decoders fill with numbers only.
 constexpr std::array<NumberBoxes, 17> kNumberBoxes = {{
-    {"10 00", "Label1", 1, 6},
-    {"10 00", "Text2", vq::kNoIndex, vq::kNoIndex},
-    {"10 00", "Text13", vq::kNoIndex, vq::kNoIndex},
-    {"11 70", "Label2", 1, 6},
-    {"11 70", "Label3", 1, 6},
-    {"11 70", "Label5", 1, 6},
-    {"10 50", "Text4", 1, 6},
-    {"10 50", "Text5", 1, 6},
-    {"10 50", "Text6", 1, 6},
-    {"11 10", "Text17", 1, 6},
-    {"11 20", "Text3", 1, 6},
-    {"11 30", "Text12", 1, 6},
-    {"11 40", "Text14", 1, 6},
-    {"11 50", "Text15", 1, 6},
-    {"11 60", "Text16", 1, 3},
-    {"11 A0", "Text10", 0, 2},
-    {"11 A6", "Text21", 0, 2},
+    {vq::reg::kStatus, "Label1", 1, 6},
+    {vq::reg::kStatus, "Text2", vq::kNoIndex, vq::kNoIndex},
+    {vq::reg::kStatus, "Text13", vq::kNoIndex, vq::kNoIndex},
+    {vq::reg::kPose, "Label2", 1, 6},
+    {vq::reg::kPose, "Label3", 1, 6},
+    {vq::reg::kPose, "Label5", 1, 6},
+    {vq::reg::kPidGains, "Text4", 1, 6},
+    {vq::reg::kPidGains, "Text5", 1, 6},
+    {vq::reg::kPidGains, "Text6", 1, 6},
+    {vq::reg::kMechanical, "Text17", 1, 6},
+    {vq::reg::kReduction, "Text3", 1, 6},
+    {vq::reg::kMotorEncoder, "Text12", 1, 6},
+    {vq::reg::kMaxPositive, "Text14", 1, 6},
+    {vq::reg::kMaxNegative, "Text15", 1, 6},
+    {vq::reg::kTool, "Text16", 1, 3},
+    {vq::reg::kPointSpeed, "Text10", 0, 2},
+    {vq::reg::kLineSpeed, "Text21", 0, 2},
 }};
 
 constexpr std::uint8_t kSlave = 0x80;
@@ -73,25 +75,9 @@ void appendCrc(std::vector<std::uint8_t>& frame)
     frame.push_back(static_cast<std::uint8_t>(crc >> 8));
 }
 
-bool goodCrc(const std::vector<std::uint8_t>& frame)
-{
-    if (frame.size() < 3) return false;
-    const std::uint16_t crc = vq::crc16(std::span<const std::uint8_t>(frame).first(frame.size() - 2));
-    return frame[frame.size() - 2] == (crc & 0xFF) && frame[frame.size() - 1] == (crc >> 8);
-}
-
-// The block an accepted reply was decoded as: the echoed start register of
-// a write acknowledgement, otherwise replyAddress as it was.
-std::string decodedBlock(const std::vector<std::uint8_t>& frame, const std::string& addressBefore)
-{
-    if (frame[1] != 0x10) return addressBefore;
-    if (frame.size() < 6) return {};
-    return vq::bytesToHexText(std::span<const std::uint8_t>(frame).subspan(2, 2));
-}
-
 // The read-outs of that block show numbers only.
 template <class Context>
-void checkBoards(const vq::test::FakeBoard& board, std::string_view block, const Context& context)
+void checkBoards(const vq::test::FakeBoard& board, std::uint16_t block, const Context& context)
 {
     for (const NumberBoxes& box : kNumberBoxes) {
         if (box.block != block) continue;
@@ -102,7 +88,7 @@ void checkBoards(const vq::test::FakeBoard& board, std::string_view block, const
                           std::string(box.name) + "(" + std::to_string(i) + ") = " + quoted(text) + " after " + context());
         }
     }
-    if (block != "10 00") return;
+    if (block != vq::reg::kStatus) return;
     // The alarm captions: axis caption, then the code as a whole number.
     for (int axis = 1; axis <= 6; ++axis) {
         const std::string text = board.text("Label8", axis);
@@ -119,6 +105,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     vq::FormState state;
     vq::test::FakeBoard board;
     vq::ReplyHandler handler(state, board);
+    vq::test::RecordingPort port;
+    port.open("fuzz", 115200);
+    vq::Link link(port);
+    link.onFrameAccepted = [&](std::span<const std::uint8_t> f) { board.setText("Text19", vq::kNoIndex, vq::bytesToHexText(f)); };
+    struct Decoded {
+        bool any = false;
+        std::uint16_t block = 0;
+        bool isRead = false;
+    } decoded;
+    link.onReply = [&](const vq::Reply& reply) {
+        decoded = {true, reply.block, reply.isRead};
+        handler.handle(reply);
+    };
 
     std::size_t at = 0;
     while (at + 3 <= size) {
@@ -155,19 +154,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         }
 
-        state.replyAddress = std::string(kReplyAddresses[pick % kReplyAddresses.size()]);
-        const std::string addressBefore = state.replyAddress;
-        const std::string shownBefore = board.text("Text19");
-        handler.MSComm1_OnComm(frame);
+        if (const vq::SlotRow* row = vq::slotRow(pick)) link.send(*row, chunk);
+        else link.endCycle();
+        if (shape & 8) continue;
 
-        const auto context = [&] { return "reply " + quoted(vq::bytesToHexText(frame)) + " for " + quoted(addressBefore); };
-        if (goodCrc(frame)) {
-            VQ_FUZZ_CHECK(state.replyAddress.empty(), context() + ": replyAddress " + quoted(state.replyAddress));
+        const vq::Link::State stateBefore = link.state();
+        const std::uint64_t acceptedBefore = link.repliesAccepted();
+        const std::string shownBefore = board.text("Text19");
+        decoded = {};
+        port.input = frame;
+        link.receive();
+
+        const vq::Request& request = link.current();
+        const auto context = [&] {
+            return "reply " + quoted(vq::bytesToHexText(frame)) + " to slot " + std::to_string(vq::slotNumber(request.slot));
+        };
+        if (link.repliesAccepted() > acceptedBefore) {
+            VQ_FUZZ_CHECK(stateBefore == vq::Link::State::AwaitingReply, context() + ": no request awaited it");
+            VQ_FUZZ_CHECK(static_cast<int>(frame.size()) == request.replyLength, context() + ": not the reply length");
+            VQ_FUZZ_CHECK(vq::crcMatches(frame), context() + ": bad CRC");
             VQ_FUZZ_CHECK(board.text("Text19") == vq::bytesToHexText(frame), context() + ": Text19 " + quoted(board.text("Text19")));
-            // Only an accepted reply reaches a decoder.
-            checkBoards(board, decodedBlock(frame, addressBefore), context);
+            if (decoded.any) {
+                VQ_FUZZ_CHECK(decoded.block == request.start, context() + ": decoded as another block");
+                VQ_FUZZ_CHECK(decoded.isRead == (request.function == vq::kReadHolding), context() + ": read and write mixed");
+                checkBoards(board, decoded.block, context);
+            }
         } else {
-            VQ_FUZZ_CHECK(state.replyAddress == addressBefore, context() + ": replyAddress " + quoted(state.replyAddress));
+            VQ_FUZZ_CHECK(!decoded.any, context() + ": rejected but decoded");
             VQ_FUZZ_CHECK(board.text("Text19") == shownBefore, context() + ": Text19 " + quoted(board.text("Text19")));
         }
     }

@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "link/frames.h"
 #include "link/hex.h"
 #include "link/scheduler.h"
 #include "support/fake_board.h"
@@ -9,21 +10,15 @@
 namespace vq {
 namespace {
 
-using test::FakeBoard;
 using test::RecordingPort;
 
 struct Rig {
-    FakeBoard board;
     RecordingPort port;
-    FormState state;
-    RequestSender sender{port, board, state};
-    PollScheduler scheduler{state, board, sender};
+    Mailbox mailbox;
+    Link link{port};
+    PollScheduler scheduler{mailbox, link};
 
-    Rig()
-    {
-        port.open("/dev/null", 115200);
-        board.setText("Combo3", kNoIndex, "128");
-    }
+    Rig() { port.open("/dev/null", 115200); }
     // One timer event; returns the hex text sent, or "" for none.
     std::string event()
     {
@@ -37,6 +32,7 @@ struct Rig {
         std::string s = event();
         return s.empty() ? "-" : s.substr(3, 8);
     }
+    void readBoth() { link.settings.readStatus = link.settings.readPose = true; }
 };
 
 TEST(SlotTable, AscendingUniqueAndWellFormed)
@@ -44,25 +40,30 @@ TEST(SlotTable, AscendingUniqueAndWellFormed)
     std::set<int> seen;
     int last = 0;
     for (const auto& row : slotTable()) {
-        EXPECT_GT(row.slot, last);
-        last = row.slot;
-        EXPECT_TRUE(seen.insert(row.slot).second);
-        EXPECT_EQ(hexTextToBytes(row.start).size(), 2u) << row.slot;
-        if (row.kind == SlotRow::Kind::Write && row.source == SlotRow::Source::Payload) { EXPECT_NE(row.payload, nullptr); }
+        EXPECT_GT(slotNumber(row.slot), last);
+        last = slotNumber(row.slot);
+        EXPECT_TRUE(seen.insert(last).second);
+        EXPECT_EQ(slotRow(last), &row);
+        EXPECT_TRUE(row.function == 0x03 || row.function == 0x10) << last;
+        EXPECT_EQ(row.source == SlotRow::Source::None, row.isRead()) << last;
+        if (row.source == SlotRow::Source::Mailbox) { EXPECT_NE(row.payload, Payload::None) << last; }
+        if (row.followUp) { EXPECT_TRUE(slotRow(*row.followUp).isRead()) << last; }
     }
     EXPECT_EQ(slotTable().size(), 57u);
+    EXPECT_EQ(slotRow(0), nullptr);
+    EXPECT_EQ(slotRow(200), nullptr);
+    EXPECT_EQ(slotRow(kSlotCount), nullptr);
 }
 
 TEST(Scheduler, IdleCycleReadsStatusThenPoseThenWraps)
 {
     Rig r;
-    r.board.setValue("Check2", kNoIndex, 1);
-    r.board.setValue("Check3", kNoIndex, 1);
+    r.readBoth();
     for (int cycle = 0; cycle < 3; ++cycle) {
         EXPECT_EQ(r.event(), "80 03 10 00 00 24 5F 00");
         EXPECT_EQ(r.eventHead(), "03 11 70");
         EXPECT_EQ(r.event(), "");
-        EXPECT_EQ(r.state.pollTick, 0);
+        EXPECT_EQ(r.scheduler.tick(), 0);
     }
 }
 
@@ -70,17 +71,19 @@ TEST(Scheduler, BothReadsOffEveryEventWrapsWithoutSending)
 {
     Rig r;
     for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(r.event(), "");
-        EXPECT_EQ(r.state.pollTick, 0);
+        EXPECT_FALSE(r.scheduler.pollTick().has_value());
+        EXPECT_EQ(r.scheduler.tick(), 0);
     }
+    EXPECT_TRUE(r.port.writes.empty());
 }
 
 TEST(Scheduler, FirstCycleAfterStartupOrder)
 {
     Rig r;
-    r.board.setValue("Check2", kNoIndex, 1);
-    r.board.setValue("Check3", kNoIndex, 1);
-    for (int s : {9, 10, 20, 30, 40, 50, 60, 89, 92}) r.state.raise(s);
+    r.readBoth();
+    for (Slot s : {Slot::ReadPidGains, Slot::ReadMechanical, Slot::ReadReduction, Slot::ReadMotorEncoder, Slot::ReadMaxPositive,
+                   Slot::ReadMaxNegative, Slot::ReadTool, Slot::ReadLineSpeed, Slot::ReadPointSpeed})
+        r.mailbox.raise(s);
     const char* expected[] = {"03 10 00", "03 11 70", "03 10 50", "03 11 10", "03 11 20", "03 11 30",
                               "03 11 40", "03 11 50", "03 11 60", "03 11 A6", "03 11 A0", "-",
                               "03 10 00", "03 11 70", "-"};
@@ -90,22 +93,30 @@ TEST(Scheduler, FirstCycleAfterStartupOrder)
 TEST(Scheduler, EveryWriteSlotSendsItsPayloadWithItsQuantity)
 {
     for (const auto& row : slotTable()) {
-        if (row.kind != SlotRow::Kind::Write) continue;
+        if (row.isRead()) continue;
         Rig r;
-        r.board.setText("Text4", row.boxIndex, "300");
-        r.board.setText("Text5", row.boxIndex, "300");
-        r.board.setText("Text6", row.boxIndex, "300");
-        std::string payload = "00 07";
-        if (row.source == SlotRow::Source::Payload) r.state.*(row.payload) = payload;
-        if (row.source == SlotRow::Source::BoxWord) payload = "01 2C";
-        if (row.source == SlotRow::Source::Constant) payload = "00 01";
-        r.state.raise(row.slot);
-        std::string sent = r.event();
-        std::string expectHead = std::string("80 10 ") + row.start + " " + wordToHex(std::string_view(row.amount)) + " 02 " + payload;
-        EXPECT_EQ(sent.substr(0, expectHead.size()), expectHead) << "slot " << row.slot;
-        EXPECT_EQ(r.state.pollTick, row.slot);
-        EXPECT_EQ(r.state.slotPending[static_cast<std::size_t>(row.slot)], row.keepFlag ? 1 : 0) << row.slot;
-        if (row.followUp) { EXPECT_EQ(r.state.slotPending[static_cast<std::size_t>(row.followUp)], 1); }
+        r.link.settings.slave = 0x21;
+        std::vector<std::uint8_t> payload = {0x00, 0x07, 0xA5};
+        std::vector<std::pair<PidTerm, int>> asked;
+        r.scheduler.gainAtSend = [&](PidTerm term, int axis) {
+            asked.emplace_back(term, axis);
+            return std::uint16_t{300};
+        };
+        if (row.source == SlotRow::Source::Mailbox) r.mailbox.store(row.payload, payload);
+        if (row.source == SlotRow::Source::GainBox) payload = {0x01, 0x2C};
+        if (row.source == SlotRow::Source::Constant) payload = {0x00, 0x01};
+        r.mailbox.raise(row.slot);
+        EXPECT_EQ(r.scheduler.pollTick(), row.slot);
+        ASSERT_EQ(r.port.writes.size(), 1u) << slotNumber(row.slot);
+        std::vector<std::uint8_t> expected = writeRequest(0x21, row.start, row.amount, payload);
+        EXPECT_EQ(bytesToHexText(r.port.writes[0]), bytesToHexText(expected)) << "slot " << slotNumber(row.slot);
+        if (row.source == SlotRow::Source::GainBox) {
+            EXPECT_EQ(asked, (std::vector<std::pair<PidTerm, int>>{{row.term, row.axis}})) << slotNumber(row.slot);
+        }
+        EXPECT_EQ(r.scheduler.tick(), slotNumber(row.slot));
+        EXPECT_EQ(r.mailbox.due(row.slot), row.keepRaised) << slotNumber(row.slot);
+        if (row.followUp) { EXPECT_TRUE(r.mailbox.due(*row.followUp)); }
+        EXPECT_EQ(r.mailbox.raisedCount(), (row.keepRaised ? 1 : 0) + (row.followUp ? 1 : 0)) << slotNumber(row.slot);
         EXPECT_EQ(r.port.threshold, 8);
     }
 }
@@ -113,33 +124,42 @@ TEST(Scheduler, EveryWriteSlotSendsItsPayloadWithItsQuantity)
 TEST(Scheduler, LowerSlotGoesFirst)
 {
     Rig r;
-    r.state.jointTargetData = "00 00 80 3F";
-    r.state.arcTargetData = "00 00 00 40";
-    r.state.raise(196);
-    r.state.raise(193);
+    r.mailbox.post(Slot::ArcMove, hexTextToBytes("00 00 00 40"));
+    r.mailbox.post(Slot::JointTarget, hexTextToBytes("00 00 80 3F"));
     EXPECT_EQ(r.eventHead(), "10 11 B0");
     EXPECT_EQ(r.eventHead(), "10 11 E0");
+}
+
+TEST(Scheduler, OnePayloadFeedsTwoSlotsAndTheLastStoredIsSent)
+{
+    Rig r;
+    r.mailbox.post(Slot::PointMove, hexTextToBytes("00 00 80 3F"));
+    r.mailbox.post(Slot::LinearMove, hexTextToBytes("00 00 00 40"));
+    EXPECT_EQ(r.event().substr(0, 32), "80 10 11 C0 00 06 04 00 00 00 40");
+    EXPECT_EQ(r.event().substr(0, 32), "80 10 11 D0 00 06 04 00 00 00 40");
 }
 
 TEST(Scheduler, FlagBehindTheCounterIsServedNextCycle)
 {
     Rig r;
-    r.state.raise(50);
+    r.mailbox.raise(Slot::ReadMaxNegative);
     EXPECT_EQ(r.eventHead(), "03 11 50");
-    r.state.raise(20);
-    r.state.raise(30);
+    r.mailbox.raise(Slot::ReadReduction);
+    r.mailbox.raise(Slot::ReadMotorEncoder);
     // Counter at 50: both wait for the wrap.
     EXPECT_EQ(r.eventHead(), "-");
     EXPECT_EQ(r.eventHead(), "03 11 20");
     EXPECT_EQ(r.eventHead(), "03 11 30");
 }
 
-TEST(Scheduler, TabTwoAtTick25ReadsSlot30NowAndSlot20NextCycle)
+TEST(Scheduler, TabTwoBetweenItsSlotsReadsSlot30NowAndSlot20NextCycle)
 {
     Rig r;
-    r.state.pollTick = 25;
-    r.state.raise(20);
-    r.state.raise(30);
+    r.mailbox.raise(Slot::ReadReduction);
+    EXPECT_EQ(r.eventHead(), "03 11 20");
+    ASSERT_EQ(r.scheduler.tick(), 20);
+    r.mailbox.raise(Slot::ReadReduction);
+    r.mailbox.raise(Slot::ReadMotorEncoder);
     EXPECT_EQ(r.eventHead(), "03 11 30");
     EXPECT_EQ(r.eventHead(), "-");
     EXPECT_EQ(r.eventHead(), "03 11 20");
@@ -148,13 +168,12 @@ TEST(Scheduler, TabTwoAtTick25ReadsSlot30NowAndSlot20NextCycle)
 TEST(Scheduler, JogSlotIsNeverLowered)
 {
     Rig r;
-    r.state.jogWord = "00 28";
-    r.state.raise(144);
+    r.mailbox.post(Slot::Jog, wordData(0x28));
     for (int cycle = 0; cycle < 4; ++cycle) {
-        if (cycle == 2) r.state.jogWord = "00 00";
+        if (cycle == 2) r.mailbox.store(Payload::JogWord, wordData(0));
         std::string word = cycle < 2 ? "00 28" : "00 00";
         EXPECT_EQ(r.event().substr(0, 26), "80 10 10 04 00 01 02 " + word);
-        EXPECT_EQ(r.state.slotPending[144], 1);
+        EXPECT_TRUE(r.mailbox.due(Slot::Jog));
         EXPECT_EQ(r.event(), "");
     }
 }
@@ -162,31 +181,23 @@ TEST(Scheduler, JogSlotIsNeverLowered)
 TEST(Scheduler, ParameterWriteIsReadBackNextCycle)
 {
     Rig r;
-    r.state.paramData1130 = "00 00 20 41 00 00 20 41 00 00 20 41 00 00 20 41 00 00 20 41 00 00 20 41";
-    r.state.raise(130);
+    r.mailbox.post(Slot::WriteMotorEncoder,
+                   hexTextToBytes("00 00 20 41 00 00 20 41 00 00 20 41 00 00 20 41 00 00 20 41 00 00 20 41"));
     EXPECT_EQ(r.eventHead(), "10 11 30");
     EXPECT_EQ(r.eventHead(), "-");
     EXPECT_EQ(r.eventHead(), "03 11 30");
-    EXPECT_EQ(r.state.pollTick, 30);
+    EXPECT_EQ(r.scheduler.tick(), 30);
 }
 
-TEST(Scheduler, OnlyTheValueOneIsDue)
+TEST(Scheduler, SlaveAndReadSwitchesAreTakenAtEachEvent)
 {
     Rig r;
-    for (std::int16_t v : {2, -1, 100}) {
-        r.state.slotPending[9] = v;
-        EXPECT_EQ(r.eventHead(), "-");
-        EXPECT_EQ(r.state.slotPending[9], v);
-    }
-}
-
-TEST(Scheduler, BoxWordIsReadAtSendTime)
-{
-    Rig r;
-    r.board.setText("Text4", 2, "5");
-    r.state.raise(52);
-    r.board.setText("Text4", 2, "300");
-    EXPECT_EQ(r.event().substr(0, 26), "80 10 10 51 00 01 02 01 2C");
+    r.link.settings.readStatus = true;
+    EXPECT_EQ(r.event(), "80 03 10 00 00 24 5F 00");
+    r.link.settings.slave = 1;
+    r.link.settings.readStatus = false;
+    r.link.settings.readPose = true;
+    EXPECT_EQ(r.event().substr(0, 11), "01 03 11 70");
 }
 
 } // namespace

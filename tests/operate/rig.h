@@ -14,6 +14,8 @@
 #include "link/form_state.h"
 #include "link/frames.h"
 #include "link/hex.h"
+#include "link/link.h"
+#include "link/mailbox.h"
 #include "link/scheduler.h"
 #include "operate/operate.h"
 #include "support/fake_board.h"
@@ -64,31 +66,30 @@ inline std::vector<float> floatsOf(const Sent& s)
 }
 
 // Everything in FormState, for comparing a whole state.
-inline auto tieState(const FormState& s)
-{
-    return std::tie(s.slotPending, s.pollTick, s.controlModeWord, s.speedWord, s.motionModeWord, s.jogWord,
-                    s.axisPowerWord1, s.axisPowerWord2, s.axisPowerWord3, s.axisPowerWord4, s.axisPowerWord5,
-                    s.axisPowerWord6, s.axisPowerAllData, s.alarmClearData, s.originData, s.jointTargetData,
-                    s.poseTargetData, s.arcTargetData, s.pointSpeedData, s.lineSpeedData, s.paramSaveData,
-                    s.paramData1110, s.paramData1120, s.paramData1130, s.paramData1140, s.paramData1150,
-                    s.paramData1160, s.replyAddress, s.controllerBusy, s.servoState, s.alarmCode, s.scratchFloats3,
-                    s.scratchFloats6, s.arcFloats);
-}
+inline auto tieState(const FormState& s) { return std::tie(s.mailbox, s.controllerBusy, s.servoState, s.alarmCode); }
 inline bool sameState(const FormState& a, const FormState& b) { return tieState(a) == tieState(b); }
+
+// A payload in the mailbox as hex text ("" when nothing was stored).
+inline std::string payloadText(const FormState& s, Payload p) { return bytesToHexText(s.mailbox.payload(p)); }
 
 struct Rig {
     FormState state;
     FakeBoard board;
     ScriptedPrompts prompts;
     RecordingPort port;
-    RequestSender sender{port, board, state};
-    PollScheduler scheduler{state, board, sender};
+    Link link{port};
+    PollScheduler scheduler{state.mailbox, link};
     Operate op{state, board, prompts};
 
     Rig()
     {
-        board.setText("Combo3", kNoIndex, "128");
+        link.settings.slave = 128;
         port.open("ttyTEST", 115200);
+        // As the window wires it: a single gain is read from its box at send time.
+        scheduler.gainAtSend = [this](PidTerm term, int axis) {
+            static constexpr const char* kBoxes[] = {"Text4", "Text5", "Text6"};
+            return wordFromText(board.text(kBoxes[static_cast<int>(term)], axis));
+        };
     }
 
     // Timer1 events until the tick wraps to 0: one full cycle from wherever
@@ -98,9 +99,9 @@ struct Rig {
         std::vector<Sent> out;
         for (int guard = 0; guard < 400; ++guard) {
             const std::size_t before = port.writes.size();
-            scheduler.pollTick();
+            const bool sent = scheduler.pollTick().has_value();
             for (std::size_t i = before; i < port.writes.size(); ++i) out.push_back(decode(port.writes[i]));
-            if (state.pollTick == 0) break;
+            if (!sent) break;
         }
         for (const auto& s : out) {
             EXPECT_TRUE(s.crcOk);

@@ -26,14 +26,14 @@ TEST(Jog, PressSendsCodeReleaseSendsStopAndSlotStaysRaised)
         SCOPED_TRACE(c.index);
         Rig rig;
         EXPECT_TRUE(rig.op.mouseDown("Command5", c.index));
-        EXPECT_EQ(rig.state.jogWord, c.word);
+        EXPECT_EQ(payloadText(rig.state, Payload::JogWord), c.word);
         EXPECT_EQ(rig.op.heldJog(), c.index);
         auto sent = writesTo(rig.cycle(), 0x1004);
         ASSERT_EQ(sent.size(), 1u);
         EXPECT_EQ(sent[0].amount, 1);
         EXPECT_EQ(sent[0].byteCount, 2);
         EXPECT_EQ(sent[0].data, hexBytes(c.word));
-        EXPECT_TRUE(rig.state.due(144));
+        EXPECT_TRUE(rig.state.due(Slot::Jog));
 
         // Held: the code goes out again every cycle.
         sent = writesTo(rig.cycle(), 0x1004);
@@ -41,13 +41,13 @@ TEST(Jog, PressSendsCodeReleaseSendsStopAndSlotStaysRaised)
         EXPECT_EQ(sent[0].data, hexBytes(c.word));
 
         EXPECT_TRUE(rig.op.mouseUp("Command5", c.index));
-        EXPECT_EQ(rig.state.jogWord, "00 00");
+        EXPECT_EQ(payloadText(rig.state, Payload::JogWord), "00 00");
         EXPECT_EQ(rig.op.heldJog(), 0);
         for (int k = 0; k < 2; ++k) {
             sent = writesTo(rig.cycle(), 0x1004);
             ASSERT_EQ(sent.size(), 1u);
             EXPECT_EQ(sent[0].data, (Bytes{0x00, 0x00}));
-            EXPECT_TRUE(rig.state.due(144));
+            EXPECT_TRUE(rig.state.due(Slot::Jog));
         }
     }
 }
@@ -92,14 +92,14 @@ TEST(Jog, SeventhAxisAndDisabledButtonsDoNotJog)
         EXPECT_TRUE(sameState(before, rig.state));
         // Their release still sends the stop word.
         rig.op.mouseUp("Command5", index);
-        EXPECT_EQ(rig.state.jogWord, "00 00");
-        EXPECT_TRUE(rig.state.due(144));
+        EXPECT_EQ(payloadText(rig.state, Payload::JogWord), "00 00");
+        EXPECT_TRUE(rig.state.due(Slot::Jog));
     }
     Rig rig;
     rig.board.setEnabled("Command5", 3, false);
     rig.op.mouseDown("Command5", 3);
-    EXPECT_FALSE(rig.state.due(144));
-    EXPECT_EQ(rig.state.jogWord, "");
+    EXPECT_FALSE(rig.state.due(Slot::Jog));
+    EXPECT_EQ(payloadText(rig.state, Payload::JogWord), "");
     EXPECT_EQ(rig.op.heldJog(), 0);
 }
 
@@ -107,14 +107,14 @@ TEST(Jog, ReleaseAllJogsStopsAHeldJogAndIsQuietBeforeAnyJog)
 {
     Rig rig;
     EXPECT_FALSE(rig.op.releaseAllJogs());
-    EXPECT_FALSE(rig.state.due(144));
-    EXPECT_EQ(rig.state.jogWord, "");
+    EXPECT_FALSE(rig.state.due(Slot::Jog));
+    EXPECT_EQ(payloadText(rig.state, Payload::JogWord), "");
 
     rig.op.mouseDown("Command5", 11);
     rig.cycle();
     EXPECT_TRUE(rig.op.releaseAllJogs());
     EXPECT_EQ(rig.op.heldJog(), 0);
-    EXPECT_EQ(rig.state.jogWord, "00 00");
+    EXPECT_EQ(payloadText(rig.state, Payload::JogWord), "00 00");
     auto sent = writesTo(rig.cycle(), 0x1004);
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].data, (Bytes{0x00, 0x00}));
@@ -125,7 +125,7 @@ TEST(Jog, ReleaseAllJogsStopsAHeldJogAndIsQuietBeforeAnyJog)
     rig.cycle();
     rig.op.mouseUp("Command5", 2);
     EXPECT_TRUE(rig.op.releaseAllJogs());
-    EXPECT_EQ(rig.state.jogWord, "00 00");
+    EXPECT_EQ(payloadText(rig.state, Payload::JogWord), "00 00");
 }
 
 TEST(Jog, DragModeWhileHeldStopsTheJog)
@@ -134,7 +134,7 @@ TEST(Jog, DragModeWhileHeldStopsTheJog)
     rig.op.mouseDown("Command5", 5);
     rig.op.click("Command22", 3);
     EXPECT_EQ(rig.op.heldJog(), 0);
-    EXPECT_EQ(rig.state.jogWord, "00 00");
+    EXPECT_EQ(payloadText(rig.state, Payload::JogWord), "00 00");
 }
 
 struct SpeedCase {
@@ -236,7 +236,7 @@ TEST(MotionMode, DragSwitchesServosOffAndDisablesJogButtons)
         EXPECT_FALSE(rig.board.enabled("Command5", j.index));
         EXPECT_EQ(rig.board.text("Command5", j.index), j.cartesian);
     }
-    EXPECT_EQ(rig.state.axisPowerAllData, "00 02 00 02 00 02 00 02 00 02 00 02");
+    EXPECT_EQ(payloadText(rig.state, Payload::AxisPowerAll), "00 02 00 02 00 02 00 02 00 02 00 02");
     const auto all = rig.cycle();
     const auto mode = writesTo(all, 0x1003);
     ASSERT_EQ(mode.size(), 1u);
@@ -250,7 +250,7 @@ TEST(MotionMode, DragSwitchesServosOffAndDisablesJogButtons)
 
     // A jog press in drag mode does nothing; joint mode enables them again.
     rig.op.mouseDown("Command5", 1);
-    EXPECT_FALSE(rig.state.due(144));
+    EXPECT_FALSE(rig.state.due(Slot::Jog));
     rig.op.click("Command22", 0);
     for (const auto& j : kJogCases) {
         EXPECT_TRUE(rig.board.enabled("Command5", j.index));

@@ -16,11 +16,11 @@ TEST(PidBox, TypingMarksEnterConfirmsAndTheSchedulerReadsTheBoxAtSend)
     EXPECT_TRUE(rig.op.keyDown("Text4", 2, '3'));
     EXPECT_EQ(rig.board.backColour("Text4", 2), Colour::edited());
     EXPECT_EQ(rig.board.backColour("Text4", 2), Colour::fromRgb(255, 128, 128));
-    EXPECT_FALSE(rig.state.due(52));
+    EXPECT_FALSE(rig.state.due(axisSlot(Slot::WriteKp1, 2)));
 
     EXPECT_TRUE(rig.op.keyDown("Text4", 2, kKeyEnter));
     EXPECT_EQ(rig.board.backColour("Text4", 2), Colour::windowBackground());
-    EXPECT_TRUE(rig.state.due(52));
+    EXPECT_TRUE(rig.state.due(axisSlot(Slot::WriteKp1, 2)));
     rig.board.setText("Text4", 2, "300"); // edited again before the slot comes
     const auto all = rig.cycle();
     ASSERT_EQ(all.size(), 1u);
@@ -110,7 +110,7 @@ TEST(ParamGroup, MaxPositiveAngleBoxThree)
     for (int i = 1; i <= 6; ++i) rig.board.setText("Text14", i, texts[i - 1]);
     rig.op.keyDown("Text14", 3, '5');
     rig.op.keyDown("Text14", 3, kKeyEnter);
-    EXPECT_EQ(rig.state.paramData1140, floatArrayToHex(std::array<float, 6>{170, 120, 135, 180, 120, 360}));
+    EXPECT_EQ(payloadText(rig.state, Payload::MaxPositive), floatArrayToHex(std::array<float, 6>{170, 120, 135, 180, 120, 360}));
     auto all = rig.cycle();
     ASSERT_EQ(writesTo(all, 0x1140).size(), 1u);
     EXPECT_EQ(writesTo(all, 0x1140)[0].data,

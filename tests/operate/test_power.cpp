@@ -91,7 +91,7 @@ TEST(Alarms, ClearSendsSixExecuteWords)
 TEST(Origin, SetAnsweredNoChangesNothing)
 {
     Rig rig;
-    rig.state.originData = "earlier";
+    rig.state.mailbox.store(Payload::Origin, Bytes{0x0E, 0xA1}); // earlier
     rig.prompts.answers = {false};
     const FormState before = rig.state;
     EXPECT_TRUE(rig.op.click("Command16", 0));
@@ -154,7 +154,7 @@ TEST(JointTarget, PresetsAndTypedAngles)
         const auto all = rig.cycle();
         if (!c.sent) {
             EXPECT_TRUE(all.empty());
-            EXPECT_EQ(rig.state.jointTargetData, before.jointTargetData);
+            EXPECT_EQ(payloadText(rig.state, Payload::JointTarget), payloadText(before, Payload::JointTarget));
             continue;
         }
         ASSERT_EQ(all.size(), 1u);
@@ -169,7 +169,7 @@ TEST(JointTarget, MinusNinetyWireBytes)
 {
     Rig rig;
     rig.op.click("Command2", 2);
-    EXPECT_EQ(rig.state.jointTargetData, "00 00 00 00 00 00 00 00 00 00 B4 C2 00 00 00 00 00 00 B4 C2 00 00 00 00");
+    EXPECT_EQ(payloadText(rig.state, Payload::JointTarget), "00 00 00 00 00 00 00 00 00 00 B4 C2 00 00 00 00 00 00 B4 C2 00 00 00 00");
     ASSERT_EQ(rig.port.writes.size(), 0u);
     rig.cycle();
     ASSERT_EQ(rig.port.writes.size(), 1u);

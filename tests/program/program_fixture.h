@@ -5,8 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "support/fake_board.h"
 #include "link/form_state.h"
+#include "link/hex.h"
+#include "support/fake_board.h"
 #include "program/program_subsystem.h"
 
 namespace vq::test {
@@ -32,12 +33,14 @@ struct ProgramRig {
     }
     bool running() const { return board.timerEnabled("Timer3"); }
     int interval() const { return board.timerInterval("Timer3"); }
-    void clearFlags() { state.slotPending.fill(0); }
-    int raisedCount() const
+    void clearFlags() { state.mailbox.lowerAll(); }
+    int raisedCount() const { return state.mailbox.raisedCount(); }
+    // A payload in the mailbox as hex text, and its float k (four bytes,
+    // least significant first).
+    std::string payload(Payload p) const { return bytesToHexText(state.mailbox.payload(p)); }
+    float payloadFloat(Payload p, std::size_t k) const
     {
-        int n = 0;
-        for (auto f : state.slotPending) n += f == 1;
-        return n;
+        return StrToFloat(bytesToHexDigits(state.mailbox.payload(p).subspan(4 * k, 4)));
     }
 };
 

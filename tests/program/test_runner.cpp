@@ -35,14 +35,14 @@ TEST(ProgramRunner, DefaultProgramRunsBothLinesThenStops)
     EXPECT_EQ(rig.runner().lineIndex(), 0u);
 
     rig.idleTick();
-    EXPECT_TRUE(rig.state.due(192));
-    EXPECT_EQ(rig.state.pointSpeedData, "00 00 7A 44 00 00 FA 43 00 00 FA 43");
+    EXPECT_TRUE(rig.state.due(Slot::WritePointSpeed));
+    EXPECT_EQ(rig.payload(Payload::PointSpeed), "00 00 7A 44 00 00 FA 43 00 00 FA 43");
     EXPECT_EQ(rig.runner().lineIndex(), 1u);
     EXPECT_TRUE(rig.running());
 
     rig.idleTick();
-    EXPECT_TRUE(rig.state.due(189));
-    EXPECT_EQ(rig.state.lineSpeedData, "00 00 C8 42 00 00 20 41 00 00 20 41");
+    EXPECT_TRUE(rig.state.due(Slot::WriteLineSpeed));
+    EXPECT_EQ(rig.payload(Payload::LineSpeed), "00 00 C8 42 00 00 20 41 00 00 20 41");
     EXPECT_EQ(rig.runner().lineIndex(), 0u);
     EXPECT_FALSE(rig.running());
     EXPECT_TRUE(rig.board.enabled("Command14"));
@@ -69,55 +69,55 @@ TEST(ProgramRunner, InstructionPayloads)
     struct Case {
         const char* name;
         std::string program;
-        int slot;
-        std::string FormState::*payload;
+        Slot slot;
+        Payload payload;
         std::string hex;
     };
     const Case cases[] = {
-        {"pspeed", programOf({"PSPEED RPM=1000 ACC=500 DEC=500", "END"}), 192, &FormState::pointSpeedData,
+        {"pspeed", programOf({"PSPEED RPM=1000 ACC=500 DEC=500", "END"}), Slot::WritePointSpeed, Payload::PointSpeed,
          "00 00 7A 44 00 00 FA 43 00 00 FA 43"},
-        {"last DEC= counts", programOf({"PSPEED RPM=1000 ACC=500 DEC=500 DEC=7", "END"}), 192,
-         &FormState::pointSpeedData, "00 00 7A 44 00 00 FA 43 00 00 E0 40"},
+        {"last DEC= counts", programOf({"PSPEED RPM=1000 ACC=500 DEC=500 DEC=7", "END"}), Slot::WritePointSpeed,
+         Payload::PointSpeed, "00 00 7A 44 00 00 FA 43 00 00 E0 40"},
         {"empty RPM= is 0, missing DEC= keeps",
-         programOf({"PSPEED RPM=1000 ACC=500 DEC=500", "PSPEED RPM= ACC=1"}), 192, &FormState::pointSpeedData,
+         programOf({"PSPEED RPM=1000 ACC=500 DEC=500", "PSPEED RPM= ACC=1"}), Slot::WritePointSpeed, Payload::PointSpeed,
          "00 00 00 00 00 00 80 3F 00 00 FA 43"},
-        {"lspeed", programOf({"LSPEED MMS=100 ACC=10 DEC=10", "END"}), 189, &FormState::lineSpeedData,
+        {"lspeed", programOf({"LSPEED MMS=100 ACC=10 DEC=10", "END"}), Slot::WriteLineSpeed, Payload::LineSpeed,
          "00 00 C8 42 00 00 20 41 00 00 20 41"},
-        {"movj", programOf({"MOVJ J1=1 J2=2 J3=3 J4=4 J5=5 J6=6", "END"}), 193, &FormState::jointTargetData,
+        {"movj", programOf({"MOVJ J1=1 J2=2 J3=3 J4=4 J5=5 J6=6", "END"}), Slot::JointTarget, Payload::JointTarget,
          "00 00 80 3F 00 00 00 40 00 00 40 40 00 00 80 40 00 00 A0 40 00 00 C0 40"},
         {"movj without J3 keeps the previous, J1=1 2 reads 12",
-         programOf({"MOVJ J1=1 J2=2 J3=3 J4=4 J5=5 J6=6", "MOVJ J1=1 2 J2=2 J4=4 J5=5 J6=6"}), 193,
-         &FormState::jointTargetData, "00 00 40 41 00 00 00 40 00 00 40 40 00 00 80 40 00 00 A0 40 00 00 C0 40"},
-        {"movj never-set joints are 0", programOf({"MOVJ J1=1", "END"}), 193, &FormState::jointTargetData,
+         programOf({"MOVJ J1=1 J2=2 J3=3 J4=4 J5=5 J6=6", "MOVJ J1=1 2 J2=2 J4=4 J5=5 J6=6"}), Slot::JointTarget,
+         Payload::JointTarget, "00 00 40 41 00 00 00 40 00 00 40 40 00 00 80 40 00 00 A0 40 00 00 C0 40"},
+        {"movj never-set joints are 0", programOf({"MOVJ J1=1", "END"}), Slot::JointTarget, Payload::JointTarget,
          "00 00 80 3F 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"},
-        {"movp", programOf({"MOVP X1=200.00 Y1=150.00 Z1=150 A1=180.00 B1=0.00 C1=0.00", "END"}), 194,
-         &FormState::poseTargetData, "00 00 48 43 00 00 16 43 00 00 16 43 00 00 34 43 00 00 00 00 00 00 00 00"},
+        {"movp", programOf({"MOVP X1=200.00 Y1=150.00 Z1=150 A1=180.00 B1=0.00 C1=0.00", "END"}), Slot::PointMove,
+         Payload::PoseTarget, "00 00 48 43 00 00 16 43 00 00 16 43 00 00 34 43 00 00 00 00 00 00 00 00"},
         {"movl, fields in any order among other text",
-         programOf({"MOVL C1=0 junk Z1=150 X1=200.00 B1=0.00 Y1=50.00 A1=180.00", "END"}), 195,
-         &FormState::poseTargetData, "00 00 48 43 00 00 48 42 00 00 16 43 00 00 34 43 00 00 00 00 00 00 00 00"},
+         programOf({"MOVL C1=0 junk Z1=150 X1=200.00 B1=0.00 Y1=50.00 A1=180.00", "END"}), Slot::LinearMove,
+         Payload::PoseTarget, "00 00 48 43 00 00 48 42 00 00 16 43 00 00 34 43 00 00 00 00 00 00 00 00"},
         {"movc as the arc buttons write it",
          programOf({"MOVC X2=250.00 Y2=0.00 Z2=150.00 A2=180.00 B2=0.00 C2=0.00",
                     "     X3=200.00 Y3=-50.00 Z3=150.00 A3=180.00 B3=0.00 C3=0.00 Ag=90.000", "END"}),
-         196, &FormState::arcTargetData,
+         Slot::ArcMove, Payload::ArcTarget,
          "00 00 7A 43 00 00 00 00 00 00 16 43 00 00 34 43 00 00 00 00 00 00 00 00 "
          "00 00 48 43 00 00 48 C2 00 00 16 43 00 00 34 43 00 00 00 00 00 00 00 00 00 00 B4 42"},
         {"movc: missing Z2 takes the last MOVP/MOVL Z, missing Z3 the via Z",
          programOf({"MOVL X1=1 Y1=2 Z1=3 A1=4 B1=5 C1=6", "MOVC X2=10 Y2=20 A2=40 B2=50 C2=60",
                     "     X3=7 Y3=8 A3=9 Ag=90", "END"}),
-         196, &FormState::arcTargetData,
+         Slot::ArcMove, Payload::ArcTarget,
          "00 00 20 41 00 00 A0 41 00 00 40 40 00 00 20 42 00 00 48 42 00 00 70 42 "
          "00 00 E0 40 00 00 00 41 00 00 40 40 00 00 10 41 00 00 48 42 00 00 70 42 00 00 B4 42"},
         {"movc on the last executed line continues with the piece after the last break",
-         "MOVP X1=1 Y1=2 Z1=3 A1=4 B1=5 C1=6\r\nMOVC X2=10 Z2=30\r\n     X3=7", 196, &FormState::arcTargetData,
+         "MOVP X1=1 Y1=2 Z1=3 A1=4 B1=5 C1=6\r\nMOVC X2=10 Z2=30\r\n     X3=7", Slot::ArcMove, Payload::ArcTarget,
          "00 00 20 41 00 00 00 40 00 00 F0 41 00 00 80 40 00 00 A0 40 00 00 C0 40 "
          "00 00 E0 40 00 00 00 40 00 00 F0 41 00 00 80 40 00 00 A0 40 00 00 C0 40 00 00 00 00"},
-        {"value not a number reads 0", programOf({"MOVP X1=abc Y1=1 Z1=1 A1=1 B1=1 C1=1", "END"}), 194,
-         &FormState::poseTargetData, "00 00 00 00 00 00 80 3F 00 00 80 3F 00 00 80 3F 00 00 80 3F 00 00 80 3F"},
+        {"value not a number reads 0", programOf({"MOVP X1=abc Y1=1 Z1=1 A1=1 B1=1 C1=1", "END"}), Slot::PointMove,
+         Payload::PoseTarget, "00 00 00 00 00 00 80 3F 00 00 80 3F 00 00 80 3F 00 00 80 3F 00 00 80 3F"},
         {"beyond a float is infinity, also beyond a double",
-         programOf({"MOVJ J1=1e39 J2=-1e39 J3=1e999 J4=-1e999 J5=3.4e38 J6=-0", "END"}), 193,
-         &FormState::jointTargetData, "00 00 80 7F 00 00 80 FF 00 00 80 7F 00 00 80 FF 9E C9 7F 7F 00 00 00 00"},
-        {"0.1 is rounded to the nearest float", programOf({"LSPEED MMS=0.1 ACC=-2 DEC=1e3", "END"}), 189,
-         &FormState::lineSpeedData, "CD CC CC 3D 00 00 00 C0 00 00 7A 44"},
+         programOf({"MOVJ J1=1e39 J2=-1e39 J3=1e999 J4=-1e999 J5=3.4e38 J6=-0", "END"}), Slot::JointTarget,
+         Payload::JointTarget, "00 00 80 7F 00 00 80 FF 00 00 80 7F 00 00 80 FF 9E C9 7F 7F 00 00 00 00"},
+        {"0.1 is rounded to the nearest float", programOf({"LSPEED MMS=0.1 ACC=-2 DEC=1e3", "END"}), Slot::WriteLineSpeed,
+         Payload::LineSpeed, "CD CC CC 3D 00 00 00 C0 00 00 7A 44"},
     };
     for (const Case& c : cases) {
         ProgramRig rig;
@@ -127,7 +127,7 @@ TEST(ProgramRunner, InstructionPayloads)
         for (int i = 0; i < 100 && rig.running(); ++i) rig.idleTick();
         EXPECT_FALSE(rig.running()) << c.name;
         EXPECT_TRUE(rig.state.due(c.slot)) << c.name;
-        EXPECT_EQ(rig.state.*(c.payload), c.hex) << c.name;
+        EXPECT_EQ(rig.payload(c.payload), c.hex) << c.name;
     }
 }
 
@@ -143,12 +143,12 @@ TEST(ProgramRunner, MovcTakesTwoLinesInOneTick)
     EXPECT_EQ(f.x3, "1");
     EXPECT_EQ(f.c3, "6");
     EXPECT_EQ(f.ag, "");
-    EXPECT_EQ(rig.state.arcFloats[6], 1.0f);
-    EXPECT_EQ(rig.state.arcFloats[11], 6.0f);
-    EXPECT_EQ(rig.state.arcFloats[12], 0.0f);
-    EXPECT_FALSE(rig.state.due(193));
+    EXPECT_EQ(rig.payloadFloat(Payload::ArcTarget, 6), 1.0f);
+    EXPECT_EQ(rig.payloadFloat(Payload::ArcTarget, 11), 6.0f);
+    EXPECT_EQ(rig.payloadFloat(Payload::ArcTarget, 12), 0.0f);
+    EXPECT_FALSE(rig.state.due(Slot::JointTarget));
     rig.idleTick();
-    EXPECT_TRUE(rig.state.due(193));
+    EXPECT_TRUE(rig.state.due(Slot::JointTarget));
 }
 
 TEST(ProgramRunner, UnrecognisedAndEmptyLinesCostOneTickEach)
@@ -176,7 +176,7 @@ TEST(ProgramRunner, TextAfterLastBreakIsNotExecuted)
     rig.idleTick();
     rig.idleTick();
     EXPECT_FALSE(rig.running());
-    EXPECT_FALSE(rig.state.due(193));
+    EXPECT_FALSE(rig.state.due(Slot::JointTarget));
 }
 
 TEST(ProgramRunner, WaitsWhileControllerBusyOrPaused)
@@ -194,7 +194,7 @@ TEST(ProgramRunner, WaitsWhileControllerBusyOrPaused)
     EXPECT_EQ(rig.raisedCount(), 0);
 
     rig.idleTick();
-    EXPECT_EQ(rig.state.jointTargetData.substr(0, 11), "00 00 80 3F");
+    EXPECT_EQ(rig.payload(Payload::JointTarget).substr(0, 11), "00 00 80 3F");
     rig.clearFlags();
 
     rig.clickPause();
@@ -209,8 +209,8 @@ TEST(ProgramRunner, WaitsWhileControllerBusyOrPaused)
     EXPECT_FALSE(rig.runner().runPaused());
     EXPECT_EQ(rig.board.text("Command13"), "暂停");
     rig.idleTick();
-    EXPECT_TRUE(rig.state.due(193));
-    EXPECT_EQ(rig.state.jointTargetData.substr(0, 11), "00 00 00 40");
+    EXPECT_TRUE(rig.state.due(Slot::JointTarget));
+    EXPECT_EQ(rig.payload(Payload::JointTarget).substr(0, 11), "00 00 00 40");
 }
 
 TEST(ProgramRunner, PauseTogglesWhileIdleAndRunOrStopClearIt)
@@ -266,7 +266,7 @@ TEST(ProgramRunner, FieldsCarryOverFromRunToRun)
     rig.setProgram(programOf({"PSPEED ACC=1", "END"}));
     rig.clickRun();
     rig.idleTick();
-    EXPECT_EQ(rig.state.pointSpeedData, "00 00 7A 44 00 00 80 3F 00 00 FA 43");
+    EXPECT_EQ(rig.payload(Payload::PointSpeed), "00 00 7A 44 00 00 80 3F 00 00 FA 43");
 }
 
 TEST(ProgramRunner, DelaySetsOneIntervalThenBackTo300)
@@ -279,7 +279,7 @@ TEST(ProgramRunner, DelaySetsOneIntervalThenBackTo300)
     EXPECT_EQ(rig.raisedCount(), 0);
     rig.idleTick();
     EXPECT_EQ(rig.interval(), 300);
-    EXPECT_TRUE(rig.state.due(193));
+    EXPECT_TRUE(rig.state.due(Slot::JointTarget));
     rig.idleTick();
     EXPECT_EQ(rig.interval(), 300);
 }
@@ -316,7 +316,7 @@ TEST(ProgramRunner, DelayValuesTheTimerCannotTake)
         EXPECT_EQ(rig.interval(), c.interval) << c.lines;
         // The run goes on: the next tick executes the next line.
         rig.idleTick();
-        EXPECT_TRUE(rig.state.due(193)) << c.lines;
+        EXPECT_TRUE(rig.state.due(Slot::JointTarget)) << c.lines;
         EXPECT_EQ(rig.interval(), 300) << c.lines;
     }
 }
@@ -347,7 +347,7 @@ TEST(ProgramRunner, EndInTheMiddleStopsOrRepeats)
         if (loop == 1) {
             rig.clearFlags();
             rig.idleTick(); // line 0 again
-            EXPECT_TRUE(rig.state.due(193));
+            EXPECT_TRUE(rig.state.due(Slot::JointTarget));
             EXPECT_EQ(rig.runner().lineIndex(), 1u);
         }
     }
@@ -416,7 +416,7 @@ TEST(ProgramRunner, HundredThousandLinesRunOneTickPerLine)
     EXPECT_EQ(ticks, kLines);
     EXPECT_EQ(rig.runner().lineIndex(), 0u);
     EXPECT_EQ(rig.runner().fields().j1, "99999");
-    EXPECT_EQ(rig.state.jointTargetData.substr(0, 11), "80 4F C3 47"); // 99999.0f
+    EXPECT_EQ(rig.payload(Payload::JointTarget).substr(0, 11), "80 4F C3 47"); // 99999.0f
 }
 
 } // namespace

@@ -102,8 +102,8 @@ TEST(TeachIn, TaughtArcRunsWithTheTaughtPoints)
     rig.program.click("Command17", kNoIndex);
     rig.clickRun();
     rig.idleTick();
-    EXPECT_TRUE(rig.state.due(196));
-    EXPECT_EQ(rig.state.arcTargetData,
+    EXPECT_TRUE(rig.state.due(Slot::ArcMove));
+    EXPECT_EQ(rig.payload(Payload::ArcTarget),
               "00 00 7A 43 00 00 00 00 00 00 16 43 00 00 34 43 00 00 00 00 00 00 00 00 "
               "00 00 48 43 00 00 48 C2 00 00 16 43 00 00 34 43 00 00 00 00 00 00 00 00 00 00 B4 42");
 }
@@ -124,16 +124,16 @@ TEST(DirectMoves, InitialBoxesSendTheirFloats)
 {
     struct Case {
         const char* button;
-        int slot;
-        std::string FormState::*payload;
+        Slot slot;
+        Payload payload;
         std::string hex;
     };
     const Case cases[] = {
-        {"Command25", 194, &FormState::poseTargetData,
+        {"Command25", Slot::PointMove, Payload::PoseTarget,
          "00 00 48 43 00 00 16 43 00 00 16 43 00 00 34 43 00 00 00 00 00 00 00 00"},
-        {"Command26", 195, &FormState::poseTargetData,
+        {"Command26", Slot::LinearMove, Payload::PoseTarget,
          "00 00 48 43 00 00 48 42 00 00 16 43 00 00 34 43 00 00 00 00 00 00 00 00"},
-        {"Command27", 196, &FormState::arcTargetData,
+        {"Command27", Slot::ArcMove, Payload::ArcTarget,
          "00 00 7A 43 00 00 00 00 00 00 16 43 00 00 34 43 00 00 00 00 00 00 00 00 "
          "00 00 48 43 00 00 48 C2 00 00 16 43 00 00 34 43 00 00 00 00 00 00 00 00 00 00 00 00"},
     };
@@ -141,7 +141,7 @@ TEST(DirectMoves, InitialBoxesSendTheirFloats)
         ProgramRig rig;
         initialBoxes(rig.board);
         EXPECT_TRUE(rig.program.click(c.button, kNoIndex));
-        EXPECT_EQ(rig.state.*(c.payload), c.hex) << c.button;
+        EXPECT_EQ(rig.payload(c.payload), c.hex) << c.button;
         EXPECT_TRUE(rig.state.due(c.slot)) << c.button;
         EXPECT_EQ(rig.raisedCount(), 1) << c.button;
     }
@@ -157,8 +157,8 @@ TEST(DirectMoves, BoxesAreReadLeniently)
     rig.board.setText("Text11", 4, "0.1");
     rig.board.setText("Text11", 5, "-1e1");
     rig.program.click("Command25", kNoIndex);
-    EXPECT_EQ(rig.state.poseTargetData, "00 00 00 00 00 00 48 41 00 00 00 00 CD CC CC 3D 00 00 20 C1 00 00 00 00");
-    EXPECT_EQ(rig.state.scratchFloats6[1], 12.5f);
+    EXPECT_EQ(rig.payload(Payload::PoseTarget), "00 00 00 00 00 00 48 41 00 00 00 00 CD CC CC 3D 00 00 20 C1 00 00 00 00");
+    EXPECT_EQ(rig.payloadFloat(Payload::PoseTarget, 1), 12.5f);
 }
 
 TEST(DirectMoves, TwoClicksLeaveOneRequestWithTheLaterValues)
@@ -169,12 +169,12 @@ TEST(DirectMoves, TwoClicksLeaveOneRequestWithTheLaterValues)
     rig.board.setText("Text11", 1, "1");
     rig.program.click("Command25", kNoIndex);
     EXPECT_EQ(rig.raisedCount(), 1);
-    EXPECT_EQ(rig.state.poseTargetData.substr(0, 11), "00 00 80 3F");
+    EXPECT_EQ(rig.payload(Payload::PoseTarget).substr(0, 11), "00 00 80 3F");
     // MOVL shares the payload: whatever was stored last is what goes out.
     rig.program.click("Command26", kNoIndex);
-    EXPECT_TRUE(rig.state.due(194));
-    EXPECT_TRUE(rig.state.due(195));
-    EXPECT_EQ(rig.state.poseTargetData.substr(0, 23), "00 00 48 43 00 00 48 42");
+    EXPECT_TRUE(rig.state.due(Slot::PointMove));
+    EXPECT_TRUE(rig.state.due(Slot::LinearMove));
+    EXPECT_EQ(rig.payload(Payload::PoseTarget).substr(0, 23), "00 00 48 43 00 00 48 42");
 }
 
 TEST(ProgramSubsystem, RoutesOnlyItsOwnEvents)

@@ -71,6 +71,16 @@ inline Bytes readReplyClaiming(std::uint8_t byteCount, const Bytes& data)
 
 inline Bytes readReplyRegs(const std::vector<std::uint16_t>& regs) { return readReply(registerBytes(regs)); }
 
+// A reply as long as the reply to a read of `registers` registers (the link
+// takes no other length) whose byte count claims only `data`; zero bytes
+// fill the rest.
+inline Bytes readReplyCarrying(const Bytes& data, std::size_t registers)
+{
+    Bytes full = data;
+    full.resize(2 * registers, 0);
+    return readReplyClaiming(static_cast<std::uint8_t>(data.size()), full);
+}
+
 inline Bytes writeAck(std::uint16_t start, std::uint16_t quantity)
 {
     return withCrc({kSlave, 0x10, static_cast<std::uint8_t>(start >> 8), static_cast<std::uint8_t>(start & 0xFF),

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "answer.h"
 #include "reply_frames.h"
 #include "support/fake_board.h"
 #include "telemetry/reply_handler.h"
@@ -16,11 +17,7 @@ using test::FakeBoard;
 
 class Blocks : public ::testing::Test {
 protected:
-    void receive(const char* address, const Bytes& reply)
-    {
-        state.replyAddress = address;
-        handler.MSComm1_OnComm(reply);
-    }
+    void receive(Slot slot, const Bytes& reply) { EXPECT_TRUE(test::answer(handler, board, slot, reply)); }
     void preset(const char* box, int first, int last)
     {
         for (int i = first; i <= last; ++i) board.setText(box, i, "box");
@@ -40,7 +37,7 @@ TEST_F(Blocks, PoseBlockEdgeValues)
     std::copy(one.begin(), one.end(), data.begin());
     std::copy(minusHalf.begin(), minusHalf.end(), data.begin() + 24);
     std::copy(one.begin(), one.end(), data.begin() + 48);
-    receive("11 70", test::readReply(data));
+    receive(Slot::ReadPose, test::readReply(data));
     EXPECT_EQ(board.text("Label2", 1), "1.000");
     EXPECT_EQ(board.text("Label3", 1), "-0.50");
     EXPECT_EQ(board.text("Label5", 1), "1");
@@ -59,7 +56,7 @@ TEST_F(Blocks, PoseBlockOrderAndPatterns)
     for (float f : {10.0f, 20.125f, -30.5f, 0.0004f, 179.9996f, -0.0006f}) test::appendFloat(data, f);
     for (float f : {350.125f, -12.346f, 0.006f, 90.0f, -180.0f, 1e6f}) test::appendFloat(data, f);
     for (float f : {0.5f, -0.5f, 1.49f, 2.5f, -1234.6f, 100000.0f}) test::appendFloat(data, f);
-    receive("11 70", test::readReply(data));
+    receive(Slot::ReadPose, test::readReply(data));
     const char* joints[] = {"10.000", "20.125", "-30.500", "0.000", "180.000", "-0.001"};
     const char* pose[] = {"350.13", "-12.35", "0.01", "90.00", "-180.00", "1000000.00"};
     const char* monitors[] = {"1", "-1", "1", "3", "-1235", "100000"};
@@ -77,7 +74,7 @@ TEST_F(Blocks, ShortPoseReplyUpdatesOnlyCompleteFields)
     // Three whole floats and half of the fourth (14 bytes, seven registers).
     Bytes data = test::floatBytes({1.0f, 2.0f, 3.0f, 4.0f});
     data.resize(14);
-    receive("11 70", test::readReply(data));
+    receive(Slot::ReadPose, test::readReplyCarrying(data, 36));
     const char* expected[] = {"1.000", "2.000", "3.000", "box", "box", "box"};
     for (int k = 1; k <= 6; ++k) EXPECT_EQ(board.text("Label2", k), expected[k - 1]) << k;
     for (int k = 1; k <= 6; ++k) EXPECT_EQ(board.text("Label3", k), "box") << k;
@@ -89,7 +86,7 @@ TEST_F(Blocks, PidGainsAreRegisterValuesInDecimal)
     for (int j = 0; j < 18; ++j) regs[static_cast<std::size_t>(j)] = static_cast<std::uint16_t>(100 * (j + 1));
     regs[0] = 0x0064;
     regs[17] = 0xFFFF;
-    receive("10 50", test::readReplyRegs(regs));
+    receive(Slot::ReadPidGains, test::readReplyRegs(regs));
     EXPECT_EQ(board.text("Text4", 1), "100");
     for (int k = 2; k <= 6; ++k) EXPECT_EQ(board.text("Text4", k), std::to_string(100 * k)) << k;
     for (int k = 1; k <= 6; ++k) EXPECT_EQ(board.text("Text5", k), std::to_string(100 * (6 + k))) << k;
@@ -103,36 +100,36 @@ TEST_F(Blocks, FloatBlocks)
     // in its own boxes.
     Bytes data = test::floatBytes({1.25f, -2.5f, 10.0f, 0.04f, 99.96f, 7.0f});
     struct Row {
-        const char* address;
+        Slot slot;
         const char* box;
         int first, last;
         std::vector<std::string> shown;
     };
     const Row rows[] = {
-        {"11 10", "Text17", 1, 6, {"1.25", "-2.50", "10.00", "0.04", "99.96", "7.00"}},
-        {"11 20", "Text3", 1, 6, {"1.25", "-2.50", "10.00", "0.04", "99.96", "7.00"}},
-        {"11 30", "Text12", 1, 6, {"1.3", "-2.5", "10.0", "0.0", "100.0", "7.0"}},
-        {"11 40", "Text14", 1, 6, {"1.3", "-2.5", "10.0", "0.0", "100.0", "7.0"}},
-        {"11 50", "Text15", 1, 6, {"1.3", "-2.5", "10.0", "0.0", "100.0", "7.0"}},
-        {"11 60", "Text16", 1, 3, {"1.25", "-2.50", "10.00"}},
-        {"11 A0", "Text10", 0, 2, {"1", "-3", "10"}},
-        {"11 A6", "Text21", 0, 2, {"1", "-3", "10"}},
+        {Slot::ReadMechanical, "Text17", 1, 6, {"1.25", "-2.50", "10.00", "0.04", "99.96", "7.00"}},
+        {Slot::ReadReduction, "Text3", 1, 6, {"1.25", "-2.50", "10.00", "0.04", "99.96", "7.00"}},
+        {Slot::ReadMotorEncoder, "Text12", 1, 6, {"1.3", "-2.5", "10.0", "0.0", "100.0", "7.0"}},
+        {Slot::ReadMaxPositive, "Text14", 1, 6, {"1.3", "-2.5", "10.0", "0.0", "100.0", "7.0"}},
+        {Slot::ReadMaxNegative, "Text15", 1, 6, {"1.3", "-2.5", "10.0", "0.0", "100.0", "7.0"}},
+        {Slot::ReadTool, "Text16", 1, 3, {"1.25", "-2.50", "10.00"}},
+        {Slot::ReadPointSpeed, "Text10", 0, 2, {"1", "-3", "10"}},
+        {Slot::ReadLineSpeed, "Text21", 0, 2, {"1", "-3", "10"}},
     };
     for (const auto& r : rows) {
         preset(r.box, r.first - 1, r.last + 3);
-        receive(r.address, test::readReply(data));
-        EXPECT_EQ(board.text(r.box, r.first - 1), "box") << r.address;
+        receive(r.slot, test::readReply(data));
+        EXPECT_EQ(board.text(r.box, r.first - 1), "box") << slotNumber(r.slot);
         for (int i = r.first; i <= r.last; ++i)
-            EXPECT_EQ(board.text(r.box, i), r.shown[static_cast<std::size_t>(i - r.first)]) << r.address << " " << r.box << "(" << i << ")";
-        for (int i = r.last + 1; i <= r.last + 3; ++i) EXPECT_EQ(board.text(r.box, i), "box") << r.address << " " << r.box << "(" << i << ")";
+            EXPECT_EQ(board.text(r.box, i), r.shown[static_cast<std::size_t>(i - r.first)]) << slotNumber(r.slot) << " " << r.box << "(" << i << ")";
+        for (int i = r.last + 1; i <= r.last + 3; ++i) EXPECT_EQ(board.text(r.box, i), "box") << slotNumber(r.slot) << " " << r.box << "(" << i << ")";
     }
 }
 
 TEST_F(Blocks, SameDigitsDifferentPatterns)
 {
     const Bytes data = {0x00, 0x00, 0x20, 0x41};
-    receive("11 30", test::readReply(data));
-    receive("11 A0", test::readReply(data));
+    receive(Slot::ReadMotorEncoder, test::readReplyCarrying(data, 12));
+    receive(Slot::ReadPointSpeed, test::readReplyCarrying(data, 12));
     EXPECT_EQ(board.text("Text12", 1), "10.0");
     EXPECT_EQ(board.text("Text10", 0), "10");
 }
@@ -141,7 +138,7 @@ TEST_F(Blocks, ToolBlockFillsOnlyTx_Ty_Tz)
 {
     preset("Text16", 1, 6);
     preset("Text17", 1, 6);
-    receive("11 60", test::readReply(test::floatBytes({1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f})));
+    receive(Slot::ReadTool, test::readReply(test::floatBytes({1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f})));
     EXPECT_EQ(board.text("Text16", 1), "1.00");
     EXPECT_EQ(board.text("Text16", 2), "2.00");
     EXPECT_EQ(board.text("Text16", 3), "3.00");
@@ -155,7 +152,7 @@ TEST_F(Blocks, UnshowableFloatKeepsItsBoxOthersStillUpdate)
     Bytes data = test::floatBytes({1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f});
     const Bytes nan = {0x00, 0x00, 0xC0, 0x7F};
     std::copy(nan.begin(), nan.end(), data.begin() + 8); // third float
-    receive("11 40", test::readReply(data));
+    receive(Slot::ReadMaxPositive, test::readReply(data));
     const char* expected[] = {"1.0", "2.0", "box", "4.0", "5.0", "6.0"};
     for (int k = 1; k <= 6; ++k) EXPECT_EQ(board.text("Text14", k), expected[k - 1]) << k;
 }
@@ -166,12 +163,12 @@ TEST_F(Blocks, SaveAcknowledgements)
     for (int i = 0; i <= 2; ++i) board.setText("Command4", i, "保存参数");
     board.setText("Command4", 1, "保存中..");
 
-    receive("", test::writeAck(0x10B0, 1));
+    receive(Slot::StorePidGains, test::writeAck(0x10B0, 1));
     EXPECT_EQ(board.text("Command3", 1), "保存参数OK");
     for (int i = 0; i <= 2; ++i) EXPECT_NE(board.text("Command4", i), "保存参数OK");
 
     // Whichever button was clicked, all three turn.
-    receive("", test::writeAck(0x1100, 1));
+    receive(Slot::StoreParameters, test::writeAck(0x1100, 1));
     for (int i = 0; i <= 2; ++i) EXPECT_EQ(board.text("Command4", i), "保存参数OK") << i;
     EXPECT_FALSE(board.has("Command4", 3));
     EXPECT_FALSE(board.has("Command3", 0));

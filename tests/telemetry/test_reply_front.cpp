@@ -1,12 +1,13 @@
-// The common front of the receive event: CRC check, Text19, function split,
-// replyAddress bookkeeping and dispatch.
+// The road of a reply from the port to the decoders: the link's checks,
+// Text19, the block the reply speaks of and the dispatch.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "link/frames.h"
+#include "answer.h"
 #include "link/hex.h"
+#include "link/link.h"
 #include "reply_frames.h"
 #include "support/fake_board.h"
 #include "telemetry/reply_handler.h"
@@ -19,12 +20,10 @@ using test::FakeBoard;
 
 // Literal replies whose CRC was computed once with a separate bitwise
 // implementation of the Modbus CRC (not with crc16 of this project).
-const Bytes kShortest = {0x0A, 0x3F, 0x47};
 const Bytes kAckPidSave = {0x80, 0x10, 0x10, 0xB0, 0x00, 0x01, 0x1A, 0xFF};
 const Bytes kAckParamSave = {0x80, 0x10, 0x11, 0x00, 0x00, 0x01, 0x1A, 0xE4};
 const Bytes kAckMechanical = {0x80, 0x10, 0x11, 0x10, 0x00, 0x06, 0x5A, 0xE3};
 const Bytes kAckKp1 = {0x80, 0x10, 0x10, 0x50, 0x00, 0x01, 0x1B, 0x09};
-const Bytes kException = {0x80, 0x83, 0x02, 0x90, 0xD9};
 // 11 30 read reply, twelve registers, the first float 00 00 20 41 (10.0),
 // the other five 0.0.
 const Bytes kEncoderParams = {0x80, 0x03, 0x18, 0x00, 0x00, 0x20, 0x41, //
@@ -36,9 +35,8 @@ const Bytes kPidGains = {0x80, 0x03, 0x24, 0x00, 0x64, //
 
 class ReplyFront : public ::testing::Test {
 protected:
-    void receive(const Bytes& bytes) { handler.MSComm1_OnComm(bytes); }
-    // As the read sender leaves it before the reply comes.
-    void expectReply(const char* start) { state.replyAddress = start; }
+    // The reply to the request of `slot`; whether the link accepted it.
+    bool receive(Slot slot, const Bytes& bytes) { return test::answer(handler, board, slot, bytes); }
 
     FakeBoard board;
     FormState state;
@@ -50,30 +48,24 @@ TEST_F(ReplyFront, IndependentlyComputedCrcsPass)
     ASSERT_EQ(kEncoderParams.size(), 5u + 2 * 12);
     ASSERT_EQ(kPidGains.size(), 5u + 2 * 18);
     // If the check disagreed with the reference CRCs, none of these would show.
-    for (const Bytes* frame : {&kShortest, &kAckPidSave, &kAckParamSave, &kAckMechanical, &kAckKp1, &kException,
-                               &kEncoderParams, &kPidGains}) {
+    const std::pair<Slot, const Bytes*> frames[] = {
+        {Slot::StorePidGains, &kAckPidSave}, {Slot::StoreParameters, &kAckParamSave}, {Slot::WriteMechanical, &kAckMechanical},
+        {Slot::WriteKp1, &kAckKp1},          {Slot::ReadMotorEncoder, &kEncoderParams}, {Slot::ReadPidGains, &kPidGains}};
+    for (const auto& [slot, frame] : frames) {
         board.setText("Text19", kNoIndex, "");
-        receive(*frame);
+        EXPECT_TRUE(receive(slot, *frame));
         EXPECT_EQ(board.text("Text19"), bytesToHexText(*frame));
     }
 }
 
 TEST_F(ReplyFront, LiteralReadRepliesDecode)
 {
-    expectReply("10 50");
-    receive(kPidGains);
+    receive(Slot::ReadPidGains, kPidGains);
     EXPECT_EQ(board.text("Text4", 1), "100");
     EXPECT_EQ(board.text("Text6", 6), "0");
-    expectReply("11 30");
-    receive(kEncoderParams);
+    receive(Slot::ReadMotorEncoder, kEncoderParams);
     EXPECT_EQ(board.text("Text12", 1), "10.0");
     EXPECT_EQ(board.text("Text12", 6), "0.0");
-}
-
-TEST_F(ReplyFront, ThreeByteReplyShownWithoutTrailingBlank)
-{
-    receive(kShortest);
-    EXPECT_EQ(board.text("Text19"), "0A 3F 47");
 }
 
 TEST_F(ReplyFront, RejectedRepliesLeaveEverythingAsItWas)
@@ -97,26 +89,29 @@ TEST_F(ReplyFront, RejectedRepliesLeaveEverythingAsItWas)
     for (const auto& c : cases) {
         board.setText("Text19", kNoIndex, "before");
         board.setText("Text12", 1, "box");
-        expectReply("11 30");
-        receive(c.bytes);
+        EXPECT_FALSE(receive(Slot::ReadMotorEncoder, c.bytes)) << c.what;
         EXPECT_EQ(board.text("Text19"), "before") << c.what;
         EXPECT_EQ(board.text("Text12", 1), "box") << c.what;
-        EXPECT_EQ(state.replyAddress, "11 30") << c.what;
     }
 }
 
-// A property of this CRC, not of the handler: feeding a frame's own low CRC
+// A property of this CRC, not of the link: feeding a frame's own low CRC
 // byte leaves the register at 00 hi, so a good reply followed by one 00 byte
-// checks out against its last two bytes (hi, 00). The byte count still
+// checks out against its last two bytes (hi, 00). Here a reply one byte
+// short of the expected length, padded so by the line. The byte count still
 // bounds the data, so the decoded values are those of the reply.
 TEST_F(ReplyFront, TrailingZeroByteStillChecksOut)
 {
-    const Bytes padded = test::concat(kEncoderParams, {0x00});
-    expectReply("11 30");
-    receive(padded);
+    Bytes data = test::floatBytes({10.0f, 0.0f, 0.0f, 0.0f, 0.0f});
+    data.resize(23);
+    const Bytes padded = test::concat(test::readReply(data), {0x00});
+    ASSERT_EQ(padded.size(), 29u);
+    board.setText("Text12", 6, "box");
+    EXPECT_TRUE(receive(Slot::ReadMotorEncoder, padded));
     EXPECT_EQ(board.text("Text19"), bytesToHexText(padded));
     EXPECT_EQ(board.text("Text12", 1), "10.0");
-    EXPECT_EQ(board.text("Text12", 6), "0.0");
+    EXPECT_EQ(board.text("Text12", 5), "0.0");
+    EXPECT_EQ(board.text("Text12", 6), "box");
 }
 
 TEST_F(ReplyFront, EverySingleBitErrorIsCaught)
@@ -125,208 +120,149 @@ TEST_F(ReplyFront, EverySingleBitErrorIsCaught)
         for (int bit = 0; bit < 8; ++bit) {
             Bytes bad = kEncoderParams;
             bad[i] = static_cast<std::uint8_t>(bad[i] ^ (1u << bit));
-            expectReply("11 30");
-            receive(bad);
-            ASSERT_EQ(state.replyAddress, "11 30") << "byte " << i << " bit " << bit;
+            ASSERT_FALSE(receive(Slot::ReadMotorEncoder, bad)) << "byte " << i << " bit " << bit;
         }
     }
     EXPECT_FALSE(board.has("Text19"));
     EXPECT_FALSE(board.has("Text12", 1));
 }
 
-TEST_F(ReplyFront, AcceptedReplyEmptiesReplyAddress)
-{
-    expectReply("11 30");
-    receive(kEncoderParams);
-    EXPECT_EQ(board.text("Text12", 1), "10.0");
-    EXPECT_EQ(state.replyAddress, "");
-    // The same reply again, with nobody waiting for it: Text19 only.
-    board.setText("Text12", 1, "typed");
-    board.setText("Text19", kNoIndex, "");
-    receive(kEncoderParams);
-    EXPECT_EQ(board.text("Text19"), bytesToHexText(kEncoderParams));
-    EXPECT_EQ(board.text("Text12", 1), "typed");
-}
-
-TEST_F(ReplyFront, StatusReplyAfterReplyAddressEmptiedDecodedNowhere)
-{
-    std::vector<std::uint16_t> regs(36, 0);
-    regs[0] = 1;  // state
-    regs[5] = 7;  // busy
-    regs[6] = 1;  // servo axis 1
-    const Bytes reply = test::readReplyRegs(regs);
-    receive(reply);
-    EXPECT_EQ(board.text("Text19"), bytesToHexText(reply));
-    EXPECT_FALSE(board.has("Text13"));
-    EXPECT_FALSE(board.has("Shape1"));
-    EXPECT_EQ(state.controllerBusy, 0);
-    EXPECT_EQ(state.servoState[1], 0);
-}
-
 TEST_F(ReplyFront, WriteAcknowledgements)
 {
     // Acknowledgements carry no data for a box; only the two save commands
-    // change captions.
-    struct Case { const char* what; Bytes ack; const char* control; int index; const char* after; };
+    // change captions, and only when they echo the register written.
+    struct Case { const char* what; Slot slot; Bytes ack; const char* control; int index; const char* after; };
     const Case cases[] = {
-        {"float block 11 10", kAckMechanical, "Text17", 1, "box"},
-        {"single PID gain 10 50", kAckKp1, "Text4", 1, "box"},
-        {"single PID gain 10 50, Kd box", kAckKp1, "Text6", 6, "box"},
-        {"PID save 10 B0", kAckPidSave, "Command3", 1, "保存参数OK"},
-        {"parameter save 11 00", kAckParamSave, "Command4", 0, "保存参数OK"},
+        {"float block 11 10", Slot::WriteMechanical, kAckMechanical, "Text17", 1, "box"},
+        {"single PID gain 10 50", Slot::WriteKp1, kAckKp1, "Text4", 1, "box"},
+        {"single PID gain 10 50, Kd box", Slot::WriteKp1, kAckKp1, "Text6", 6, "box"},
+        {"PID save 10 B0", Slot::StorePidGains, kAckPidSave, "Command3", 1, "保存参数OK"},
+        {"parameter save 11 00", Slot::StoreParameters, kAckParamSave, "Command4", 0, "保存参数OK"},
+        {"parameter save echo while the PID save waits", Slot::StorePidGains, kAckParamSave, "Command4", 0, "box"},
+        {"PID save echo while the parameter save waits", Slot::StoreParameters, kAckPidSave, "Command3", 1, "box"},
         // Quantity FFFF: read as a field it would show "-1" or a number.
-        {"reduction 11 20", test::writeAck(0x1120, 0xFFFF), "Text3", 1, "box"},
-        {"motor encoder 11 30", test::writeAck(0x1130, 0xFFFF), "Text12", 1, "box"},
-        {"max positive 11 40", test::writeAck(0x1140, 0xFFFF), "Text14", 1, "box"},
-        {"max negative 11 50", test::writeAck(0x1150, 0xFFFF), "Text15", 1, "box"},
-        {"tool block 11 60", test::writeAck(0x1160, 0xFFFF), "Text16", 1, "box"},
-        {"point speed 11 A0", test::writeAck(0x11A0, 0xFFFF), "Text10", 0, "box"},
-        {"line speed 11 A6", test::writeAck(0x11A6, 0xFFFF), "Text21", 0, "box"},
-        {"single PID gain 10 50, quantity FFFF", test::writeAck(0x1050, 0xFFFF), "Text4", 1, "box"},
-        {"axis switch 10 10", test::writeAck(0x1010, 1), "Text4", 1, "box"},
-        {"mode word 10 01", test::writeAck(0x1001, 1), "Text2", kNoIndex, "box"},
-        {"alarm clear 10 40", test::writeAck(0x1040, 1), "Command3", 1, "box"},
-        {"motion target 11 B0", test::writeAck(0x11B0, 6), "Label2", 1, "box"},
+        {"reduction 11 20", Slot::WriteReduction, test::writeAck(0x1120, 0xFFFF), "Text3", 1, "box"},
+        {"motor encoder 11 30", Slot::WriteMotorEncoder, test::writeAck(0x1130, 0xFFFF), "Text12", 1, "box"},
+        {"max positive 11 40", Slot::WriteMaxPositive, test::writeAck(0x1140, 0xFFFF), "Text14", 1, "box"},
+        {"max negative 11 50", Slot::WriteMaxNegative, test::writeAck(0x1150, 0xFFFF), "Text15", 1, "box"},
+        {"tool block 11 60", Slot::WriteTool, test::writeAck(0x1160, 0xFFFF), "Text16", 1, "box"},
+        {"point speed 11 A0", Slot::WritePointSpeed, test::writeAck(0x11A0, 0xFFFF), "Text10", 0, "box"},
+        {"line speed 11 A6", Slot::WriteLineSpeed, test::writeAck(0x11A6, 0xFFFF), "Text21", 0, "box"},
+        {"single PID gain 10 50, quantity FFFF", Slot::WriteKp1, test::writeAck(0x1050, 0xFFFF), "Text4", 1, "box"},
+        {"axis switch 10 10", Slot::AxisPower1, test::writeAck(0x1010, 1), "Text4", 1, "box"},
+        {"mode word 10 01", Slot::ControlMode, test::writeAck(0x1001, 1), "Text2", kNoIndex, "box"},
+        {"alarm clear 10 40", Slot::AlarmClear, test::writeAck(0x1040, 1), "Command3", 1, "box"},
+        {"motion target 11 B0", Slot::JointTarget, test::writeAck(0x11B0, 6), "Label2", 1, "box"},
     };
     for (const auto& c : cases) {
         board.setText(c.control, c.index, "box");
         board.setText("Text19", kNoIndex, "");
-        expectReply("11 70"); // a read whose reply was lost; the ack replaces it
-        receive(c.ack);
+        EXPECT_TRUE(receive(c.slot, c.ack)) << c.what;
         EXPECT_EQ(board.text(c.control, c.index), c.after) << c.what;
         EXPECT_EQ(board.text("Text19"), bytesToHexText(c.ack)) << c.what;
-        EXPECT_EQ(state.replyAddress, "") << c.what;
     }
-    EXPECT_FALSE(board.has("Label2", 2)) << "the replaced 11 70 must not have been decoded";
 }
 
 TEST_F(ReplyFront, ExceptionAndUnknownFunctionsCarryNoData)
 {
-    const Bytes unknown = test::withCrc({0x80, 0x04, 0x18, 0x00, 0x00, 0x20, 0x41});
-    for (const Bytes* frame : {&kException, &unknown}) {
-        for (const char* waiting : {"11 30", "10 50"}) {
-            board.setText("Text12", 1, "box");
-            board.setText("Text4", 1, "box");
-            expectReply(waiting);
-            receive(*frame);
-            EXPECT_EQ(board.text("Text19"), bytesToHexText(*frame));
-            EXPECT_EQ(board.text("Text12", 1), "box");
-            EXPECT_EQ(board.text("Text4", 1), "box");
-            EXPECT_EQ(state.replyAddress, "");
-        }
+    // Frames of the expected length with a good CRC and another function.
+    const Bytes floats = test::floatBytes({10.0f, 10.0f, 10.0f, 10.0f, 10.0f, 10.0f});
+    const Bytes words = test::registerBytes(std::vector<std::uint16_t>(18, 100));
+    struct Case { Slot slot; Bytes frame; };
+    const Case cases[] = {
+        {Slot::ReadMotorEncoder, test::withCrc(test::concat({0x80, 0x04, 0x18}, floats))},
+        {Slot::ReadMotorEncoder, test::withCrc(test::concat({0x80, 0x83, 0x18}, floats))},
+        {Slot::ReadPidGains, test::withCrc(test::concat({0x80, 0x04, 0x24}, words))},
+        {Slot::ReadPidGains, test::withCrc(test::concat({0x80, 0x83, 0x24}, words))},
+    };
+    for (const auto& c : cases) {
+        board.setText("Text12", 1, "box");
+        board.setText("Text4", 1, "box");
+        EXPECT_TRUE(receive(c.slot, c.frame));
+        EXPECT_EQ(board.text("Text19"), bytesToHexText(c.frame));
+        EXPECT_EQ(board.text("Text12", 1), "box");
+        EXPECT_EQ(board.text("Text4", 1), "box");
     }
 }
 
 TEST_F(ReplyFront, ByteCountIsTakenFromTheReplyButNeverReadsPastTheData)
 {
-    const Bytes five = test::floatBytes({1.0f, 2.0f, 3.0f, 4.0f, 5.0f});
-    // Claims 24 bytes, carries 10: two whole floats and two bytes of the third.
-    Bytes partial(five.begin(), five.begin() + 10);
-    // Claims 6 bytes, carries 20: one float and half of the next.
+    const Bytes six = test::floatBytes({1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f});
     struct Case { const char* what; Bytes reply; std::vector<std::string> after; };
     const Case cases[] = {
-        {"count larger than data", test::readReplyClaiming(0x18, partial), {"1.0", "2.0", "box", "box", "box", "box"}},
-        {"count smaller than data", test::readReplyClaiming(0x06, five), {"1.0", "box", "box", "box", "box", "box"}},
-        {"count zero", test::readReplyClaiming(0x00, five), {"box", "box", "box", "box", "box", "box"}},
-        {"count FF, no data", test::readReplyClaiming(0xFF, {}), {"box", "box", "box", "box", "box", "box"}},
-        {"count as requested", test::readReply(five), {"1.0", "2.0", "3.0", "4.0", "5.0", "box"}},
+        {"count FF, past the data", test::readReplyClaiming(0xFF, six), {"1.0", "2.0", "3.0", "4.0", "5.0", "6.0"}},
+        // Two whole floats and two bytes of the third.
+        {"count 10", test::readReplyClaiming(10, six), {"1.0", "2.0", "box", "box", "box", "box"}},
+        {"count 6", test::readReplyClaiming(6, six), {"1.0", "box", "box", "box", "box", "box"}},
+        {"count zero", test::readReplyClaiming(0, six), {"box", "box", "box", "box", "box", "box"}},
+        {"count as requested", test::readReply(six), {"1.0", "2.0", "3.0", "4.0", "5.0", "6.0"}},
     };
     for (const auto& c : cases) {
         for (int k = 1; k <= 6; ++k) board.setText("Text12", k, "box");
-        expectReply("11 30");
-        receive(c.reply);
+        EXPECT_TRUE(receive(Slot::ReadMotorEncoder, c.reply)) << c.what;
         for (int k = 1; k <= 6; ++k) EXPECT_EQ(board.text("Text12", k), c.after[static_cast<std::size_t>(k - 1)]) << c.what << " Text12(" << k << ")";
     }
 }
 
-TEST_F(ReplyFront, ShortWriteAcknowledgementMatchesNothing)
-{
-    // A valid CRC over a truncated echo: the start register is incomplete.
-    const Bytes cut = test::withCrc({0x80, 0x10, 0x10});
-    board.setText("Command3", 1, "保存中..");
-    expectReply("10 B0");
-    receive(cut);
-    EXPECT_EQ(board.text("Text19"), bytesToHexText(cut));
-    EXPECT_EQ(board.text("Command3", 1), "保存中..");
-    EXPECT_EQ(state.replyAddress, "");
-}
-
-TEST_F(ReplyFront, AddressComparisonIsExactText)
-{
-    const Bytes reply = test::readReply(test::floatBytes({10.0f}));
-    for (const char* waiting : {"11 a0", "11A0", " 11 A0", "11 A0 "}) {
-        board.setText("Text10", 0, "box");
-        expectReply(waiting);
-        receive(reply);
-        EXPECT_EQ(board.text("Text10", 0), "box") << '"' << waiting << '"';
-    }
-    expectReply("11 A0");
-    receive(reply);
-    EXPECT_EQ(board.text("Text10", 0), "10");
-}
-
-// Every row of the dispatch table, with a read reply whose every register
-// pair holds a distinct float and every single register a distinct word.
-// The expectations are the block layouts as the device documents them.
+// Every read of the slot table, with a reply whose every register pair
+// holds a distinct float and every single register a distinct word. The
+// expectations are the block layouts as the device documents them.
 TEST_F(ReplyFront, DispatchTable)
 {
-    // Data of 18 registers: floats 1.5, 2.5, ... (register pairs) as one
-    // reply; words 1, 2, ... as another.
-    Bytes floats;
-    for (int i = 0; i < 9; ++i) test::appendFloat(floats, 1.5f + static_cast<float>(i));
-    std::vector<std::uint16_t> words;
-    for (int i = 0; i < 18; ++i) words.push_back(static_cast<std::uint16_t>(i + 1));
-
     struct Row {
-        const char* address;
+        Slot slot;
         bool wordData;
         const char* control;
         int index;
-        const char* shown; // after a read reply; nullptr: unchanged
+        const char* shown; // nullptr: unchanged
     };
     const Row rows[] = {
-        {"10 50", true, "Text4", 1, "1"},
-        {"10 50", true, "Text5", 1, "7"},
-        {"10 50", true, "Text6", 6, "18"},
-        {"10 B0", true, "Command3", 1, "保存参数OK"},
-        {"11 00", true, "Command4", 2, "保存参数OK"},
-        {"11 10", false, "Text17", 1, "1.50"},
-        {"11 10", false, "Text17", 6, "6.50"},
-        {"11 20", false, "Text3", 6, "6.50"},
-        {"11 30", false, "Text12", 2, "2.5"},
-        {"11 40", false, "Text14", 3, "3.5"},
-        {"11 50", false, "Text15", 4, "4.5"},
-        {"11 60", false, "Text16", 3, "3.50"},
-        {"11 60", false, "Text16", 4, nullptr},
-        {"11 70", false, "Label2", 1, "1.500"},
-        {"11 A0", false, "Text10", 0, "2"}, // 1.5 rounds half away from zero
-        {"11 A0", false, "Text10", 2, "4"},
-        {"11 A6", false, "Text21", 1, "3"},
-        {"11 A6", false, "Text21", 3, nullptr},
-        {"10 00", true, "Text2", kNoIndex, "3"},
-        {"10 00", true, "Text13", kNoIndex, "6"},
+        {Slot::ReadPidGains, true, "Text4", 1, "1"},
+        {Slot::ReadPidGains, true, "Text5", 1, "7"},
+        {Slot::ReadPidGains, true, "Text6", 6, "18"},
+        {Slot::ReadMechanical, false, "Text17", 1, "1.50"},
+        {Slot::ReadMechanical, false, "Text17", 6, "6.50"},
+        {Slot::ReadReduction, false, "Text3", 6, "6.50"},
+        {Slot::ReadMotorEncoder, false, "Text12", 2, "2.5"},
+        {Slot::ReadMaxPositive, false, "Text14", 3, "3.5"},
+        {Slot::ReadMaxNegative, false, "Text15", 4, "4.5"},
+        {Slot::ReadTool, false, "Text16", 3, "3.50"},
+        {Slot::ReadTool, false, "Text16", 4, nullptr},
+        {Slot::ReadPose, false, "Label2", 1, "1.500"},
+        {Slot::ReadPointSpeed, false, "Text10", 0, "2"}, // 1.5 rounds half away from zero
+        {Slot::ReadPointSpeed, false, "Text10", 2, "4"},
+        {Slot::ReadLineSpeed, false, "Text21", 1, "3"},
+        {Slot::ReadLineSpeed, false, "Text21", 3, nullptr},
+        {Slot::ReadStatus, true, "Text2", kNoIndex, "3"},
+        {Slot::ReadStatus, true, "Text13", kNoIndex, "6"},
     };
     for (const auto& r : rows) {
+        // As many registers as the read asks for: floats 1.5, 2.5, ...
+        // (register pairs), or words 1, 2, ...
+        const std::size_t registers = slotRow(r.slot).amount;
+        Bytes floats;
+        for (std::size_t i = 0; i < registers / 2; ++i) test::appendFloat(floats, 1.5f + static_cast<float>(i));
+        std::vector<std::uint16_t> words;
+        for (std::size_t i = 0; i < registers; ++i) words.push_back(static_cast<std::uint16_t>(i + 1));
         board.setText(r.control, r.index, "box");
-        expectReply(r.address);
-        receive(r.wordData ? test::readReplyRegs(words) : test::readReply(floats));
-        EXPECT_EQ(board.text(r.control, r.index), r.shown ? r.shown : "box") << r.address << " " << r.control << "(" << r.index << ")";
-        EXPECT_EQ(state.replyAddress, "");
+        EXPECT_TRUE(receive(r.slot, r.wordData ? test::readReplyRegs(words) : test::readReply(floats)));
+        EXPECT_EQ(board.text(r.control, r.index), r.shown ? r.shown : "box") << slotNumber(r.slot) << " " << r.control << "(" << r.index << ")";
     }
 }
 
-// The road of one poll through the real sender and a recording port: the
-// read sets replyAddress and the threshold, the port fires once the whole
-// reply is in, and the handler takes the buffer.
+// The road of one poll through a link and a recording port: the read sets
+// the threshold, the port fires once the whole reply is in, and the link
+// takes the buffer to the handler.
 TEST_F(ReplyFront, ReadRequestThroughPortToDecoder)
 {
     test::RecordingPort port;
     port.open("sim", 115200);
-    board.setText("Combo3", kNoIndex, "128");
-    port.onReceive = [&] { handler.MSComm1_OnComm(port.takeAll()); };
-    RequestSender sender(port, board, state);
+    Link link(port);
+    port.onReceive = [&] { link.receive(); };
+    link.onFrameAccepted = [&](std::span<const std::uint8_t> f) { board.setText("Text19", kNoIndex, bytesToHexText(f)); };
+    link.onReply = [&](const Reply& r) { handler.handle(r); };
 
-    sender.sendReadRequest("11 30", "00 0C");
+    link.send(slotRow(Slot::ReadMotorEncoder), {});
     ASSERT_EQ(port.threshold, static_cast<int>(kEncoderParams.size()));
     Bytes first(kEncoderParams.begin(), kEncoderParams.begin() + 10);
     port.deliver(first);
@@ -335,7 +271,6 @@ TEST_F(ReplyFront, ReadRequestThroughPortToDecoder)
     EXPECT_EQ(board.text("Text12", 1), "10.0");
     EXPECT_EQ(board.text("Text19"), bytesToHexText(kEncoderParams));
     EXPECT_TRUE(port.input.empty());
-    EXPECT_EQ(state.replyAddress, "");
 }
 
 } // namespace

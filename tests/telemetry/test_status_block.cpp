@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "answer.h"
 #include "reply_frames.h"
 #include "support/fake_board.h"
 #include "telemetry/reply_handler.h"
@@ -50,11 +51,7 @@ const char* kAxisButton[] = {"", "Command31", "Command32", "Command33", "Command
 
 class StatusBlock : public ::testing::Test {
 protected:
-    void receive(const Bytes& reply)
-    {
-        state.replyAddress = "10 00";
-        handler.MSComm1_OnComm(reply);
-    }
+    void receive(const Bytes& reply) { EXPECT_TRUE(test::answer(handler, board, Slot::ReadStatus, reply)); }
     void receive(const Status& s) { receive(s.reply()); }
     // Enabling of every group the mode panel drives, set to one value.
     void setGroups(bool on)
@@ -281,7 +278,7 @@ TEST_F(StatusBlock, ShortReplyKeepsWhatItDoesNotCarry)
     regs[6] = 0;
     regs[7] = 1;
     regs.resize(8);
-    receive(test::readReplyRegs(regs));
+    receive(test::readReplyCarrying(test::registerBytes(regs), 36));
     EXPECT_EQ(board.text("Text2"), "41");
     EXPECT_EQ(state.controllerBusy, 0);
     EXPECT_EQ(state.servoState[1], 0);
@@ -296,7 +293,7 @@ TEST_F(StatusBlock, ShortReplyKeepsWhatItDoesNotCarry)
     auto half = full.registers();
     half[18] = 0x0007;
     half.resize(19);
-    receive(test::readReplyRegs(half));
+    receive(test::readReplyCarrying(test::registerBytes(half), 36));
     EXPECT_EQ(board.text("Label1", 1), "10");
 }
 
@@ -306,7 +303,7 @@ TEST_F(StatusBlock, EmptyReplyCountsModesAsZero)
     setGroups(true);
     board.setText("Text13", kNoIndex, "x");
     state.controllerBusy = 100; // a run just started
-    receive(test::readReplyRegs({}));
+    receive(test::readReplyCarrying({}, 36));
     EXPECT_EQ(state.controllerBusy, 100);
     EXPECT_EQ(board.text("Text13"), "x");
     EXPECT_EQ(board.backColour("Shape1"), Colour::buttonFace());

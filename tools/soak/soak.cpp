@@ -6,16 +6,13 @@
 // The console is not changed for this. The tool watches it from outside:
 //  - a request went out when a Timer1 event wrote bytes on the line;
 //  - each receive event of the line is one reply that reached the receive
-//    threshold; the reply handler empties replyAddress after every reply
-//    that passes the CRC check and leaves it alone otherwise, so the event
-//    is counted as accepted or as a CRC failure by looking at replyAddress
-//    around the event (an empty replyAddress is given a placeholder that
-//    names no block for the duration of the event, which the handler treats
-//    exactly like an empty one);
+//    threshold; it is counted as accepted when the link's count of accepted
+//    replies went up during the event, else as rejected (a bad CRC, or a
+//    reply out of step with the request on the line);
 //  - a request with no receive event before the next request had no reply
 //    in its window; a window with more than one receive event took a reply
 //    that came late for an earlier request (or was filled up by stray
-//    bytes), under this request's replyAddress;
+//    bytes);
 //  - the simulator's own counters say what it received, answered, dropped
 //    and spoiled on purpose.
 #include <QApplication>
@@ -93,14 +90,11 @@ constexpr const char* kSoakProgram = "PSPEED RPM=1000 ACC=500 DEC=500\r\n"
                                      "MOVJ J1=-20 J2=0 J3=0 J4=0 J5=90 J6=0\r\n"
                                      "DELAY MS=200\r\n";
 
-// Placeholder for an empty replyAddress while a receive event runs.
-constexpr const char* kNoBlock = "--";
-
 struct Counts {
     std::uint64_t requests = 0;       // Timer1 events that wrote a request
     std::uint64_t receiveEvents = 0;  // replies that reached the threshold
-    std::uint64_t accepted = 0;       // passed the CRC check
-    std::uint64_t crcFailures = 0;    // failed it
+    std::uint64_t accepted = 0;       // passed the link's checks
+    std::uint64_t rejected = 0;       // failed the CRC check or came out of step
     std::uint64_t noReply = 0;        // requests with no receive event before the next request
     std::uint64_t extraEvents = 0;    // receive events beyond the first in one request's window
 };
@@ -116,10 +110,10 @@ struct Sample {
 void printSample(const char* what, const Sample& s)
 {
     const Counts& c = s.counts;
-    std::printf("%-9s t=%7.1f s  rss=%7ld KiB heap=%7ld KiB  requests=%" PRIu64 " accepted=%" PRIu64 " crc_failures=%" PRIu64
+    std::printf("%-9s t=%7.1f s  rss=%7ld KiB heap=%7ld KiB  requests=%" PRIu64 " accepted=%" PRIu64 " rejected=%" PRIu64
                 " no_reply=%" PRIu64 " extra_events=%" PRIu64 "  sim: requests=%" PRIu64 " replies=%" PRIu64 " dropped=%" PRIu64 " corrupted=%" PRIu64
                 " truncated=%" PRIu64 " stray=%" PRIu64 " exceptions=%" PRIu64 " discarded_bytes=%" PRIu64 "\n",
-                what, s.seconds, s.rssKiB, s.heapKiB, c.requests, c.accepted, c.crcFailures, c.noReply, c.extraEvents, s.sim.requests, s.sim.replies,
+                what, s.seconds, s.rssKiB, s.heapKiB, c.requests, c.accepted, c.rejected, c.noReply, c.extraEvents, s.sim.requests, s.sim.replies,
                 s.sim.dropped, s.sim.corrupted, s.sim.truncated, s.sim.stray, s.sim.injectedExceptions, s.sim.discardedBytes);
     std::fflush(stdout);
 }
@@ -213,26 +207,21 @@ int main(int argc, char** argv)
     }
     console.window().show();
     vq::QtSerialLine& line = console.line();
-    vq::FormState& state = console.form().state();
+    const vq::Link& link = console.form().link();
     vq::sim::SimHost& host = *console.simulator();
 
     Counts counts;
     int eventsInWindow = 0; // receive events since the last request
 
-    // Receive events: accepted or not, by what the handler did to replyAddress.
+    // Receive events: accepted or not, by the link's count of accepted replies.
     const std::function<void()> handler = line.onReceive;
     line.onReceive = [&] {
         ++counts.receiveEvents;
         if (++eventsInWindow > 1) ++counts.extraEvents;
-        const bool wasEmpty = state.replyAddress.empty();
-        if (wasEmpty) state.replyAddress = kNoBlock;
+        const std::uint64_t before = link.repliesAccepted();
         handler();
-        if (state.replyAddress.empty()) {
-            ++counts.accepted;
-        } else {
-            ++counts.crcFailures;
-            if (wasEmpty && state.replyAddress == kNoBlock) state.replyAddress.clear();
-        }
+        if (link.repliesAccepted() > before) ++counts.accepted;
+        else ++counts.rejected;
     };
 
     // Requests: a Timer1 event that wrote bytes. This slot is connected after
@@ -309,9 +298,9 @@ int main(int argc, char** argv)
     const long heapGrowth = end.heapKiB - warm.heapKiB;
     const double perMinute = end.seconds > warm.seconds ? growth / ((end.seconds - warm.seconds) / 60.0) : 0.0;
     std::printf("summary   requests %" PRIu64 ", replies accepted %" PRIu64 " (%.2f%%), no reply in the window %" PRIu64
-                ", CRC failures %" PRIu64 ", extra receive events %" PRIu64 ", program moves %" PRIu64 ", warnings %d\n",
+                ", rejected %" PRIu64 ", extra receive events %" PRIu64 ", program moves %" PRIu64 ", warnings %d\n",
                 c.requests, c.accepted, c.requests ? 100.0 * static_cast<double>(c.accepted) / static_cast<double>(c.requests) : 0.0,
-                c.noReply, c.crcFailures, c.extraEvents, host.controller().counters().motions, prompts.warnings);
+                c.noReply, c.rejected, c.extraEvents, host.controller().counters().motions, prompts.warnings);
     std::printf("memory    start %ld KiB, after warm-up %ld KiB, end %ld KiB, peak after warm-up %ld KiB; growth after "
                 "warm-up %+ld KiB (%+.1f KiB/min); heap in use after warm-up %ld KiB, end %ld KiB, growth %+ld KiB\n",
                 rssAtStart, warm.rssKiB, end.rssKiB, peakAfterWarmup, growth, perMinute, warm.heapKiB, end.heapKiB, heapGrowth);

@@ -1,0 +1,95 @@
+#include "link.h"
+
+#include <algorithm>
+
+#include "frames.h"
+
+namespace vq {
+
+std::vector<std::uint8_t> Link::frameOf(const SlotRow& row, std::span<const std::uint8_t> data) const
+{
+    return row.isRead() ? readRequest(settings.slave, row.start, row.amount)
+                        : writeRequest(settings.slave, row.start, row.amount, data);
+}
+
+void Link::write(const std::vector<std::uint8_t>& frame, int replyLength)
+{
+    if (onFrameSent) onFrameSent(frame);
+    port_.discardInput();
+    port_.setReceiveThreshold(replyLength);
+    port_.write(frame);
+}
+
+void Link::startPeriod(bool sending)
+{
+    if (state_ == State::AwaitingReply) previousAnswered_ = false;
+    else if (state_ == State::Replied) previousAnswered_ = true;
+    if (!sending) { // the event that wraps ends a cycle
+        lateHold_ = lateThisCycle_;
+        lateThisCycle_ = false;
+    }
+}
+
+void Link::send(const SlotRow& row, std::span<const std::uint8_t> data)
+{
+    startPeriod(true);
+    current_ = {row.slot, row.function, row.start, row.amount, row.replyLength()};
+    write(frameOf(row, data), current_.replyLength);
+    // A request written on a closed port (or one that closed it) is not
+    // on the line: nothing comes back for it.
+    state_ = port_.isOpen() ? State::AwaitingReply : State::Idle;
+}
+
+void Link::endCycle()
+{
+    startPeriod(false);
+    state_ = State::Idle;
+}
+
+void Link::sendNow(const SlotRow& row, std::span<const std::uint8_t> data)
+{
+    if (port_.isOpen()) write(frameOf(row, data), row.replyLength());
+}
+
+bool Link::inStep(std::size_t received)
+{
+    const bool late = state_ != State::AwaitingReply || static_cast<int>(received) != current_.replyLength;
+    if (state_ == State::AwaitingReply) state_ = State::Replied;
+    if (late) lateThisCycle_ = lateHold_ = true;
+    return !late && !lateHold_ && previousAnswered_;
+}
+
+void Link::receive()
+{
+    received_ = port_.takeAll();
+    // A buffer of another length than the expected reply is not the reply
+    // to the request on the line: typically a reply that came too late for
+    // the previous request, complete and with a good CRC. Taken as this
+    // request's answer it would put one block's values into another
+    // block's boxes.
+    if (!inStep(received_.size())) return;
+    if (!crcMatches(received_)) return;
+    ++repliesAccepted_;
+    if (onFrameAccepted) onFrameAccepted(received_);
+
+    const std::span<const std::uint8_t> frame = received_;
+    const std::size_t crcAt = frame.size() - 2;
+    const std::uint8_t function = frame[1];
+    if (function == kReadHolding && current_.function == kReadHolding) {
+        // The byte count is taken as sent, but data never runs into the CRC.
+        const std::size_t count = crcAt > 2 ? frame[2] : 0;
+        const std::size_t from = std::min<std::size_t>(3, crcAt);
+        const Reply reply{current_, current_.start, true, frame.subspan(from, std::min(count, crcAt - from))};
+        if (onReply) onReply(reply);
+    } else if (function == kWriteMultiple && current_.function == kWriteMultiple && crcAt >= 6) {
+        // The acknowledgement echoes start and quantity; an echo of another
+        // register than the one written answers nothing.
+        const std::uint16_t echoed = static_cast<std::uint16_t>((frame[2] << 8) | frame[3]);
+        if (echoed != current_.start) return;
+        const Reply reply{current_, echoed, false, frame.subspan(4, 2)};
+        if (onReply) onReply(reply);
+    }
+    // Any other function (an exception reply) is shown and decoded nowhere.
+}
+
+} // namespace vq

@@ -1,0 +1,111 @@
+// The link: one request on the line at a time, and the reply matched to it.
+//
+// The poll scheduler hands the link one request per poll event (or tells it
+// that the event sent nothing). The link builds the frame from the settings
+// and the request's data, empties the receive buffer, sets the receive
+// threshold to the length of the expected reply and writes. When the port
+// reports the threshold reached, the link takes the buffer, checks that it
+// belongs to the request on the line and that its CRC holds, and passes the
+// accepted reply on. Nothing waits: a lost or bad reply is dropped and the
+// next poll event sends the next request.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "port.h"
+#include "slots.h"
+
+namespace vq {
+
+// What the window's connection bar and read switches decide about the line.
+// The window updates it; the link reads nothing else.
+struct LinkSettings {
+    std::uint8_t slave = 128;
+    std::int32_t baud = 115200;
+    bool readStatus = false; // continuous status read (slot 1)
+    bool readPose = false;   // continuous pose read (slot 6)
+};
+
+// The request on the line, as the reply must match it.
+struct Request {
+    Slot slot = Slot::ReadStatus;
+    std::uint8_t function = 0;
+    std::uint16_t start = 0;  // first register
+    std::uint16_t amount = 0; // register count (read) or quantity (write)
+    int replyLength = 0;      // bytes the reply has
+};
+
+// A reply accepted for the request on the line.
+struct Reply {
+    const Request& request;
+    // The register block the reply speaks of: the request's start for a read
+    // reply, the echoed start for a write acknowledgement.
+    std::uint16_t block;
+    bool isRead;                         // a read reply (function 03), else a write acknowledgement
+    std::span<const std::uint8_t> data;  // read: the data bytes; write: the echoed quantity
+};
+
+class Link {
+public:
+    enum class State : std::uint8_t {
+        Idle,          // this poll event sent nothing (cycle end, or the port is closed)
+        AwaitingReply, // a request is on the line and nothing has come back yet
+        Replied,       // this poll event's receive event has come; any further one is late
+    };
+
+    explicit Link(Port& port) : port_(port) {}
+
+    LinkSettings settings;
+
+    // One poll event that sends a request: `row` with its data (writes).
+    void send(const SlotRow& row, std::span<const std::uint8_t> data);
+    // One poll event that sends nothing: the event that wraps the cycle.
+    void endCycle();
+    // Writes a request outside the poll (the jog stop at shutdown); no
+    // reply is awaited.
+    void sendNow(const SlotRow& row, std::span<const std::uint8_t> data);
+    // The port's receive notification.
+    void receive();
+
+    State state() const { return state_; }
+    const Request& current() const { return current_; }
+    // Replies that passed the checks since start.
+    std::uint64_t repliesAccepted() const { return repliesAccepted_; }
+
+    // Every request frame built (also when the port is closed and it
+    // cannot leave); every reply that passed the checks; every accepted
+    // reply matched to the request on the line.
+    std::function<void(std::span<const std::uint8_t>)> onFrameSent;
+    std::function<void(std::span<const std::uint8_t>)> onFrameAccepted;
+    std::function<void(const Reply&)> onReply;
+
+private:
+    std::vector<std::uint8_t> frameOf(const SlotRow& row, std::span<const std::uint8_t> data) const;
+    void write(const std::vector<std::uint8_t>& frame, int replyLength);
+    void startPeriod(bool sending);
+    bool inStep(std::size_t received);
+
+    Port& port_;
+    State state_ = State::Idle;
+    Request current_;
+    std::vector<std::uint8_t> received_;
+    std::uint64_t repliesAccepted_ = 0;
+
+    // Late-reply guard. Modbus RTU replies carry no transaction number and
+    // the scheduler does not wait, so a reply that comes after the next poll
+    // event could be taken for the answer to the request that event sent
+    // (status and pose replies have the same length). A reply is decoded
+    // only while the line is in step: it is the first receive event of an
+    // event that sent a request and has that request's reply length; the
+    // request before it had its receive event (else that reply may still be
+    // on its way, and this may be it); and no late reply was seen in this
+    // cycle or the one before.
+    bool previousAnswered_ = true;
+    bool lateThisCycle_ = false;
+    bool lateHold_ = false;
+};
+
+} // namespace vq

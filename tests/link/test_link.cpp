@@ -1,0 +1,189 @@
+// The link on a recording port: what a request does to the port, which
+// reply is matched to which request, and the late-reply guard.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "link/frames.h"
+#include "link/hex.h"
+#include "link/link.h"
+#include "link/mailbox.h"
+#include "support/fake_board.h"
+#include "telemetry/reply_frames.h"
+
+namespace vq {
+namespace {
+
+using test::Bytes;
+using test::RecordingPort;
+
+struct LinkRig {
+    RecordingPort port;
+    Link link{port};
+    std::vector<std::string> sent;     // onFrameSent
+    std::vector<std::string> accepted; // onFrameAccepted
+    std::vector<std::string> replies;  // onReply: "slot block R|W data"
+
+    LinkRig()
+    {
+        port.open("/dev/null", 115200);
+        link.onFrameSent = [this](std::span<const std::uint8_t> f) { sent.push_back(bytesToHexText(f)); };
+        link.onFrameAccepted = [this](std::span<const std::uint8_t> f) { accepted.push_back(bytesToHexText(f)); };
+        link.onReply = [this](const Reply& r) {
+            replies.push_back(std::to_string(slotNumber(r.request.slot)) + " " + wordToHex(r.block) + (r.isRead ? " R " : " W ") +
+                              bytesToHexText(r.data));
+        };
+    }
+    void send(Slot slot, const Bytes& data = {}) { link.send(slotRow(slot), data); }
+    // One receive event with this buffer; whether the reply was decoded.
+    bool arrive(const Bytes& bytes)
+    {
+        const std::size_t before = replies.size();
+        port.input = bytes;
+        link.receive();
+        return replies.size() > before;
+    }
+};
+
+Bytes statusReply() { return test::readReplyRegs(std::vector<std::uint16_t>(36, 1)); }
+Bytes poseReply() { return test::readReplyRegs(std::vector<std::uint16_t>(36, 2)); }
+
+TEST(Link, RequestShowsFrameDiscardsInputSetsThresholdAndWrites)
+{
+    LinkRig r;
+    r.link.settings.slave = 128;
+    r.port.input = {1, 2, 3};
+    r.send(Slot::ReadStatus);
+    EXPECT_TRUE(r.port.input.empty()) << "unread input is discarded before a send";
+    ASSERT_EQ(r.port.writes.size(), 1u);
+    EXPECT_EQ(bytesToHexText(r.port.writes[0]), "80 03 10 00 00 24 5F 00");
+    EXPECT_EQ(r.sent, std::vector<std::string>{"80 03 10 00 00 24 5F 00"});
+    EXPECT_EQ(r.port.threshold, 77);
+    EXPECT_EQ(r.link.state(), Link::State::AwaitingReply);
+    EXPECT_EQ(r.link.current().start, 0x1000);
+    EXPECT_EQ(r.link.current().replyLength, 77);
+}
+
+TEST(Link, ClosedPortShowsTheFrameWritesNothingAndAwaitsNothing)
+{
+    LinkRig r;
+    r.port.close();
+    r.send(Slot::ControlMode, wordData(1));
+    EXPECT_TRUE(r.port.writes.empty());
+    EXPECT_EQ(r.sent, std::vector<std::string>{"80 10 10 01 00 01 02 00 01 1B D6"});
+    EXPECT_EQ(r.port.threshold, 8);
+    EXPECT_EQ(r.link.state(), Link::State::Idle);
+    EXPECT_FALSE(r.arrive(test::writeAck(0x1001, 1)));
+    r.link.sendNow(slotRow(Slot::Jog), wordData(0));
+    EXPECT_EQ(r.sent.size(), 1u) << "sendNow on a closed port builds nothing";
+}
+
+TEST(Link, SendNowWritesWithoutAwaitingAReply)
+{
+    LinkRig r;
+    r.send(Slot::ReadStatus);
+    r.link.sendNow(slotRow(Slot::Jog), wordData(0));
+    EXPECT_EQ(bytesToHexText(r.port.writes.back()).substr(0, 26), "80 10 10 04 00 01 02 00 00");
+    EXPECT_EQ(r.link.current().slot, Slot::ReadStatus);
+    EXPECT_EQ(r.link.state(), Link::State::AwaitingReply);
+}
+
+// Which reply is passed on for which request: every frame has the
+// request's reply length and a good CRC.
+TEST(Link, Matching)
+{
+    const Bytes six = test::floatBytes({1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f});
+    struct Case {
+        const char* what;
+        Slot slot;
+        Bytes reply;
+        bool shown;
+        const char* decoded; // nullptr: not passed on
+    };
+    const Case cases[] = {
+        {"read reply", Slot::ReadMotorEncoder, test::readReply(six), true,
+         "30 11 30 R 00 00 80 3F 00 00 00 40 00 00 40 40 00 00 80 40 00 00 A0 40 00 00 C0 40"},
+        {"byte count short of the data", Slot::ReadMotorEncoder, test::readReplyClaiming(5, six), true,
+         "30 11 30 R 00 00 80 3F 00"},
+        {"byte count past the data stops at the CRC", Slot::ReadMotorEncoder, test::readReplyClaiming(0xFF, six), true,
+         "30 11 30 R 00 00 80 3F 00 00 00 40 00 00 40 40 00 00 80 40 00 00 A0 40 00 00 C0 40"},
+        {"write acknowledgement", Slot::StorePidGains, test::writeAck(0x10B0, 6), true, "131 10 B0 W 00 06"},
+        {"acknowledgement of another register", Slot::StorePidGains, test::writeAck(0x1100, 1), true, nullptr},
+        {"read reply to a write", Slot::StorePidGains, test::readReply({0x00, 0x01, 0x02}), true, nullptr},
+        {"exception function", Slot::StorePidGains, test::withCrc({0x80, 0x90, 0x02, 0x00, 0x00, 0x00}), true, nullptr},
+        {"unknown function for a read", Slot::ReadMotorEncoder, test::withCrc(test::concat({0x80, 0x04, 0x18}, six)), true,
+         nullptr},
+        {"bad CRC", Slot::StorePidGains, {0x80, 0x10, 0x10, 0xB0, 0x00, 0x06, 0x00, 0x00}, false, nullptr},
+        {"acknowledgement while a read waits", Slot::ReadMotorEncoder, test::writeAck(0x1130, 6), false, nullptr},
+    };
+    for (const auto& c : cases) {
+        LinkRig r;
+        r.send(c.slot);
+        r.arrive(c.reply);
+        EXPECT_EQ(r.accepted, c.shown ? std::vector<std::string>{bytesToHexText(c.reply)} : std::vector<std::string>{}) << c.what;
+        EXPECT_EQ(r.replies, c.decoded ? std::vector<std::string>{c.decoded} : std::vector<std::string>{}) << c.what;
+        EXPECT_EQ(r.link.repliesAccepted(), c.shown ? 1u : 0u) << c.what;
+    }
+}
+
+// Modbus RTU replies carry no transaction number, so a reply that comes
+// after the next poll event could be taken for the answer to the request
+// that event sent. Each scenario is a run of poll events and receive
+// events, with whether each reply is decoded.
+TEST(Link, LateReplyGuard)
+{
+    enum class Op { Send, End, Reply, Close, Open };
+    struct Step {
+        Op op;
+        Slot slot = Slot::ReadStatus; // Send
+        Bytes reply = {};             // Reply
+        bool decoded = false;
+    };
+    const Step status{Op::Send, Slot::ReadStatus};
+    const Step pose{Op::Send, Slot::ReadPose};
+    const Step pid{Op::Send, Slot::ReadPidGains};
+    const Step end{Op::End};
+    const Step close{Op::Close};
+    const Step open{Op::Open};
+    const auto reply = [](Bytes b, bool decoded) { return Step{Op::Reply, Slot::ReadStatus, std::move(b), decoded}; };
+
+    struct Scenario { const char* what; std::vector<Step> steps; };
+    const Scenario scenarios[] = {
+        {"healthy line",
+         {status, reply(statusReply(), true), pose, reply(poseReply(), true), end, status, reply(statusReply(), true)}},
+        {"a status reply in the PID period; then two in the held pose period; trusted after one clean cycle",
+         {status, pose, pid, reply(statusReply(), false), end, status, reply(statusReply(), false), pose,
+          reply(statusReply(), false), reply(poseReply(), false), end, status, reply(statusReply(), false), pose,
+          reply(poseReply(), false), end, status, reply(statusReply(), true), pose, reply(poseReply(), true)}},
+        {"a reply of another length holds the rest of its cycle and the next",
+         {status, pose, pid, reply(statusReply(), false), end, status, reply(statusReply(), false), pose,
+          reply(poseReply(), false), end, status, reply(statusReply(), true)}},
+        {"a second reply in one period",
+         {end, status, reply(statusReply(), true), pose, reply(statusReply(), true), reply(poseReply(), false), end, status,
+          reply(statusReply(), false), end, status, reply(statusReply(), true)}},
+        {"the request before had no reply: this reply may be that one",
+         {end, status, pose, reply(poseReply(), false), end, status, reply(statusReply(), true)}},
+        {"a reply in the event that sent nothing",
+         {end, status, reply(statusReply(), true), end, reply(statusReply(), false), status, reply(statusReply(), false), end,
+          status, reply(statusReply(), false), end, status, reply(statusReply(), true)}},
+        {"a period on a closed port is no unanswered request",
+         {status, reply(statusReply(), true), close, pose, open, status, reply(statusReply(), true)}},
+        {"nor does it answer the one before",
+         {status, close, pose, open, status, reply(statusReply(), false), pose, reply(poseReply(), true)}},
+    };
+    for (const auto& s : scenarios) {
+        LinkRig r;
+        for (std::size_t i = 0; i < s.steps.size(); ++i) {
+            const Step& step = s.steps[i];
+            if (step.op == Op::Send) r.send(step.slot);
+            else if (step.op == Op::End) r.link.endCycle();
+            else if (step.op == Op::Close) r.port.close();
+            else if (step.op == Op::Open) r.port.open("/dev/null", 115200);
+            else EXPECT_EQ(r.arrive(step.reply), step.decoded) << s.what << ", step " << i;
+        }
+    }
+}
+
+} // namespace
+} // namespace vq
