@@ -18,6 +18,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <iterator>
+#include <utility>
 
 #include "control_look.h"
 #include "link/events.h"
@@ -40,6 +42,13 @@ QString qs(std::string_view s)
 int px(int twips)
 {
     return (twips + layout::kTwipsPerPixel / 2) / layout::kTwipsPerPixel;
+}
+
+// Position and size in pixels at 96 dots per inch (Qt scales them for the
+// screen).
+QRect pixels(const layout::Rect& r)
+{
+    return {px(r.left), px(r.top), px(r.width), px(r.height)};
 }
 
 QFont fontFor(layout::Font role)
@@ -118,6 +127,315 @@ MainWindow::~MainWindow()
 
 // ------------------------------------------------------------------ build
 
+// Makes the object of each table row: one factory per kind of control,
+// chosen from a table indexed by the kind. Rows are added in table order,
+// so a row's container (and, for menu entries, its menu) already exists.
+class MainWindow::Builder {
+public:
+    explicit Builder(MainWindow& window) : w_(window) {}
+
+    void add(const Control& c);
+
+private:
+    using Factory = void (Builder::*)(const Control&);
+    struct Entry {
+        Kind kind;
+        Factory make;
+    };
+
+    // A new W(args..., container of the row), named and placed.
+    template <class W, class... Args>
+    W* widget(const Control& c, Args&&... args);
+    // Names and places a widget made in its container.
+    template <class W>
+    W* adopt(W* made, const Control& c);
+    // A slot that reports one event to the core: report(events).
+    template <class Report>
+    auto reporter(Report report) const;
+    // Slots reporting a click on the row's control, a choice of its menu entry.
+    auto reportsClick(const Control& c) const;
+    auto reportsMenu(const Control& c) const;
+
+    void form(const Control& c);
+    void frame(const Control& c);
+    void button(const Control& c);
+    void textBox(const Control& c);
+    void multiLineText(const Control& c);
+    void label(const Control& c);
+    void checkBox(const Control& c);
+    void combo(const Control& c);
+    void shape(const Control& c);
+    void picture(const Control& c);
+    void tabControl(const Control& c);
+    void tabPage(const Control& c);
+    void timer(const Control& c);
+    void placeholder(const Control& c);
+    void menu(const Control& c);
+    void menuItem(const Control& c);
+    void separator(const Control& c);
+
+    MainWindow& w_;
+    QHash<QString, QMenu*> menus_; // entries of the menu bar that drop a menu down, by name
+};
+
+void MainWindow::Builder::add(const Control& c)
+{
+    // In the order of the kinds: a kind is its own row number.
+    static constexpr Entry kFactories[] = {
+        {Kind::Form, &Builder::form},
+        {Kind::Frame, &Builder::frame},
+        {Kind::Button, &Builder::button},
+        {Kind::TextBox, &Builder::textBox},
+        {Kind::MultiLineText, &Builder::multiLineText},
+        {Kind::Label, &Builder::label},
+        {Kind::CheckBox, &Builder::checkBox},
+        {Kind::Combo, &Builder::combo},
+        {Kind::Shape, &Builder::shape},
+        {Kind::Picture, &Builder::picture},
+        {Kind::TabControl, &Builder::tabControl},
+        {Kind::TabPage, &Builder::tabPage},
+        {Kind::Timer, &Builder::timer},
+        {Kind::SerialPort, &Builder::placeholder},
+        {Kind::FileDialog, &Builder::placeholder},
+        {Kind::Menu, &Builder::menu},
+        {Kind::MenuItem, &Builder::menuItem},
+        {Kind::Separator, &Builder::separator},
+    };
+    static_assert(std::size(kFactories) == std::size_t(Kind::Separator) + 1, "one factory for every kind");
+    static_assert(
+        [] {
+            for (std::size_t i = 0; i < std::size(kFactories); ++i)
+                if (kFactories[i].kind != Kind(i)) return false;
+            return true;
+        }(),
+        "factories in the order of the kinds");
+
+    const auto row = std::size_t(c.kind);
+    if (row < std::size(kFactories)) (this->*kFactories[row].make)(c);
+}
+
+template <class W, class... Args>
+W* MainWindow::Builder::widget(const Control& c, Args&&... args)
+{
+    return adopt(new W(std::forward<Args>(args)..., w_.container(c.parent)), c);
+}
+
+template <class W>
+W* MainWindow::Builder::adopt(W* made, const Control& c)
+{
+    w_.registerObject(made, c);
+    w_.place(made, c);
+    return made;
+}
+
+template <class Report>
+auto MainWindow::Builder::reporter(Report report) const
+{
+    return [w = &w_, report] { w->deliver(report); };
+}
+
+auto MainWindow::Builder::reportsClick(const Control& c) const
+{
+    return reporter([&c](FormEvents& ev) { ev.click(c.name, c.index); });
+}
+
+auto MainWindow::Builder::reportsMenu(const Control& c) const
+{
+    return reporter([&c](FormEvents& ev) { ev.menu(c.name); });
+}
+
+void MainWindow::Builder::form(const Control& c)
+{
+    w_.registerObject(&w_, c);
+    w_.setWindowTitle(qs(c.caption));
+    w_.setFont(fontFor(c.font));
+    w_.client_->setFixedSize(pixels(c.rect).size());
+}
+
+void MainWindow::Builder::frame(const Control& c)
+{
+    auto* g = new QGroupBox(qs(c.caption), w_.container(c.parent));
+    // Read by the client's style sheet when the box is polished, which
+    // placing it on a tab page may already do.
+    g->setProperty("blueCaption", c.has(layout::kBlueCaption));
+    adopt(g, c);
+}
+
+void MainWindow::Builder::button(const Control& c)
+{
+    auto* b = widget<CaptionButton>(c, qs(c.caption));
+    b->setAutoDefault(false);
+    if (c.has(layout::kGraphical)) {
+        b->setProperty("graphical", true);
+        w_.setBackColour(b, Colour::buttonFace());
+    }
+    if (c.name == "Command5") {
+        // Jog buttons act on press and release only (no click, no keyboard).
+        b->installEventFilter(&w_);
+    } else {
+        QObject::connect(b, &QAbstractButton::clicked, &w_, reportsClick(c));
+    }
+}
+
+void MainWindow::Builder::checkBox(const Control& c)
+{
+    auto* b = widget<QCheckBox>(c, qs(c.caption));
+    b->setChecked(c.value != 0);
+    QObject::connect(b, &QAbstractButton::clicked, &w_, reportsClick(c));
+}
+
+void MainWindow::Builder::textBox(const Control& c)
+{
+    auto* e = widget<QLineEdit>(c, qs(c.caption));
+    e->setCursorPosition(0);
+    if (c.has(layout::kRedText)) setTextColour(e, QPalette::Text, QColor(255, 0, 0));
+    if (c.has(layout::kInactive)) e->setReadOnly(true);
+    e->installEventFilter(&w_); // keys go to the core first
+}
+
+void MainWindow::Builder::multiLineText(const Control& c)
+{
+    auto* e = widget<ProgramEditor>(c);
+    e->setTabChangesFocus(true);
+    if (c.has(layout::kScrollBars)) {
+        // Both bars always shown, as a box with scroll bars does, also
+        // while there is nothing to scroll. A bar that came and went would
+        // change the text area's width and make the editor lay out every
+        // line of the program again.
+        e->setLineWrapMode(QPlainTextEdit::NoWrap);
+        e->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        e->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    } else {
+        e->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        e->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        e->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    }
+    setProgramText(*e, qs(c.caption));
+}
+
+void MainWindow::Builder::label(const Control& c)
+{
+    auto* l = widget<CaptionLabel>(c, qs(c.caption));
+    l->setTextFormat(Qt::PlainText);
+    const bool wraps = c.has(layout::kWordWrap);
+    l->setAlignment(wraps ? Qt::AlignLeft | Qt::AlignTop : Qt::AlignLeft | Qt::AlignVCenter);
+    l->setCaptionLayout(c.has(layout::kColumns) ? CaptionLabel::Layout::Columns
+                        : wraps                 ? CaptionLabel::Layout::WrapAtBlanks
+                                                : CaptionLabel::Layout::Plain);
+    if (c.has(layout::kRedText)) setTextColour(l, QPalette::WindowText, QColor(255, 0, 0));
+    if (c.has(layout::kBackHighlightText)) {
+        const QColor hl = QApplication::palette().color(QPalette::Active, QPalette::HighlightedText);
+        w_.setBackColour(l, Colour::fromRgb(std::uint8_t(hl.red()), std::uint8_t(hl.green()), std::uint8_t(hl.blue())));
+    } else if (c.has(layout::kBackWhite)) {
+        w_.setBackColour(l, Colour::fromRgb(255, 255, 255));
+    }
+}
+
+void MainWindow::Builder::combo(const Control& c)
+{
+    auto* box = widget<DropDownCombo>(c);
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    // An editable combo box also reports "activated" when its edit field
+    // loses the focus with a text that matches an item, and the focus goes
+    // to the list as soon as it opens: the port would be reopened just by
+    // opening the list. Only a choice from the list, the arrow keys and
+    // Enter count.
+    QObject::disconnect(box->lineEdit(), &QLineEdit::editingFinished, box, nullptr);
+    // No inline completion: typing "1" must not turn into "16".
+    box->setCompleter(nullptr);
+    // The edit field paints its whole area in the base colour itself;
+    // filling its background as well (the same colour) tells Qt that it is
+    // opaque, so that it repaints alone. Otherwise every blink of its caret
+    // (twice a second while the console sits at its first control, the port
+    // box) repainted the box, the frame, the client area and the window
+    // behind it too, six times the cost of the field.
+    box->lineEdit()->setAutoFillBackground(true);
+    box->setEditText(qs(c.caption));
+    box->beforePopup = reporter([&c](FormEvents& ev) { ev.comboDropDown(c.name); });
+    QObject::connect(box, &QComboBox::activated, &w_, reporter([&c](FormEvents& ev) { ev.comboClick(c.name); }));
+    // The combo box keeps the focus and hands keys to its edit field
+    // itself, past any filter on the field: Enter is caught here.
+    box->installEventFilter(&w_);
+}
+
+void MainWindow::Builder::shape(const Control& c)
+{
+    widget<Lamp>(c);
+}
+
+void MainWindow::Builder::picture(const Control& c)
+{
+    auto* pic = widget<QLabel>(c);
+    pic->setScaledContents(true);
+    pic->setPixmap(armPicture(pic->size()));
+}
+
+void MainWindow::Builder::tabControl(const Control& c)
+{
+    auto* tabs = widget<TabControl>(c);
+    QObject::connect(tabs, &QTabWidget::currentChanged, &w_, [w = &w_, &c](int index) {
+        if (!w->quietTabs_) w->deliver([&](FormEvents& ev) { ev.tabClick(c.name, index); });
+    });
+}
+
+void MainWindow::Builder::tabPage(const Control& c)
+{
+    auto* tabs = qobject_cast<QTabWidget*>(w_.widget(c.parent.name, c.parent.index));
+    if (!tabs) return;
+    auto* page = new QWidget;
+    w_.registerObject(page, c);
+    tabs->insertTab(c.index, page, qs(c.caption));
+    w_.pages_[{c.parent.name, c.index}] = page;
+}
+
+void MainWindow::Builder::timer(const Control& c)
+{
+    auto* t = new PeriodTimer(&w_);
+    w_.registerObject(t, c);
+    t->setInterval(c.interval);
+    w_.timers_.push_back(t);
+    QObject::connect(t, &PeriodTimer::timeout, &w_, reporter([&c](FormEvents& ev) { ev.timer(c.name); }));
+}
+
+void MainWindow::Builder::placeholder(const Control& c)
+{
+    w_.registerObject(new QObject(&w_), c); // the serial port and the file dialog: the core owns them
+}
+
+void MainWindow::Builder::menu(const Control& c)
+{
+    const QString caption = qs(c.caption);
+    if (hasChildren(c)) {
+        QMenu* dropDown = w_.menuBar()->addMenu(caption);
+        dropDown->setObjectName(qs(c.name));
+        w_.registerObject(dropDown->menuAction(), c);
+        menus_.insert(qs(c.name), dropDown);
+    } else {
+        QAction* a = w_.menuBar()->addAction(caption);
+        w_.registerObject(a, c);
+        QObject::connect(a, &QAction::triggered, &w_, reportsMenu(c));
+    }
+}
+
+void MainWindow::Builder::menuItem(const Control& c)
+{
+    QMenu* dropDown = menus_.value(qs(c.parent.name));
+    if (!dropDown) return;
+    QAction* a = dropDown->addAction(qs(c.caption));
+    w_.registerObject(a, c);
+    if (!c.shortcut.empty()) a->setShortcut(QKeySequence(qs(c.shortcut)));
+    if (c.name == "Exit")
+        QObject::connect(a, &QAction::triggered, &w_, &QWidget::close); // ends like closing the window
+    else
+        QObject::connect(a, &QAction::triggered, &w_, reportsMenu(c));
+}
+
+void MainWindow::Builder::separator(const Control& c)
+{
+    if (QMenu* dropDown = menus_.value(qs(c.parent.name))) w_.registerObject(dropDown->addSeparator(), c);
+}
+
 void MainWindow::registerObject(QObject* o, const Control& c)
 {
     const QString name = QString::fromStdString(layout::objectName(c));
@@ -150,8 +468,7 @@ QPoint MainWindow::originOf(const layout::Parent& parent) const
 
 void MainWindow::place(QWidget* w, const Control& c)
 {
-    const QPoint origin = originOf(c.parent);
-    w->setGeometry(px(c.rect.left) - origin.x(), px(c.rect.top) - origin.y(), px(c.rect.width), px(c.rect.height));
+    w->setGeometry(pixels(c.rect).translated(-originOf(c.parent)));
     if (c.font != layout::Font::None) w->setFont(fontFor(c.font));
     if (c.has(layout::kInactive)) w->setEnabled(false);
 }
@@ -166,207 +483,8 @@ void MainWindow::build()
     client_->setStyleSheet(QStringLiteral("QGroupBox[blueCaption=\"true\"]::title { color: #0000ff; }"));
     setCentralWidget(client_);
 
-    QHash<QString, QMenu*> menus;
-
-    for (const Control& c : layout::controls()) {
-        const QString caption = qs(c.caption);
-        QWidget* parentWidget = c.kind == Kind::Form || c.parent.name.empty() ? nullptr : container(c.parent);
-
-        switch (c.kind) {
-        case Kind::Form: {
-            registerObject(this, c);
-            setWindowTitle(caption);
-            setFont(fontFor(c.font));
-            client_->setFixedSize(px(c.rect.width), px(c.rect.height));
-            break;
-        }
-        case Kind::Menu: {
-            if (hasChildren(c)) {
-                QMenu* menu = menuBar()->addMenu(caption);
-                menu->setObjectName(qs(c.name));
-                registerObject(menu->menuAction(), c);
-                menus.insert(qs(c.name), menu);
-            } else {
-                QAction* a = menuBar()->addAction(caption);
-                registerObject(a, c);
-                connect(a, &QAction::triggered, this, [this, &c] { deliver([&](FormEvents& ev) { ev.menu(c.name); }); });
-            }
-            break;
-        }
-        case Kind::MenuItem:
-        case Kind::Separator: {
-            QMenu* menu = menus.value(qs(c.parent.name));
-            if (!menu) break;
-            QAction* a = c.kind == Kind::Separator ? menu->addSeparator() : menu->addAction(caption);
-            registerObject(a, c);
-            if (c.kind == Kind::Separator) break;
-            if (!c.shortcut.empty()) a->setShortcut(QKeySequence(qs(c.shortcut)));
-            if (c.name == "Exit")
-                connect(a, &QAction::triggered, this, &QWidget::close); // ends like closing the window
-            else
-                connect(a, &QAction::triggered, this, [this, &c] { deliver([&](FormEvents& ev) { ev.menu(c.name); }); });
-            break;
-        }
-        case Kind::Timer: {
-            auto* t = new PeriodTimer(this);
-            registerObject(t, c);
-            t->setInterval(c.interval);
-            timers_.push_back(t);
-            connect(t, &PeriodTimer::timeout, this, [this, &c] { deliver([&](FormEvents& ev) { ev.timer(c.name); }); });
-            break;
-        }
-        case Kind::SerialPort:
-        case Kind::FileDialog: {
-            registerObject(new QObject(this), c); // placeholders: the core owns the port and dialogs
-            break;
-        }
-        case Kind::TabControl: {
-            auto* tabs = new TabControl(parentWidget);
-            registerObject(tabs, c);
-            place(tabs, c);
-            connect(tabs, &QTabWidget::currentChanged, this, [this, &c](int index) {
-                if (!quietTabs_) deliver([&](FormEvents& ev) { ev.tabClick(c.name, index); });
-            });
-            break;
-        }
-        case Kind::TabPage: {
-            auto* tabs = qobject_cast<QTabWidget*>(widget(c.parent.name, c.parent.index));
-            if (!tabs) break;
-            auto* page = new QWidget;
-            registerObject(page, c);
-            tabs->insertTab(c.index, page, caption);
-            pages_[{c.parent.name, c.index}] = page;
-            break;
-        }
-        case Kind::Frame: {
-            auto* g = new QGroupBox(caption, parentWidget);
-            g->setProperty("blueCaption", c.has(layout::kBlueCaption));
-            registerObject(g, c);
-            place(g, c);
-            break;
-        }
-        case Kind::Button: {
-            auto* b = new CaptionButton(caption, parentWidget);
-            registerObject(b, c);
-            place(b, c);
-            b->setAutoDefault(false);
-            if (c.has(layout::kGraphical)) {
-                b->setProperty("graphical", true);
-                setBackColour(b, Colour::buttonFace());
-            }
-            if (c.name == "Command5") {
-                // Jog buttons act on press and release only (no click, no keyboard).
-                b->installEventFilter(this);
-            } else {
-                connect(b, &QAbstractButton::clicked, this,
-                        [this, &c] { deliver([&](FormEvents& ev) { ev.click(c.name, c.index); }); });
-            }
-            break;
-        }
-        case Kind::CheckBox: {
-            auto* b = new QCheckBox(caption, parentWidget);
-            registerObject(b, c);
-            place(b, c);
-            b->setChecked(c.value != 0);
-            connect(b, &QAbstractButton::clicked, this,
-                    [this, &c] { deliver([&](FormEvents& ev) { ev.click(c.name, c.index); }); });
-            break;
-        }
-        case Kind::TextBox: {
-            auto* e = new QLineEdit(caption, parentWidget);
-            registerObject(e, c);
-            place(e, c);
-            e->setCursorPosition(0);
-            if (c.has(layout::kRedText)) setTextColour(e, QPalette::Text, QColor(255, 0, 0));
-            if (c.has(layout::kInactive)) e->setReadOnly(true);
-            e->installEventFilter(this);
-            break;
-        }
-        case Kind::MultiLineText: {
-            auto* e = new ProgramEditor(parentWidget);
-            registerObject(e, c);
-            place(e, c);
-            e->setTabChangesFocus(true);
-            if (c.has(layout::kScrollBars)) {
-                // Both bars always shown, as a box with scroll bars does,
-                // also while there is nothing to scroll. A bar that came
-                // and went would change the text area's width and make
-                // the editor lay out every line of the program again.
-                e->setLineWrapMode(QPlainTextEdit::NoWrap);
-                e->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-                e->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-            } else {
-                e->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-                e->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-                e->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-            }
-            setProgramText(*e, caption);
-            break;
-        }
-        case Kind::Label: {
-            auto* l = new CaptionLabel(caption, parentWidget);
-            registerObject(l, c);
-            place(l, c);
-            l->setTextFormat(Qt::PlainText);
-            l->setAlignment(c.has(layout::kWordWrap) ? Qt::AlignLeft | Qt::AlignTop : Qt::AlignLeft | Qt::AlignVCenter);
-            l->setCaptionLayout(c.has(layout::kColumns)    ? CaptionLabel::Layout::Columns
-                                : c.has(layout::kWordWrap) ? CaptionLabel::Layout::WrapAtBlanks
-                                                           : CaptionLabel::Layout::Plain);
-            if (c.has(layout::kRedText)) setTextColour(l, QPalette::WindowText, QColor(255, 0, 0));
-            if (c.has(layout::kBackHighlightText)) {
-                const QColor hl = QApplication::palette().color(QPalette::Active, QPalette::HighlightedText);
-                setBackColour(l, Colour::fromRgb(std::uint8_t(hl.red()), std::uint8_t(hl.green()), std::uint8_t(hl.blue())));
-            } else if (c.has(layout::kBackWhite)) {
-                setBackColour(l, Colour::fromRgb(255, 255, 255));
-            }
-            break;
-        }
-        case Kind::Combo: {
-            auto* box = new DropDownCombo(parentWidget);
-            registerObject(box, c);
-            place(box, c);
-            box->setEditable(true);
-            box->setInsertPolicy(QComboBox::NoInsert);
-            // An editable combo box also reports "activated" when its edit
-            // field loses the focus with a text that matches an item, and
-            // the focus goes to the list as soon as it opens: the port would
-            // be reopened just by opening the list. Only a choice from the
-            // list, the arrow keys and Enter count.
-            QObject::disconnect(box->lineEdit(), &QLineEdit::editingFinished, box, nullptr);
-            // No inline completion: typing "1" must not turn into "16".
-            box->setCompleter(nullptr);
-            // The edit field paints its whole area in the base colour
-            // itself; filling its background as well (the same colour)
-            // tells Qt that it is opaque, so that it repaints alone.
-            // Otherwise every blink of its caret (twice a second while the
-            // console sits at its first control, the port box) repainted
-            // the box, the frame, the client area and the window behind it
-            // too, six times the cost of the field.
-            box->lineEdit()->setAutoFillBackground(true);
-            box->setEditText(caption);
-            box->beforePopup = [this, &c] { deliver([&](FormEvents& ev) { ev.comboDropDown(c.name); }); };
-            connect(box, &QComboBox::activated, this, [this, &c](int) { deliver([&](FormEvents& ev) { ev.comboClick(c.name); }); });
-            // The combo box keeps the focus and hands keys to its edit field
-            // itself, past any filter on the field: Enter is caught here.
-            box->installEventFilter(this);
-            break;
-        }
-        case Kind::Shape: {
-            auto* lamp = new Lamp(parentWidget);
-            registerObject(lamp, c);
-            place(lamp, c);
-            break;
-        }
-        case Kind::Picture: {
-            auto* pic = new QLabel(parentWidget);
-            registerObject(pic, c);
-            place(pic, c);
-            pic->setScaledContents(true);
-            pic->setPixmap(armPicture(pic->size()));
-            break;
-        }
-        }
-    }
+    Builder builder(*this);
+    for (const Control& c : layout::controls()) builder.add(c);
 
     // Initial tabs, without reporting tab clicks.
     for (const Control& c : layout::controls())

@@ -95,6 +95,9 @@ private:
         int index = kNoIndex;
     };
 
+    // Makes the objects of the table's rows, one factory per kind.
+    class Builder;
+
     void build();
     QWidget* container(const layout::Parent& parent) const;
     QPoint originOf(const layout::Parent& parent) const;
