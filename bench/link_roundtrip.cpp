@@ -99,7 +99,7 @@ public:
     ConsoleLink(Board& board, std::unique_ptr<Port> line)
         : board_(board), line_(std::move(line)), sender_(*line_, board, state_), replies_(state_, board)
     {
-        board_.setText("Combo3", kNoIndex, "128");
+        board_.setText(Ctl::SlaveAddress, kNoIndex, "128");
     }
 
     bool open(const std::string& device) { return line_->open(device, 115200); }

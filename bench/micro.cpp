@@ -220,7 +220,7 @@ void BM_QtBoard_setText_Text18(benchmark::State& state)
     const std::array<std::string, 2> frames{buildReadRequest("128", "10 00", "00 24").text,
                                             buildReadRequest("128", "11 70", "00 24").text};
     std::size_t i = 0;
-    for (auto _ : state) board.setText("Text18", kNoIndex, frames[i++ & 1]);
+    for (auto _ : state) board.setText(Ctl::SentFrame, kNoIndex, frames[i++ & 1]);
 }
 BENCHMARK(BM_QtBoard_setText_Text18);
 
@@ -229,14 +229,14 @@ void BM_QtBoard_setText_Label2(benchmark::State& state)
     Board& board = windowBoard();
     const std::array<std::string, 2> values{"12.345", "12.346"};
     std::size_t i = 0;
-    for (auto _ : state) board.setText("Label2", 1, values[i++ & 1]);
+    for (auto _ : state) board.setText(Ctl::JointAngle, 1, values[i++ & 1]);
 }
 BENCHMARK(BM_QtBoard_setText_Label2);
 
 void BM_QtBoard_setBackColour_same(benchmark::State& state)
 {
     Board& board = windowBoard();
-    for (auto _ : state) board.setBackColour("Command31", kNoIndex, Colour::green());
+    for (auto _ : state) board.setBackColour(Ctl::ServoButton, 1, Colour::green());
 }
 BENCHMARK(BM_QtBoard_setBackColour_same);
 

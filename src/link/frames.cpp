@@ -66,20 +66,20 @@ RequestFrame buildWriteRequest(std::string_view slaveText, std::string_view star
 
 void RequestSender::sendReadRequest(std::string_view start, std::string_view count)
 {
-    std::string slave = board_.text("Combo3");
+    std::string slave = board_.text(Ctl::SlaveAddress);
     state_.replyAddress = std::string(start);
     transmit(buildReadRequest(slave, start, count));
 }
 
 void RequestSender::sendWriteRequest(std::string_view start, std::string_view quantityDecimal, std::string_view payload)
 {
-    std::string slave = board_.text("Combo3");
+    std::string slave = board_.text(Ctl::SlaveAddress);
     transmit(buildWriteRequest(slave, start, quantityDecimal, payload));
 }
 
 void RequestSender::transmit(const RequestFrame& frame)
 {
-    board_.setText("Text18", kNoIndex, frame.text);
+    board_.setText(Ctl::SentFrame, kNoIndex, frame.text);
     state_.expectedReplyLength = frame.expectedReplyLength;
     port_.discardInput();
     port_.setReceiveThreshold(frame.expectedReplyLength);

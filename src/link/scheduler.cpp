@@ -31,6 +31,13 @@ constexpr SlotRow constWrite(std::int16_t slot, const char* start, const char* q
 
 using F = FormState;
 
+// The PID box a single-gain write reads, by its name in the table (which
+// names no other boxes).
+Ctl gainBox(std::string_view box)
+{
+    return box == "Text4" ? Ctl::PidKp : box == "Text5" ? Ctl::PidKi : Ctl::PidKd;
+}
+
 // Slot, condition, request, start, count or quantity, payload, follow-up.
 const std::array kSlots = {
     read(1, W::Check2, "10 00", "00 24"),
@@ -116,8 +123,8 @@ const SlotRow* slotRow(int slot)
 bool PollScheduler::rowDue(const SlotRow& row) const
 {
     switch (row.when) {
-    case W::Check2: return board_.value("Check2") == 1;
-    case W::Check3: return board_.value("Check3") == 1;
+    case W::Check2: return board_.value(Ctl::StatusReadSwitch) == 1;
+    case W::Check3: return board_.value(Ctl::PoseReadSwitch) == 1;
     case W::Flag: return state_.due(row.slot);
     }
     return false;
@@ -133,7 +140,7 @@ void PollScheduler::carryOut(const SlotRow& row)
     std::string payload;
     switch (row.source) {
     case S::Payload: payload = state_.*(row.payload); break;
-    case S::BoxWord: payload = wordToHex(board_.text(row.box, row.boxIndex)); break;
+    case S::BoxWord: payload = wordToHex(board_.text(gainBox(row.box), row.boxIndex)); break;
     case S::Constant: payload = row.constant; break;
     case S::None: break;
     }

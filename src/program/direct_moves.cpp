@@ -8,7 +8,10 @@ namespace vq {
 
 namespace {
 
-float boxFloat(const Board& board, int index) { return toFloat32(readLenientNumber(board.text("Text11", index))); }
+float boxFloat(const Board& board, int index)
+{
+    return toFloat32(readLenientNumber(board.text(Ctl::DirectMoveTarget, index)));
+}
 
 void pointMove(FormState& state, const Board& board, int firstBox, int slot)
 {
@@ -30,18 +33,13 @@ void arcMove(FormState& state, const Board& board)
 
 } // namespace
 
-bool isDirectMoveButton(std::string_view name)
+void directMove(FormState& state, const Board& board, DirectMoveKind kind)
 {
-    return name == "Command25" || name == "Command26" || name == "Command27";
-}
-
-bool directMove(FormState& state, const Board& board, std::string_view button)
-{
-    if (button == "Command25") pointMove(state, board, 1, kSlotMovP);
-    else if (button == "Command26") pointMove(state, board, 11, kSlotMovL);
-    else if (button == "Command27") arcMove(state, board);
-    else return false;
-    return true;
+    switch (kind) {
+    case DirectMoveKind::Point: pointMove(state, board, 1, kSlotMovP); break;
+    case DirectMoveKind::Line: pointMove(state, board, 11, kSlotMovL); break;
+    case DirectMoveKind::Arc: arcMove(state, board); break;
+    }
 }
 
 } // namespace vq

@@ -22,7 +22,7 @@ enum class FieldKind : std::uint8_t {
 // `count` consecutive fields of one kind going to `box`(firstIndex) ..
 // `box`(firstIndex + count - 1), the first at register offset `firstReg`.
 struct FieldRun {
-    std::string_view box;
+    Ctl box;
     int firstIndex;
     int count;
     int firstReg;
@@ -32,7 +32,7 @@ struct FieldRun {
 
 // Captions set when the controller acknowledges a save command.
 struct CaptionRun {
-    std::string_view control;
+    Ctl control;
     int firstIndex;
     int lastIndex;
     std::string_view caption;
@@ -41,33 +41,33 @@ struct CaptionRun {
 // Pose block at 1170: eighteen floats, joint angles, Cartesian pose and
 // monitor values of axes 1..6. The seventh-axis read-outs are not written.
 inline constexpr std::array kPoseBlock = {
-    FieldRun{"Label2", 1, 6, 0, FieldKind::Float, 3},
-    FieldRun{"Label3", 1, 6, 12, FieldKind::Float, 2},
-    FieldRun{"Label5", 1, 6, 24, FieldKind::Float, 0},
+    FieldRun{Ctl::JointAngle, 1, 6, 0, FieldKind::Float, 3},
+    FieldRun{Ctl::PoseValue, 1, 6, 12, FieldKind::Float, 2},
+    FieldRun{Ctl::MonitorValue, 1, 6, 24, FieldKind::Float, 0},
 };
 
 // PID gains at 1050: 18 words read contiguously (Kp, Ki, Kd of axes 1..6),
 // although single gains are written at 1050, 1060 and 1070.
 inline constexpr std::array kPidGainsBlock = {
-    FieldRun{"Text4", 1, 6, 0, FieldKind::Word, 0},
-    FieldRun{"Text5", 1, 6, 6, FieldKind::Word, 0},
-    FieldRun{"Text6", 1, 6, 12, FieldKind::Word, 0},
+    FieldRun{Ctl::PidKp, 1, 6, 0, FieldKind::Word, 0},
+    FieldRun{Ctl::PidKi, 1, 6, 6, FieldKind::Word, 0},
+    FieldRun{Ctl::PidKd, 1, 6, 12, FieldKind::Word, 0},
 };
 
 // Float parameter blocks, twelve registers each. The tool block and the two
 // speed triples carry six floats of which only the first three are shown.
-inline constexpr std::array kMechanicalBlock = {FieldRun{"Text17", 1, 6, 0, FieldKind::Float, 2}};    // 11 10
-inline constexpr std::array kReductionBlock = {FieldRun{"Text3", 1, 6, 0, FieldKind::Float, 2}};      // 11 20
-inline constexpr std::array kMotorEncoderBlock = {FieldRun{"Text12", 1, 6, 0, FieldKind::Float, 1}};  // 11 30
-inline constexpr std::array kMaxPositiveBlock = {FieldRun{"Text14", 1, 6, 0, FieldKind::Float, 1}};   // 11 40
-inline constexpr std::array kMaxNegativeBlock = {FieldRun{"Text15", 1, 6, 0, FieldKind::Float, 1}};   // 11 50
-inline constexpr std::array kToolBlock = {FieldRun{"Text16", 1, 3, 0, FieldKind::Float, 2}};          // 11 60: Tx, Ty, Tz
-inline constexpr std::array kPointSpeedBlock = {FieldRun{"Text10", 0, 3, 0, FieldKind::Float, 0}};    // 11 A0: RPM, ACC, DEC
-inline constexpr std::array kLineSpeedBlock = {FieldRun{"Text21", 0, 3, 0, FieldKind::Float, 0}};     // 11 A6: MM_S, ACC, DEC
+inline constexpr std::array kMechanicalBlock = {FieldRun{Ctl::MechanicalParam, 1, 6, 0, FieldKind::Float, 2}};   // 11 10
+inline constexpr std::array kReductionBlock = {FieldRun{Ctl::ReductionRatio, 1, 6, 0, FieldKind::Float, 2}};    // 11 20
+inline constexpr std::array kMotorEncoderBlock = {FieldRun{Ctl::MotorEncoderParam, 1, 6, 0, FieldKind::Float, 1}}; // 11 30
+inline constexpr std::array kMaxPositiveBlock = {FieldRun{Ctl::MaxPositiveAngle, 1, 6, 0, FieldKind::Float, 1}};  // 11 40
+inline constexpr std::array kMaxNegativeBlock = {FieldRun{Ctl::MaxNegativeAngle, 1, 6, 0, FieldKind::Float, 1}};  // 11 50
+inline constexpr std::array kToolBlock = {FieldRun{Ctl::ToolParam, 1, 3, 0, FieldKind::Float, 2}};         // 11 60: Tx, Ty, Tz
+inline constexpr std::array kPointSpeedBlock = {FieldRun{Ctl::PointSpeed, 0, 3, 0, FieldKind::Float, 0}};       // 11 A0: RPM, ACC, DEC
+inline constexpr std::array kLineSpeedBlock = {FieldRun{Ctl::LinearSpeed, 0, 3, 0, FieldKind::Float, 0}};      // 11 A6: MM_S, ACC, DEC
 
 inline constexpr std::string_view kSavedCaption = "保存参数OK";
-inline constexpr CaptionRun kPidSaved{"Command3", 1, 1, kSavedCaption};    // ack of 10 B0
-inline constexpr CaptionRun kParamsSaved{"Command4", 0, 2, kSavedCaption}; // ack of 11 00, all three buttons
+inline constexpr CaptionRun kPidSaved{Ctl::PidGainsButton, 1, 1, kSavedCaption};       // ack of 10 B0
+inline constexpr CaptionRun kParamsSaved{Ctl::StoreParamsButton, 0, 2, kSavedCaption}; // ack of 11 00, all three buttons
 
 // Writes every field of the runs that converts; a field that does not is
 // skipped and its box keeps its text.

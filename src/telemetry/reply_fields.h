@@ -1,8 +1,9 @@
 // Text forms of one reply and the field conversions every block decoder
 // uses. A reply is looked at as hex digits: replyHex (two upper-case digits
-// per byte, no separator), replyText (the same pairs with single blanks, as
-// shown in Text19) and dataHex (the data part of replyHex: four digits per
-// register, register order as received, high byte first within a register).
+// per byte, no separator), replyText (the same pairs with single blanks,
+// as the received frame is shown) and dataHex (the data part of replyHex:
+// four digits per register, register order as received, high byte first
+// within a register).
 //
 // A field is addressed by its register offset in the block (0 for the first
 // register). A field whose digits are not all present, or are not hex, gives

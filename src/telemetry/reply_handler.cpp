@@ -87,7 +87,7 @@ void ReplyHandler::MSComm1_OnComm(std::span<const std::uint8_t> received)
     if (hex.substr(hex.size() - 4) != crcText) return;
 
     makeReplyText(received, replyText_);
-    board_.setText("Text19", kNoIndex, replyText_);
+    board_.setText(Ctl::ReceivedFrame, kNoIndex, replyText_);
 
     // Digit positions (0-based): 0-1 slave address, 2-3 function, then the
     // function's fields; the last four digits are the CRC and never data.

@@ -1,5 +1,5 @@
 // The receive event of the serial control: every reply from the controller
-// ends up here. The handler checks the reply's CRC, shows it in Text19,
+// ends up here. The handler checks the reply's CRC, shows it (ReceivedFrame),
 // splits it into function and data, and hands the data to the decoder of
 // the block the reply belongs to, chosen by replyAddress.
 //
@@ -27,7 +27,7 @@ public:
     //
     // Fewer than three bytes, or a CRC (over all bytes but the last two)
     // that differs from the last two bytes: dropped, nothing shown, and
-    // replyAddress kept. Otherwise the reply is shown in Text19, then:
+    // replyAddress kept. Otherwise the reply is shown (ReceivedFrame), then:
     //  - function 03: the data bytes (as many as the byte count says, but
     //    never past the CRC) go to the decoder;
     //  - function 10: replyAddress becomes the echoed start register and

@@ -22,37 +22,34 @@ constexpr int kRegAlarmCode = 30; // axis k at 30 + (k - 1)
 
 constexpr int kAxes = 6;
 
-// Servo buttons of axes 1..6 (separate controls, not an array).
-constexpr std::array<std::string_view, kAxes> kAxisButton = {"Command31", "Command32", "Command33",
-                                                             "Command34", "Command35", "Command36"};
-// Label8(k) starts with the axis caption; the alarm code follows it.
+// AlarmCaption(k) starts with the axis caption; the alarm code follows it.
 constexpr std::array<std::string_view, kAxes> kAxisCaption = {"1轴:", "2轴:", "3轴:", "4轴:", "5轴:", "6轴:"};
 
 // A group of buttons enabled together by the control mode.
 struct ButtonGroup {
-    std::string_view name;
+    Ctl buttons;
     int first;
     int last;
 };
-constexpr ButtonGroup kMotionModeButtons{"Command22", 0, 3}; // 关节, 直角, 工具, 拖动
-constexpr ButtonGroup kRunButtons{"Command2", 1, 3};         // 0°, -90°, 目标角度
-constexpr ButtonGroup kJogButtons{"Command5", 1, 12};        // J1轴+ .. J6轴- (seventh axis untouched)
-constexpr ButtonGroup kSpeedButtons{"Command8", 0, 1};       // 速度+, 速度-
-constexpr ButtonGroup kControlModeButtons{"Command19", 0, 2}; // 运行模式, 示教模式, 外部控制
+constexpr ButtonGroup kMotionModeButtons{Ctl::MotionModeButton, 0, 3};   // 关节, 直角, 工具, 拖动
+constexpr ButtonGroup kRunButtons{Ctl::TargetAngleButton, 1, 3};         // 0°, -90°, 目标角度
+constexpr ButtonGroup kJogButtons{Ctl::JogKey, 1, 12};                   // J1轴+ .. J6轴- (seventh axis untouched)
+constexpr ButtonGroup kSpeedButtons{Ctl::SpeedStepButton, 0, 1};         // 速度+, 速度-
+constexpr ButtonGroup kControlModeButtons{Ctl::ControlModeButton, 0, 2}; // 运行模式, 示教模式, 外部控制
 
 // What each control mode lights and enables. A mode not in the table
 // lights nothing and leaves every group's enabling as it is.
 struct ModePanelRow {
     int controlMode;
-    int litControlButton; // Command19 index lit green
+    int litControlButton; // ControlModeButton index lit green
     bool motionModeButtons;
     bool runButtons;
     bool jogButtons;
     bool speedButtons;
-    bool lightMotionMode; // light Command22(motionMode - 1) when motionMode is 1..4
+    bool lightMotionMode; // light MotionModeButton(motionMode - 1) when motionMode is 1..4
 };
 constexpr std::array kModePanel = {
-    //            mode lit  Command22 Command2 Command5 Command8 motion lit
+    //            mode lit  motion  target  jog    speed  motion lit
     ModePanelRow{0, 0, false, true, false, false, false}, // run
     ModePanelRow{1, 1, true, false, true, true, true},    // teach
     ModePanelRow{2, 2, false, false, false, false, false}, // external control
@@ -60,7 +57,7 @@ constexpr std::array kModePanel = {
 
 void enableGroup(Board& board, const ButtonGroup& g, bool on)
 {
-    for (int i = g.first; i <= g.last; ++i) board.setEnabled(g.name, i, on);
+    for (int i = g.first; i <= g.last; ++i) board.setEnabled(g.buttons, i, on);
 }
 
 std::size_t axisSlot(int axis) { return static_cast<std::size_t>(axis); }
@@ -76,19 +73,19 @@ void showModePanel(Board& board, int controllerState, int controlMode, int motio
     // speed and run buttons keep whatever enabling they had.
     if (ready) {
         for (int i = kControlModeButtons.first; i <= kControlModeButtons.last; ++i) {
-            board.setEnabled(kControlModeButtons.name, i, true);
+            board.setEnabled(kControlModeButtons.buttons, i, true);
             const bool lit = row && row->litControlButton == i;
-            board.setBackColour(kControlModeButtons.name, i, lit ? Colour::green() : Colour::buttonFace());
+            board.setBackColour(kControlModeButtons.buttons, i, lit ? Colour::green() : Colour::buttonFace());
         }
     } else {
         for (int i = kControlModeButtons.first; i <= kControlModeButtons.last; ++i) {
-            board.setEnabled(kControlModeButtons.name, i, false);
-            board.setBackColour(kControlModeButtons.name, i, Colour::buttonFace());
+            board.setEnabled(kControlModeButtons.buttons, i, false);
+            board.setBackColour(kControlModeButtons.buttons, i, Colour::buttonFace());
         }
     }
     for (int i = kMotionModeButtons.first; i <= kMotionModeButtons.last; ++i) {
         const bool lit = ready && row && row->lightMotionMode && motionMode - 1 == i;
-        board.setBackColour(kMotionModeButtons.name, i, lit ? Colour::green() : Colour::buttonFace());
+        board.setBackColour(kMotionModeButtons.buttons, i, lit ? Colour::green() : Colour::buttonFace());
     }
     if (!ready || !row) return;
 
@@ -105,12 +102,12 @@ void decodeStatusBlock(std::string_view dataHex, FormState& state, Board& board)
     // Modes are not stored; a missing one counts as 0 below.
     const std::optional<std::int16_t> controllerState = wordField(dataHex, kRegControllerState);
     const std::optional<std::int16_t> controlMode = wordField(dataHex, kRegControlMode);
-    if (auto speed = wordField(dataHex, kRegTeachSpeed)) board.setText("Text2", kNoIndex, DecimalText(*speed).view());
+    if (auto speed = wordField(dataHex, kRegTeachSpeed)) board.setText(Ctl::TeachSpeed, kNoIndex, DecimalText(*speed).view());
     const std::optional<std::int16_t> motionMode = wordField(dataHex, kRegMotionMode);
 
     if (auto busy = wordField(dataHex, kRegControllerBusy)) {
         state.controllerBusy = *busy;
-        board.setText("Text13", kNoIndex, DecimalText(*busy).view());
+        board.setText(Ctl::BusyWord, kNoIndex, DecimalText(*busy).view());
     }
 
     for (int axis = 1; axis <= kAxes; ++axis)
@@ -118,7 +115,7 @@ void decodeStatusBlock(std::string_view dataHex, FormState& state, Board& board)
 
     for (int axis = 1; axis <= kAxes; ++axis)
         if (auto position = longField(dataHex, kRegEncoder + 2 * (axis - 1)))
-            board.setText("Label1", axis, DecimalText(*position).view());
+            board.setText(Ctl::EncoderPosition, axis, DecimalText(*position).view());
 
     for (int axis = 1; axis <= kAxes; ++axis)
         if (auto alarm = wordField(dataHex, kRegAlarmCode + axis - 1)) state.alarmCode[axisSlot(axis)] = *alarm;
@@ -127,19 +124,19 @@ void decodeStatusBlock(std::string_view dataHex, FormState& state, Board& board)
     // missing from this reply keeps showing the last reported state. Each
     // button gets its final colour in one step: an alarm (red) wins over a
     // servo that is on (green).
-    board.setBackColour("Shape1", kNoIndex, controllerState.value_or(0) == 1 ? Colour::green() : Colour::buttonFace());
+    board.setBackColour(Ctl::ReadyLamp, kNoIndex, controllerState.value_or(0) == 1 ? Colour::green() : Colour::buttonFace());
     std::string caption;
     caption.reserve(24);
     for (int axis = 1; axis <= kAxes; ++axis) {
         const int servo = state.servoState[axisSlot(axis)];
         const int alarm = state.alarmCode[axisSlot(axis)];
         const Colour colour = alarm > 0 ? Colour::red() : servo == 1 ? Colour::green() : Colour::buttonFace();
-        board.setBackColour(kAxisButton[axisSlot(axis - 1)], kNoIndex, colour);
+        board.setBackColour(Ctl::ServoButton, axis, colour);
     }
     for (int axis = 1; axis <= kAxes; ++axis) {
         caption.assign(kAxisCaption[axisSlot(axis - 1)]);
         caption.append(DecimalText(state.alarmCode[axisSlot(axis)]).view());
-        board.setText("Label8", axis, caption);
+        board.setText(Ctl::AlarmCaption, axis, caption);
     }
 
     showModePanel(board, controllerState.value_or(0), controlMode.value_or(0), motionMode.value_or(0));

@@ -88,10 +88,10 @@ TEST_F(Form1Test, FirstStartWithNothingSavedSendsNothingAndWarnsNothing)
 {
     Rig r;
     r.start();
-    EXPECT_EQ(r.board.text("Combo1"), "");
-    EXPECT_EQ(r.board.text("Combo2"), "115200");
-    EXPECT_EQ(r.board.text("Combo3"), "128");
-    EXPECT_FALSE(r.board.timerEnabled("Timer1"));
+    EXPECT_EQ(r.board.text(Ctl::PortNumber), "");
+    EXPECT_EQ(r.board.text(Ctl::BaudRate), "115200");
+    EXPECT_EQ(r.board.text(Ctl::SlaveAddress), "128");
+    EXPECT_FALSE(r.board.timerEnabled(Ctl::PollTimer));
     EXPECT_TRUE(r.port.opened.empty());
     EXPECT_TRUE(r.prompts.warnings.empty());
     for (int i = 0; i < 10; ++i) r.form->timer("Timer1");
@@ -103,17 +103,17 @@ TEST_F(Form1Test, LoadSequenceDefaults)
     Rig r;
     r.settings.values["Comm"] = "03";
     r.start();
-    EXPECT_EQ(r.board.text("Combo1"), "03");
+    EXPECT_EQ(r.board.text(Ctl::PortNumber), "03");
     ASSERT_EQ(r.port.opened.size(), 1u);
     EXPECT_EQ(r.port.opened[0].first, (dir / "com3").string());
     EXPECT_EQ(r.port.opened[0].second, 115200);
-    EXPECT_TRUE(r.board.timerEnabled("Timer1"));
-    EXPECT_EQ(r.board.text("Text7"), "PSPEED RPM=1000 ACC=500 DEC=500\r\nLSPEED MMS=100 ACC=10 DEC=10\r\n");
-    EXPECT_EQ(r.board.value("Check2"), 1);
-    EXPECT_EQ(r.board.value("Check3"), 1);
+    EXPECT_TRUE(r.board.timerEnabled(Ctl::PollTimer));
+    EXPECT_EQ(r.board.text(Ctl::ProgramEditor), "PSPEED RPM=1000 ACC=500 DEC=500\r\nLSPEED MMS=100 ACC=10 DEC=10\r\n");
+    EXPECT_EQ(r.board.value(Ctl::StatusReadSwitch), 1);
+    EXPECT_EQ(r.board.value(Ctl::PoseReadSwitch), 1);
     for (int s : {9, 10, 20, 30, 40, 50, 60, 89, 92}) EXPECT_EQ(r.form->state().slotPending[static_cast<std::size_t>(s)], 1) << s;
-    for (int i = 0; i <= 3; ++i) EXPECT_FALSE(r.board.enabled("Command22", i));
-    EXPECT_FALSE(r.board.timerEnabled("Timer3"));
+    for (int i = 0; i <= 3; ++i) EXPECT_FALSE(r.board.enabled(Ctl::MotionModeButton, i));
+    EXPECT_FALSE(r.board.timerEnabled(Ctl::RunnerTimer));
     EXPECT_TRUE(r.prompts.warnings.empty());
 }
 
@@ -135,10 +135,10 @@ TEST_F(Form1Test, SavedPortThatDoesNotOpenWarnsOnceAndPollsNothing)
     r.port.openable = {"/only/this"};
     r.start();
     EXPECT_EQ(r.prompts.warnings.size(), 1u);
-    EXPECT_TRUE(r.board.timerEnabled("Timer1"));
+    EXPECT_TRUE(r.board.timerEnabled(Ctl::PollTimer));
     for (int i = 0; i < 20; ++i) r.form->timer("Timer1");
     EXPECT_TRUE(r.port.writes.empty());
-    EXPECT_EQ(r.board.text("Text7").substr(0, 6), "PSPEED") << "the load sequence goes on after the warning";
+    EXPECT_EQ(r.board.text(Ctl::ProgramEditor).substr(0, 6), "PSPEED") << "the load sequence goes on after the warning";
 }
 
 TEST_F(Form1Test, SimulatedDeviceLeavesTheSavedPortAlone)
@@ -178,15 +178,15 @@ TEST_F(Form1Test, ChoosingAPortSavesAndOpensIt)
     Rig r;
     r.start();
     r.form->comboDropDown("Combo1");
-    EXPECT_EQ(r.board.items["Combo1"], (std::vector<std::string>{"01", "02", "03", "04", "05", "06", "07", "08", "09", "10",
+    EXPECT_EQ(r.board.items[Ctl::PortNumber], (std::vector<std::string>{"01", "02", "03", "04", "05", "06", "07", "08", "09", "10",
                                                                   "11", "12", "13", "14", "15", "16"}));
     EXPECT_FALSE(r.port.isOpen());
-    r.board.setText("Combo1", kNoIndex, "03");
+    r.board.setText(Ctl::PortNumber, kNoIndex, "03");
     r.form->comboClick("Combo1");
     EXPECT_EQ(r.settings.values["Comm"], "03");
     EXPECT_TRUE(r.port.isOpen());
     EXPECT_EQ(r.port.opened.back().first, (dir / "com3").string());
-    r.board.setText("Combo1", kNoIndex, "abc");
+    r.board.setText(Ctl::PortNumber, kNoIndex, "abc");
     r.form->comboClick("Combo1");
     EXPECT_FALSE(r.port.isOpen());
     EXPECT_EQ(r.prompts.warnings.size(), 1u);
@@ -215,7 +215,7 @@ TEST_F(Form1Test, ExitWhileJoggingSendsTheStopWordBeforeClosing)
     Rig r;
     r.settings.values["Comm"] = "03";
     r.start();
-    r.board.setEnabled("Command5", 3, true);
+    r.board.setEnabled(Ctl::JogKey, 3, true);
     r.form->mouseDown("Command5", 3);
     r.form->unload();
     ASSERT_FALSE(r.port.writes.empty());
@@ -276,18 +276,18 @@ TEST_F(Form1Test, ReadoutsAreGreyedWhileNoStatusOrPoseReplyArrivesAndLiveAgainAf
     for (int cycle = 0; cycle < Form1::kStaleAfterMissedReads; ++cycle)
         for (int e = 0; e < 3; ++e) r.event();
     EXPECT_FALSE(r.form->statusStale());
-    EXPECT_TRUE(r.board.enabled("Label1", 1));
+    EXPECT_TRUE(r.board.enabled(Ctl::EncoderPosition, 1));
     r.event(); // one more status read without a reply
     EXPECT_TRUE(r.form->statusStale());
     for (int i = 1; i <= 6; ++i) {
-        EXPECT_FALSE(r.board.enabled("Label1", i));
-        EXPECT_FALSE(r.board.enabled("Label8", i));
+        EXPECT_FALSE(r.board.enabled(Ctl::EncoderPosition, i));
+        EXPECT_FALSE(r.board.enabled(Ctl::AlarmCaption, i));
     }
-    EXPECT_FALSE(r.board.enabled("Text13"));
-    EXPECT_EQ(r.board.backColour("Shape1"), Colour::buttonFace());
+    EXPECT_FALSE(r.board.enabled(Ctl::BusyWord));
+    EXPECT_EQ(r.board.backColour(Ctl::ReadyLamp), Colour::buttonFace());
     EXPECT_EQ(r.event(), "03 11 70");
     EXPECT_TRUE(r.form->poseStale());
-    EXPECT_FALSE(r.board.enabled("Label2", 3));
+    EXPECT_FALSE(r.board.enabled(Ctl::JointAngle, 3));
     r.event(); // wrap
     // A corrupt reply changes nothing.
     EXPECT_EQ(r.event(), "03 10 00");
@@ -301,9 +301,9 @@ TEST_F(Form1Test, ReadoutsAreGreyedWhileNoStatusOrPoseReplyArrivesAndLiveAgainAf
     for (int e = 0; e < 6; ++e) r.event();
     EXPECT_FALSE(r.form->statusStale());
     EXPECT_FALSE(r.form->poseStale());
-    EXPECT_TRUE(r.board.enabled("Label1", 6));
-    EXPECT_TRUE(r.board.enabled("Label3", 1));
-    EXPECT_EQ(r.board.backColour("Shape1"), Colour::green());
+    EXPECT_TRUE(r.board.enabled(Ctl::EncoderPosition, 6));
+    EXPECT_TRUE(r.board.enabled(Ctl::PoseValue, 1));
+    EXPECT_EQ(r.board.backColour(Ctl::ReadyLamp), Colour::green());
 }
 
 TEST_F(Form1Test, RunnerWaitsForAStatusReplyTakenAfterItsWrite)
@@ -315,9 +315,9 @@ TEST_F(Form1Test, RunnerWaitsForAStatusReplyTakenAfterItsWrite)
     r.start();
     r.form->state().slotPending = {};
     for (int e = 0; e < 3; ++e) r.event(); // one healthy cycle
-    r.board.setText("Text7", kNoIndex, "MOVJ J1=10\r\nMOVJ J1=20\r\nEND\r\n");
+    r.board.setText(Ctl::ProgramEditor, kNoIndex, "MOVJ J1=10\r\nMOVJ J1=20\r\nEND\r\n");
     r.form->click("Command14", kNoIndex);
-    ASSERT_TRUE(r.board.timerEnabled("Timer3"));
+    ASSERT_TRUE(r.board.timerEnabled(Ctl::RunnerTimer));
     for (int e = 0; e < 3; ++e) r.event(); // the controller reports idle
     // Line 0 goes to the scheduler at the end of a cycle.
     r.form->timer("Timer3");
@@ -353,7 +353,7 @@ TEST_F(Form1Test, RunnerMoveSentWhileTheLineIsDownGoesOutWhenItIsBack)
     r.start();
     r.form->state().slotPending = {};
     for (int e = 0; e < 3; ++e) r.event();
-    r.board.setText("Text7", kNoIndex, "MOVJ J1=10\r\nEND\r\n");
+    r.board.setText(Ctl::ProgramEditor, kNoIndex, "MOVJ J1=10\r\nEND\r\n");
     r.form->click("Command14", kNoIndex);
     for (int e = 0; e < 3; ++e) r.event();
     r.form->timer("Timer3");
@@ -387,7 +387,7 @@ TEST_F(Form1Test, LateRepliesAreNotTakenForTheAnswerOfTheNextRequest)
     r.event();                                // pose read, no reply in its period
     EXPECT_EQ(r.event(), "03 10 50");         // PID table, 41 bytes expected
     r.port.deliver(readReply(statusRegs(0))); // the status reply, late: 77 bytes
-    EXPECT_EQ(r.board.text("Text4", 1), "") << "status words must not become PID gains";
+    EXPECT_EQ(r.board.text(Ctl::PidKp, 1), "") << "status words must not become PID gains";
     r.port.input.clear();
     // A late status reply of the pose reply's length, in the pose period.
     r.form->state().slotPending = {};
@@ -400,13 +400,13 @@ TEST_F(Form1Test, LateRepliesAreNotTakenForTheAnswerOfTheNextRequest)
     r.port.deliver(readReply(lateStatus)); // 77 bytes, good CRC, but it is the status block
     std::vector<std::uint16_t> pose(36, 0);
     r.port.deliver(readReply(pose)); // the real pose reply in the same period
-    EXPECT_NE(r.board.text("Label2", 1), "0.000") << "two replies in one period: neither is trusted";
+    EXPECT_NE(r.board.text(Ctl::JointAngle, 1), "0.000") << "two replies in one period: neither is trusted";
     // A healthy line is trusted again after one clean cycle.
     std::uint16_t busy = 0;
     r.controller = answering(busy);
     for (int e = 0; e < 9; ++e) r.event();
-    EXPECT_EQ(r.board.text("Label2", 1), "0.000");
-    EXPECT_EQ(r.board.text("Text13"), "0");
+    EXPECT_EQ(r.board.text(Ctl::JointAngle, 1), "0.000");
+    EXPECT_EQ(r.board.text(Ctl::BusyWord), "0");
 }
 
 TEST_F(Form1Test, RepliesReachTheDecoders)
@@ -430,8 +430,8 @@ TEST_F(Form1Test, RepliesReachTheDecoders)
     reply.push_back(static_cast<std::uint8_t>(c));
     reply.push_back(static_cast<std::uint8_t>(c >> 8));
     r.port.deliver(reply);
-    EXPECT_EQ(r.board.text("Text2"), "3");
-    EXPECT_EQ(r.board.backColour("Command19", 1), Colour::green());
+    EXPECT_EQ(r.board.text(Ctl::TeachSpeed), "3");
+    EXPECT_EQ(r.board.backColour(Ctl::ControlModeButton, 1), Colour::green());
     EXPECT_TRUE(r.form->state().replyAddress.empty());
 }
 

@@ -10,7 +10,7 @@
 //             not match what follows);
 //           3 a write acknowledgement: address, 10, the bytes, good CRC;
 //   byte 2: how many of the following bytes the event takes.
-// After every event: an accepted reply is shown in Text19 and empties
+// After every event: an accepted reply is shown (ReceivedFrame) and empties
 // replyAddress; a rejected one changes neither; every read-out that shows a
 // number shows one (checked after accepted replies, the only ones decoded).
 #include <algorithm>
@@ -38,30 +38,30 @@ constexpr std::array<std::string_view, 14> kReplyAddresses = {
 
 struct NumberBoxes {
     std::string_view block; // replyAddress of the decoder that fills them
-    std::string_view name;
+    vq::Ctl id;
     int first;
     int last;
 };
 
 // Read-outs that the decoders fill with numbers only.
 constexpr std::array<NumberBoxes, 17> kNumberBoxes = {{
-    {"10 00", "Label1", 1, 6},
-    {"10 00", "Text2", vq::kNoIndex, vq::kNoIndex},
-    {"10 00", "Text13", vq::kNoIndex, vq::kNoIndex},
-    {"11 70", "Label2", 1, 6},
-    {"11 70", "Label3", 1, 6},
-    {"11 70", "Label5", 1, 6},
-    {"10 50", "Text4", 1, 6},
-    {"10 50", "Text5", 1, 6},
-    {"10 50", "Text6", 1, 6},
-    {"11 10", "Text17", 1, 6},
-    {"11 20", "Text3", 1, 6},
-    {"11 30", "Text12", 1, 6},
-    {"11 40", "Text14", 1, 6},
-    {"11 50", "Text15", 1, 6},
-    {"11 60", "Text16", 1, 3},
-    {"11 A0", "Text10", 0, 2},
-    {"11 A6", "Text21", 0, 2},
+    {"10 00", vq::Ctl::EncoderPosition, 1, 6},
+    {"10 00", vq::Ctl::TeachSpeed, vq::kNoIndex, vq::kNoIndex},
+    {"10 00", vq::Ctl::BusyWord, vq::kNoIndex, vq::kNoIndex},
+    {"11 70", vq::Ctl::JointAngle, 1, 6},
+    {"11 70", vq::Ctl::PoseValue, 1, 6},
+    {"11 70", vq::Ctl::MonitorValue, 1, 6},
+    {"10 50", vq::Ctl::PidKp, 1, 6},
+    {"10 50", vq::Ctl::PidKi, 1, 6},
+    {"10 50", vq::Ctl::PidKd, 1, 6},
+    {"11 10", vq::Ctl::MechanicalParam, 1, 6},
+    {"11 20", vq::Ctl::ReductionRatio, 1, 6},
+    {"11 30", vq::Ctl::MotorEncoderParam, 1, 6},
+    {"11 40", vq::Ctl::MaxPositiveAngle, 1, 6},
+    {"11 50", vq::Ctl::MaxNegativeAngle, 1, 6},
+    {"11 60", vq::Ctl::ToolParam, 1, 3},
+    {"11 A0", vq::Ctl::PointSpeed, 0, 2},
+    {"11 A6", vq::Ctl::LinearSpeed, 0, 2},
 }};
 
 constexpr std::uint8_t kSlave = 0x80;
@@ -96,19 +96,19 @@ void checkBoards(const vq::test::FakeBoard& board, std::string_view block, const
     for (const NumberBoxes& box : kNumberBoxes) {
         if (box.block != block) continue;
         for (int i = box.first; i <= box.last; ++i) {
-            const std::string text = board.text(box.name, i);
+            const std::string text = board.text(box.id, i);
             if (text.empty()) continue;
             VQ_FUZZ_CHECK(vq::readStrictNumber(text).has_value(),
-                          std::string(box.name) + "(" + std::to_string(i) + ") = " + quoted(text) + " after " + context());
+                          vq::describe(box.id, i) + " = " + quoted(text) + " after " + context());
         }
     }
     if (block != "10 00") return;
     // The alarm captions: axis caption, then the code as a whole number.
     for (int axis = 1; axis <= 6; ++axis) {
-        const std::string text = board.text("Label8", axis);
+        const std::string text = board.text(vq::Ctl::AlarmCaption, axis);
         const std::string caption = std::to_string(axis) + "轴:";
         VQ_FUZZ_CHECK(text.rfind(caption, 0) == 0 && vq::readStrictNumber(text.substr(caption.size())).has_value(),
-                      "Label8(" + std::to_string(axis) + ") = " + quoted(text) + " after " + context());
+                      vq::describe(vq::Ctl::AlarmCaption, axis) + " = " + quoted(text) + " after " + context());
     }
 }
 
@@ -157,18 +157,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
         state.replyAddress = std::string(kReplyAddresses[pick % kReplyAddresses.size()]);
         const std::string addressBefore = state.replyAddress;
-        const std::string shownBefore = board.text("Text19");
+        const std::string shownBefore = board.text(vq::Ctl::ReceivedFrame);
         handler.MSComm1_OnComm(frame);
 
         const auto context = [&] { return "reply " + quoted(vq::bytesToHexText(frame)) + " for " + quoted(addressBefore); };
         if (goodCrc(frame)) {
             VQ_FUZZ_CHECK(state.replyAddress.empty(), context() + ": replyAddress " + quoted(state.replyAddress));
-            VQ_FUZZ_CHECK(board.text("Text19") == vq::bytesToHexText(frame), context() + ": Text19 " + quoted(board.text("Text19")));
+            VQ_FUZZ_CHECK(board.text(vq::Ctl::ReceivedFrame) == vq::bytesToHexText(frame), context() + ": received frame " + quoted(board.text(vq::Ctl::ReceivedFrame)));
             // Only an accepted reply reaches a decoder.
             checkBoards(board, decodedBlock(frame, addressBefore), context);
         } else {
             VQ_FUZZ_CHECK(state.replyAddress == addressBefore, context() + ": replyAddress " + quoted(state.replyAddress));
-            VQ_FUZZ_CHECK(board.text("Text19") == shownBefore, context() + ": Text19 " + quoted(board.text("Text19")));
+            VQ_FUZZ_CHECK(board.text(vq::Ctl::ReceivedFrame) == shownBefore, context() + ": received frame " + quoted(board.text(vq::Ctl::ReceivedFrame)));
         }
     }
     return 0;

@@ -61,14 +61,14 @@ TEST(Sender, ReadShowsFrameSetsThresholdAndReplyAddress)
     RecordingPort port;
     FormState state;
     port.open("/dev/null", 115200);
-    board.setText("Combo3", kNoIndex, "128");
+    board.setText(Ctl::SlaveAddress, kNoIndex, "128");
     RequestSender sender(port, board, state);
     port.input = {1, 2, 3};
     sender.sendReadRequest("10 00", "00 24");
     EXPECT_TRUE(port.input.empty()) << "unread input is discarded before a send";
     ASSERT_EQ(port.writes.size(), 1u);
     EXPECT_EQ(bytesToHexText(port.writes[0]), "80 03 10 00 00 24 5F 00");
-    EXPECT_EQ(board.text("Text18"), "80 03 10 00 00 24 5F 00");
+    EXPECT_EQ(board.text(Ctl::SentFrame), "80 03 10 00 00 24 5F 00");
     EXPECT_EQ(port.threshold, 77);
     EXPECT_EQ(state.replyAddress, "10 00");
 }
@@ -78,12 +78,12 @@ TEST(Sender, WriteKeepsReplyAddressAndSendsNothingOnClosedPort)
     FakeBoard board;
     RecordingPort port;
     FormState state;
-    board.setText("Combo3", kNoIndex, "128");
+    board.setText(Ctl::SlaveAddress, kNoIndex, "128");
     state.replyAddress = "11 70";
     RequestSender sender(port, board, state);
     sender.sendWriteRequest("10 01", "1", "00 01");
     EXPECT_TRUE(port.writes.empty());
-    EXPECT_EQ(board.text("Text18"), "80 10 10 01 00 01 02 00 01 1B D6");
+    EXPECT_EQ(board.text(Ctl::SentFrame), "80 10 10 01 00 01 02 00 01 1B D6");
     EXPECT_EQ(port.threshold, 8);
     EXPECT_EQ(state.replyAddress, "11 70");
 }

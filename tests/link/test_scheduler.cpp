@@ -22,7 +22,7 @@ struct Rig {
     Rig()
     {
         port.open("/dev/null", 115200);
-        board.setText("Combo3", kNoIndex, "128");
+        board.setText(Ctl::SlaveAddress, kNoIndex, "128");
     }
     // One timer event; returns the hex text sent, or "" for none.
     std::string event()
@@ -56,8 +56,8 @@ TEST(SlotTable, AscendingUniqueAndWellFormed)
 TEST(Scheduler, IdleCycleReadsStatusThenPoseThenWraps)
 {
     Rig r;
-    r.board.setValue("Check2", kNoIndex, 1);
-    r.board.setValue("Check3", kNoIndex, 1);
+    r.board.setValue(Ctl::StatusReadSwitch, kNoIndex, 1);
+    r.board.setValue(Ctl::PoseReadSwitch, kNoIndex, 1);
     for (int cycle = 0; cycle < 3; ++cycle) {
         EXPECT_EQ(r.event(), "80 03 10 00 00 24 5F 00");
         EXPECT_EQ(r.eventHead(), "03 11 70");
@@ -78,8 +78,8 @@ TEST(Scheduler, BothReadsOffEveryEventWrapsWithoutSending)
 TEST(Scheduler, FirstCycleAfterStartupOrder)
 {
     Rig r;
-    r.board.setValue("Check2", kNoIndex, 1);
-    r.board.setValue("Check3", kNoIndex, 1);
+    r.board.setValue(Ctl::StatusReadSwitch, kNoIndex, 1);
+    r.board.setValue(Ctl::PoseReadSwitch, kNoIndex, 1);
     for (int s : {9, 10, 20, 30, 40, 50, 60, 89, 92}) r.state.raise(s);
     const char* expected[] = {"03 10 00", "03 11 70", "03 10 50", "03 11 10", "03 11 20", "03 11 30",
                               "03 11 40", "03 11 50", "03 11 60", "03 11 A6", "03 11 A0", "-",
@@ -92,9 +92,11 @@ TEST(Scheduler, EveryWriteSlotSendsItsPayloadWithItsQuantity)
     for (const auto& row : slotTable()) {
         if (row.kind != SlotRow::Kind::Write) continue;
         Rig r;
-        r.board.setText("Text4", row.boxIndex, "300");
-        r.board.setText("Text5", row.boxIndex, "300");
-        r.board.setText("Text6", row.boxIndex, "300");
+        if (row.source == SlotRow::Source::BoxWord) {
+            r.board.setText(Ctl::PidKp, row.boxIndex, "300");
+            r.board.setText(Ctl::PidKi, row.boxIndex, "300");
+            r.board.setText(Ctl::PidKd, row.boxIndex, "300");
+        }
         std::string payload = "00 07";
         if (row.source == SlotRow::Source::Payload) r.state.*(row.payload) = payload;
         if (row.source == SlotRow::Source::BoxWord) payload = "01 2C";
@@ -183,9 +185,9 @@ TEST(Scheduler, OnlyTheValueOneIsDue)
 TEST(Scheduler, BoxWordIsReadAtSendTime)
 {
     Rig r;
-    r.board.setText("Text4", 2, "5");
+    r.board.setText(Ctl::PidKp, 2, "5");
     r.state.raise(52);
-    r.board.setText("Text4", 2, "300");
+    r.board.setText(Ctl::PidKp, 2, "300");
     EXPECT_EQ(r.event().substr(0, 26), "80 10 10 51 00 01 02 01 2C");
 }
 

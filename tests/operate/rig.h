@@ -87,7 +87,7 @@ struct Rig {
 
     Rig()
     {
-        board.setText("Combo3", kNoIndex, "128");
+        board.setText(Ctl::SlaveAddress, kNoIndex, "128");
         port.open("ttyTEST", 115200);
     }
 

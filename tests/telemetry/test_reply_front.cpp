@@ -52,9 +52,9 @@ TEST_F(ReplyFront, IndependentlyComputedCrcsPass)
     // If the check disagreed with the reference CRCs, none of these would show.
     for (const Bytes* frame : {&kShortest, &kAckPidSave, &kAckParamSave, &kAckMechanical, &kAckKp1, &kException,
                                &kEncoderParams, &kPidGains}) {
-        board.setText("Text19", kNoIndex, "");
+        board.setText(Ctl::ReceivedFrame, kNoIndex, "");
         receive(*frame);
-        EXPECT_EQ(board.text("Text19"), bytesToHexText(*frame));
+        EXPECT_EQ(board.text(Ctl::ReceivedFrame), bytesToHexText(*frame));
     }
 }
 
@@ -62,18 +62,18 @@ TEST_F(ReplyFront, LiteralReadRepliesDecode)
 {
     expectReply("10 50");
     receive(kPidGains);
-    EXPECT_EQ(board.text("Text4", 1), "100");
-    EXPECT_EQ(board.text("Text6", 6), "0");
+    EXPECT_EQ(board.text(Ctl::PidKp, 1), "100");
+    EXPECT_EQ(board.text(Ctl::PidKd, 6), "0");
     expectReply("11 30");
     receive(kEncoderParams);
-    EXPECT_EQ(board.text("Text12", 1), "10.0");
-    EXPECT_EQ(board.text("Text12", 6), "0.0");
+    EXPECT_EQ(board.text(Ctl::MotorEncoderParam, 1), "10.0");
+    EXPECT_EQ(board.text(Ctl::MotorEncoderParam, 6), "0.0");
 }
 
 TEST_F(ReplyFront, ThreeByteReplyShownWithoutTrailingBlank)
 {
     receive(kShortest);
-    EXPECT_EQ(board.text("Text19"), "0A 3F 47");
+    EXPECT_EQ(board.text(Ctl::ReceivedFrame), "0A 3F 47");
 }
 
 TEST_F(ReplyFront, RejectedRepliesLeaveEverythingAsItWas)
@@ -95,12 +95,12 @@ TEST_F(ReplyFront, RejectedRepliesLeaveEverythingAsItWas)
         {"status reply cut short", cutStatus},
     };
     for (const auto& c : cases) {
-        board.setText("Text19", kNoIndex, "before");
-        board.setText("Text12", 1, "box");
+        board.setText(Ctl::ReceivedFrame, kNoIndex, "before");
+        board.setText(Ctl::MotorEncoderParam, 1, "box");
         expectReply("11 30");
         receive(c.bytes);
-        EXPECT_EQ(board.text("Text19"), "before") << c.what;
-        EXPECT_EQ(board.text("Text12", 1), "box") << c.what;
+        EXPECT_EQ(board.text(Ctl::ReceivedFrame), "before") << c.what;
+        EXPECT_EQ(board.text(Ctl::MotorEncoderParam, 1), "box") << c.what;
         EXPECT_EQ(state.replyAddress, "11 30") << c.what;
     }
 }
@@ -114,9 +114,9 @@ TEST_F(ReplyFront, TrailingZeroByteStillChecksOut)
     const Bytes padded = test::concat(kEncoderParams, {0x00});
     expectReply("11 30");
     receive(padded);
-    EXPECT_EQ(board.text("Text19"), bytesToHexText(padded));
-    EXPECT_EQ(board.text("Text12", 1), "10.0");
-    EXPECT_EQ(board.text("Text12", 6), "0.0");
+    EXPECT_EQ(board.text(Ctl::ReceivedFrame), bytesToHexText(padded));
+    EXPECT_EQ(board.text(Ctl::MotorEncoderParam, 1), "10.0");
+    EXPECT_EQ(board.text(Ctl::MotorEncoderParam, 6), "0.0");
 }
 
 TEST_F(ReplyFront, EverySingleBitErrorIsCaught)
@@ -130,22 +130,22 @@ TEST_F(ReplyFront, EverySingleBitErrorIsCaught)
             ASSERT_EQ(state.replyAddress, "11 30") << "byte " << i << " bit " << bit;
         }
     }
-    EXPECT_FALSE(board.has("Text19"));
-    EXPECT_FALSE(board.has("Text12", 1));
+    EXPECT_FALSE(board.has(Ctl::ReceivedFrame));
+    EXPECT_FALSE(board.has(Ctl::MotorEncoderParam, 1));
 }
 
 TEST_F(ReplyFront, AcceptedReplyEmptiesReplyAddress)
 {
     expectReply("11 30");
     receive(kEncoderParams);
-    EXPECT_EQ(board.text("Text12", 1), "10.0");
+    EXPECT_EQ(board.text(Ctl::MotorEncoderParam, 1), "10.0");
     EXPECT_EQ(state.replyAddress, "");
     // The same reply again, with nobody waiting for it: Text19 only.
-    board.setText("Text12", 1, "typed");
-    board.setText("Text19", kNoIndex, "");
+    board.setText(Ctl::MotorEncoderParam, 1, "typed");
+    board.setText(Ctl::ReceivedFrame, kNoIndex, "");
     receive(kEncoderParams);
-    EXPECT_EQ(board.text("Text19"), bytesToHexText(kEncoderParams));
-    EXPECT_EQ(board.text("Text12", 1), "typed");
+    EXPECT_EQ(board.text(Ctl::ReceivedFrame), bytesToHexText(kEncoderParams));
+    EXPECT_EQ(board.text(Ctl::MotorEncoderParam, 1), "typed");
 }
 
 TEST_F(ReplyFront, StatusReplyAfterReplyAddressEmptiedDecodedNowhere)
@@ -156,9 +156,9 @@ TEST_F(ReplyFront, StatusReplyAfterReplyAddressEmptiedDecodedNowhere)
     regs[6] = 1;  // servo axis 1
     const Bytes reply = test::readReplyRegs(regs);
     receive(reply);
-    EXPECT_EQ(board.text("Text19"), bytesToHexText(reply));
-    EXPECT_FALSE(board.has("Text13"));
-    EXPECT_FALSE(board.has("Shape1"));
+    EXPECT_EQ(board.text(Ctl::ReceivedFrame), bytesToHexText(reply));
+    EXPECT_FALSE(board.has(Ctl::BusyWord));
+    EXPECT_FALSE(board.has(Ctl::ReadyLamp));
     EXPECT_EQ(state.controllerBusy, 0);
     EXPECT_EQ(state.servoState[1], 0);
 }
@@ -167,37 +167,37 @@ TEST_F(ReplyFront, WriteAcknowledgements)
 {
     // Acknowledgements carry no data for a box; only the two save commands
     // change captions.
-    struct Case { const char* what; Bytes ack; const char* control; int index; const char* after; };
+    struct Case { const char* what; Bytes ack; Ctl control; int index; const char* after; };
     const Case cases[] = {
-        {"float block 11 10", kAckMechanical, "Text17", 1, "box"},
-        {"single PID gain 10 50", kAckKp1, "Text4", 1, "box"},
-        {"single PID gain 10 50, Kd box", kAckKp1, "Text6", 6, "box"},
-        {"PID save 10 B0", kAckPidSave, "Command3", 1, "保存参数OK"},
-        {"parameter save 11 00", kAckParamSave, "Command4", 0, "保存参数OK"},
+        {"float block 11 10", kAckMechanical, Ctl::MechanicalParam, 1, "box"},
+        {"single PID gain 10 50", kAckKp1, Ctl::PidKp, 1, "box"},
+        {"single PID gain 10 50, Kd box", kAckKp1, Ctl::PidKd, 6, "box"},
+        {"PID save 10 B0", kAckPidSave, Ctl::PidGainsButton, 1, "保存参数OK"},
+        {"parameter save 11 00", kAckParamSave, Ctl::StoreParamsButton, 0, "保存参数OK"},
         // Quantity FFFF: read as a field it would show "-1" or a number.
-        {"reduction 11 20", test::writeAck(0x1120, 0xFFFF), "Text3", 1, "box"},
-        {"motor encoder 11 30", test::writeAck(0x1130, 0xFFFF), "Text12", 1, "box"},
-        {"max positive 11 40", test::writeAck(0x1140, 0xFFFF), "Text14", 1, "box"},
-        {"max negative 11 50", test::writeAck(0x1150, 0xFFFF), "Text15", 1, "box"},
-        {"tool block 11 60", test::writeAck(0x1160, 0xFFFF), "Text16", 1, "box"},
-        {"point speed 11 A0", test::writeAck(0x11A0, 0xFFFF), "Text10", 0, "box"},
-        {"line speed 11 A6", test::writeAck(0x11A6, 0xFFFF), "Text21", 0, "box"},
-        {"single PID gain 10 50, quantity FFFF", test::writeAck(0x1050, 0xFFFF), "Text4", 1, "box"},
-        {"axis switch 10 10", test::writeAck(0x1010, 1), "Text4", 1, "box"},
-        {"mode word 10 01", test::writeAck(0x1001, 1), "Text2", kNoIndex, "box"},
-        {"alarm clear 10 40", test::writeAck(0x1040, 1), "Command3", 1, "box"},
-        {"motion target 11 B0", test::writeAck(0x11B0, 6), "Label2", 1, "box"},
+        {"reduction 11 20", test::writeAck(0x1120, 0xFFFF), Ctl::ReductionRatio, 1, "box"},
+        {"motor encoder 11 30", test::writeAck(0x1130, 0xFFFF), Ctl::MotorEncoderParam, 1, "box"},
+        {"max positive 11 40", test::writeAck(0x1140, 0xFFFF), Ctl::MaxPositiveAngle, 1, "box"},
+        {"max negative 11 50", test::writeAck(0x1150, 0xFFFF), Ctl::MaxNegativeAngle, 1, "box"},
+        {"tool block 11 60", test::writeAck(0x1160, 0xFFFF), Ctl::ToolParam, 1, "box"},
+        {"point speed 11 A0", test::writeAck(0x11A0, 0xFFFF), Ctl::PointSpeed, 0, "box"},
+        {"line speed 11 A6", test::writeAck(0x11A6, 0xFFFF), Ctl::LinearSpeed, 0, "box"},
+        {"single PID gain 10 50, quantity FFFF", test::writeAck(0x1050, 0xFFFF), Ctl::PidKp, 1, "box"},
+        {"axis switch 10 10", test::writeAck(0x1010, 1), Ctl::PidKp, 1, "box"},
+        {"mode word 10 01", test::writeAck(0x1001, 1), Ctl::TeachSpeed, kNoIndex, "box"},
+        {"alarm clear 10 40", test::writeAck(0x1040, 1), Ctl::PidGainsButton, 1, "box"},
+        {"motion target 11 B0", test::writeAck(0x11B0, 6), Ctl::JointAngle, 1, "box"},
     };
     for (const auto& c : cases) {
         board.setText(c.control, c.index, "box");
-        board.setText("Text19", kNoIndex, "");
+        board.setText(Ctl::ReceivedFrame, kNoIndex, "");
         expectReply("11 70"); // a read whose reply was lost; the ack replaces it
         receive(c.ack);
         EXPECT_EQ(board.text(c.control, c.index), c.after) << c.what;
-        EXPECT_EQ(board.text("Text19"), bytesToHexText(c.ack)) << c.what;
+        EXPECT_EQ(board.text(Ctl::ReceivedFrame), bytesToHexText(c.ack)) << c.what;
         EXPECT_EQ(state.replyAddress, "") << c.what;
     }
-    EXPECT_FALSE(board.has("Label2", 2)) << "the replaced 11 70 must not have been decoded";
+    EXPECT_FALSE(board.has(Ctl::JointAngle, 2)) << "the replaced 11 70 must not have been decoded";
 }
 
 TEST_F(ReplyFront, ExceptionAndUnknownFunctionsCarryNoData)
@@ -205,13 +205,13 @@ TEST_F(ReplyFront, ExceptionAndUnknownFunctionsCarryNoData)
     const Bytes unknown = test::withCrc({0x80, 0x04, 0x18, 0x00, 0x00, 0x20, 0x41});
     for (const Bytes* frame : {&kException, &unknown}) {
         for (const char* waiting : {"11 30", "10 50"}) {
-            board.setText("Text12", 1, "box");
-            board.setText("Text4", 1, "box");
+            board.setText(Ctl::MotorEncoderParam, 1, "box");
+            board.setText(Ctl::PidKp, 1, "box");
             expectReply(waiting);
             receive(*frame);
-            EXPECT_EQ(board.text("Text19"), bytesToHexText(*frame));
-            EXPECT_EQ(board.text("Text12", 1), "box");
-            EXPECT_EQ(board.text("Text4", 1), "box");
+            EXPECT_EQ(board.text(Ctl::ReceivedFrame), bytesToHexText(*frame));
+            EXPECT_EQ(board.text(Ctl::MotorEncoderParam, 1), "box");
+            EXPECT_EQ(board.text(Ctl::PidKp, 1), "box");
             EXPECT_EQ(state.replyAddress, "");
         }
     }
@@ -232,10 +232,10 @@ TEST_F(ReplyFront, ByteCountIsTakenFromTheReplyButNeverReadsPastTheData)
         {"count as requested", test::readReply(five), {"1.0", "2.0", "3.0", "4.0", "5.0", "box"}},
     };
     for (const auto& c : cases) {
-        for (int k = 1; k <= 6; ++k) board.setText("Text12", k, "box");
+        for (int k = 1; k <= 6; ++k) board.setText(Ctl::MotorEncoderParam, k, "box");
         expectReply("11 30");
         receive(c.reply);
-        for (int k = 1; k <= 6; ++k) EXPECT_EQ(board.text("Text12", k), c.after[static_cast<std::size_t>(k - 1)]) << c.what << " Text12(" << k << ")";
+        for (int k = 1; k <= 6; ++k) EXPECT_EQ(board.text(Ctl::MotorEncoderParam, k), c.after[static_cast<std::size_t>(k - 1)]) << c.what << " Text12(" << k << ")";
     }
 }
 
@@ -243,11 +243,11 @@ TEST_F(ReplyFront, ShortWriteAcknowledgementMatchesNothing)
 {
     // A valid CRC over a truncated echo: the start register is incomplete.
     const Bytes cut = test::withCrc({0x80, 0x10, 0x10});
-    board.setText("Command3", 1, "保存中..");
+    board.setText(Ctl::PidGainsButton, 1, "保存中..");
     expectReply("10 B0");
     receive(cut);
-    EXPECT_EQ(board.text("Text19"), bytesToHexText(cut));
-    EXPECT_EQ(board.text("Command3", 1), "保存中..");
+    EXPECT_EQ(board.text(Ctl::ReceivedFrame), bytesToHexText(cut));
+    EXPECT_EQ(board.text(Ctl::PidGainsButton, 1), "保存中..");
     EXPECT_EQ(state.replyAddress, "");
 }
 
@@ -255,14 +255,14 @@ TEST_F(ReplyFront, AddressComparisonIsExactText)
 {
     const Bytes reply = test::readReply(test::floatBytes({10.0f}));
     for (const char* waiting : {"11 a0", "11A0", " 11 A0", "11 A0 "}) {
-        board.setText("Text10", 0, "box");
+        board.setText(Ctl::PointSpeed, 0, "box");
         expectReply(waiting);
         receive(reply);
-        EXPECT_EQ(board.text("Text10", 0), "box") << '"' << waiting << '"';
+        EXPECT_EQ(board.text(Ctl::PointSpeed, 0), "box") << '"' << waiting << '"';
     }
     expectReply("11 A0");
     receive(reply);
-    EXPECT_EQ(board.text("Text10", 0), "10");
+    EXPECT_EQ(board.text(Ctl::PointSpeed, 0), "10");
 }
 
 // Every row of the dispatch table, with a read reply whose every register
@@ -280,37 +280,37 @@ TEST_F(ReplyFront, DispatchTable)
     struct Row {
         const char* address;
         bool wordData;
-        const char* control;
+        Ctl control;
         int index;
-        const char* shown; // after a read reply; nullptr: unchanged
+        const char* shown; // after a read reply
     };
     const Row rows[] = {
-        {"10 50", true, "Text4", 1, "1"},
-        {"10 50", true, "Text5", 1, "7"},
-        {"10 50", true, "Text6", 6, "18"},
-        {"10 B0", true, "Command3", 1, "保存参数OK"},
-        {"11 00", true, "Command4", 2, "保存参数OK"},
-        {"11 10", false, "Text17", 1, "1.50"},
-        {"11 10", false, "Text17", 6, "6.50"},
-        {"11 20", false, "Text3", 6, "6.50"},
-        {"11 30", false, "Text12", 2, "2.5"},
-        {"11 40", false, "Text14", 3, "3.5"},
-        {"11 50", false, "Text15", 4, "4.5"},
-        {"11 60", false, "Text16", 3, "3.50"},
-        {"11 60", false, "Text16", 4, nullptr},
-        {"11 70", false, "Label2", 1, "1.500"},
-        {"11 A0", false, "Text10", 0, "2"}, // 1.5 rounds half away from zero
-        {"11 A0", false, "Text10", 2, "4"},
-        {"11 A6", false, "Text21", 1, "3"},
-        {"11 A6", false, "Text21", 3, nullptr},
-        {"10 00", true, "Text2", kNoIndex, "3"},
-        {"10 00", true, "Text13", kNoIndex, "6"},
+        {"10 50", true, Ctl::PidKp, 1, "1"},
+        {"10 50", true, Ctl::PidKi, 1, "7"},
+        {"10 50", true, Ctl::PidKd, 6, "18"},
+        {"10 B0", true, Ctl::PidGainsButton, 1, "保存参数OK"},
+        {"11 00", true, Ctl::StoreParamsButton, 2, "保存参数OK"},
+        {"11 10", false, Ctl::MechanicalParam, 1, "1.50"},
+        {"11 10", false, Ctl::MechanicalParam, 6, "6.50"},
+        {"11 20", false, Ctl::ReductionRatio, 6, "6.50"},
+        {"11 30", false, Ctl::MotorEncoderParam, 2, "2.5"},
+        {"11 40", false, Ctl::MaxPositiveAngle, 3, "3.5"},
+        {"11 50", false, Ctl::MaxNegativeAngle, 4, "4.5"},
+        {"11 60", false, Ctl::ToolParam, 3, "3.50"},
+        {"11 70", false, Ctl::JointAngle, 1, "1.500"},
+        {"11 A0", false, Ctl::PointSpeed, 0, "2"}, // 1.5 rounds half away from zero
+        {"11 A0", false, Ctl::PointSpeed, 2, "4"},
+        {"11 A6", false, Ctl::LinearSpeed, 1, "3"},
+        {"10 00", true, Ctl::TeachSpeed, kNoIndex, "3"},
+        {"10 00", true, Ctl::BusyWord, kNoIndex, "6"},
     };
+    // A box past a block's run (a fourth tool or speed box) does not exist:
+    // the board refuses it, so a decoder writing one fails here.
     for (const auto& r : rows) {
         board.setText(r.control, r.index, "box");
         expectReply(r.address);
         receive(r.wordData ? test::readReplyRegs(words) : test::readReply(floats));
-        EXPECT_EQ(board.text(r.control, r.index), r.shown ? r.shown : "box") << r.address << " " << r.control << "(" << r.index << ")";
+        EXPECT_EQ(board.text(r.control, r.index), r.shown) << r.address << " " << describe(r.control, r.index);
         EXPECT_EQ(state.replyAddress, "");
     }
 }
@@ -322,7 +322,7 @@ TEST_F(ReplyFront, ReadRequestThroughPortToDecoder)
 {
     test::RecordingPort port;
     port.open("sim", 115200);
-    board.setText("Combo3", kNoIndex, "128");
+    board.setText(Ctl::SlaveAddress, kNoIndex, "128");
     port.onReceive = [&] { handler.MSComm1_OnComm(port.takeAll()); };
     RequestSender sender(port, board, state);
 
@@ -330,10 +330,10 @@ TEST_F(ReplyFront, ReadRequestThroughPortToDecoder)
     ASSERT_EQ(port.threshold, static_cast<int>(kEncoderParams.size()));
     Bytes first(kEncoderParams.begin(), kEncoderParams.begin() + 10);
     port.deliver(first);
-    EXPECT_FALSE(board.has("Text19")) << "fired before the whole reply was in";
+    EXPECT_FALSE(board.has(Ctl::ReceivedFrame)) << "fired before the whole reply was in";
     port.deliver(Bytes(kEncoderParams.begin() + 10, kEncoderParams.end()));
-    EXPECT_EQ(board.text("Text12", 1), "10.0");
-    EXPECT_EQ(board.text("Text19"), bytesToHexText(kEncoderParams));
+    EXPECT_EQ(board.text(Ctl::MotorEncoderParam, 1), "10.0");
+    EXPECT_EQ(board.text(Ctl::ReceivedFrame), bytesToHexText(kEncoderParams));
     EXPECT_TRUE(port.input.empty());
     EXPECT_EQ(state.replyAddress, "");
 }

@@ -24,25 +24,25 @@ using test::Bytes;
 // A FakeBoard that remembers which controls were written.
 class RecordingBoard : public test::FakeBoard {
 public:
-    void setText(std::string_view name, int index, std::string_view t) override
+    void setText(Ctl id, int index, std::string_view t) override
     {
-        note(name, index);
-        FakeBoard::setText(name, index, t);
+        note(id, index);
+        FakeBoard::setText(id, index, t);
     }
-    void setEnabled(std::string_view name, int index, bool on) override
+    void setEnabled(Ctl id, int index, bool on) override
     {
-        note(name, index);
-        FakeBoard::setEnabled(name, index, on);
+        note(id, index);
+        FakeBoard::setEnabled(id, index, on);
     }
-    void setBackColour(std::string_view name, int index, Colour c) override
+    void setBackColour(Ctl id, int index, Colour c) override
     {
-        note(name, index);
-        FakeBoard::setBackColour(name, index, c);
+        note(id, index);
+        FakeBoard::setBackColour(id, index, c);
     }
-    std::set<std::pair<std::string, int>> written;
+    std::set<std::pair<Ctl, int>> written;
 
 private:
-    void note(std::string_view name, int index) { written.emplace(std::string(name), index); }
+    void note(Ctl id, int index) { written.emplace(id, index); }
 };
 
 struct Good {
@@ -176,14 +176,14 @@ TEST(ReplyFuzz, GarbageNeverSurvivesAGoodRound)
         for (int i = 0; i < 500; ++i) {
             const std::string before = junk.address();
             state.replyAddress = before;
-            board.setText("Text19", kNoIndex, "-");
+            board.setText(Ctl::ReceivedFrame, kNoIndex, "-");
             const Bytes bytes = junk.next();
             handler.MSComm1_OnComm(bytes);
-            const bool shown = board.text("Text19") != "-";
+            const bool shown = board.text(Ctl::ReceivedFrame) != "-";
             if (shown) {
                 ++accepted;
                 ASSERT_EQ(state.replyAddress, "") << bytesToHexText(bytes);
-                ASSERT_EQ(board.text("Text19"), bytesToHexText(bytes));
+                ASSERT_EQ(board.text(Ctl::ReceivedFrame), bytesToHexText(bytes));
             } else {
                 ASSERT_EQ(state.replyAddress, before) << bytesToHexText(bytes);
             }
@@ -195,10 +195,10 @@ TEST(ReplyFuzz, GarbageNeverSurvivesAGoodRound)
             }
 
         feed(handler, state, round);
-        for (const auto& [name, index] : reference.written) {
-            ASSERT_EQ(board.text(name, index), reference.text(name, index)) << name << "(" << index << ") rep " << rep;
-            ASSERT_EQ(board.enabled(name, index), reference.enabled(name, index)) << name << "(" << index << ")";
-            ASSERT_EQ(board.backColour(name, index), reference.backColour(name, index)) << name << "(" << index << ")";
+        for (const auto& [id, index] : reference.written) {
+            ASSERT_EQ(board.text(id, index), reference.text(id, index)) << describe(id, index) << " rep " << rep;
+            ASSERT_EQ(board.enabled(id, index), reference.enabled(id, index)) << describe(id, index);
+            ASSERT_EQ(board.backColour(id, index), reference.backColour(id, index)) << describe(id, index);
         }
         ASSERT_EQ(state.controllerBusy, referenceState.controllerBusy);
         ASSERT_EQ(state.servoState, referenceState.servoState);

@@ -20,7 +20,6 @@
 #include <charconv>
 
 #include "control_look.h"
-#include "link/events.h"
 #include "link/period_timer.h"
 #include "program_text.h"
 #include "widgets.h"
