@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <optional>
@@ -150,6 +151,118 @@ TEST_F(Form1Test, SimulatedDeviceLeavesTheSavedPortAlone)
     EXPECT_EQ(r.settings.reads, 0);
     EXPECT_EQ(r.port.opened.at(0).first, "/dev/pts/99");
     EXPECT_EQ(r.settings.values["Comm"], "03");
+}
+
+// Every window event reaches the command its control stands for, with the
+// control's index turned into the command's argument; events of controls
+// the core does not know, and events a control has no use for, do nothing.
+TEST_F(Form1Test, WindowEventsReachTheirCommands)
+{
+    using Check = std::function<void(Rig&)>;
+    struct Case {
+        const char* what;
+        std::function<void(Form1&)> event;
+        std::vector<int> raised;
+        Check check;
+    };
+    const auto text = [](Ctl id, int index, const char* want) {
+        return [=](Rig& r) { EXPECT_EQ(r.board.text(id, index), want); };
+    };
+    const auto endsWith = [](const char* tail) {
+        return [=](Rig& r) {
+            const std::string t = r.board.text(Ctl::ProgramEditor);
+            EXPECT_EQ(t.substr(t.size() - std::min(t.size(), std::strlen(tail))), tail);
+        };
+    };
+    const auto word = [](std::string FormState::*payload, const char* want) {
+        return [=](Rig& r) { EXPECT_EQ(r.form->state().*payload, want); };
+    };
+    const char* on = "00 01 00 01 00 01 00 01 00 01 00 01";
+    const char* off = "00 02 00 02 00 02 00 02 00 02 00 02";
+    const Case cases[] = {
+        {"speed +", [](Form1& f) { f.click("Command8", 0); }, {142}, text(Ctl::TeachSpeed, kNoIndex, "4")},
+        {"speed -", [](Form1& f) { f.click("Command8", 1); }, {142}, text(Ctl::TeachSpeed, kNoIndex, "2")},
+        {"tool mode", [](Form1& f) { f.click("Command22", 2); }, {60, 143}, word(&FormState::motionModeWord, "00 03")},
+        {"drag mode", [](Form1& f) { f.click("Command22", 3); }, {60, 90, 143}, word(&FormState::motionModeWord, "00 04")},
+        {"external control", [](Form1& f) { f.click("Command19", 2); }, {141}, word(&FormState::controlModeWord, "00 02")},
+        {"axis 4", [](Form1& f) { f.click("Command34", kNoIndex); }, {84}, {}},
+        {"seventh axis", [](Form1& f) { f.click("Command1", 7); }, {}, {}},
+        {"all on", [](Form1& f) { f.click("Command1", 9); }, {90}, word(&FormState::axisPowerAllData, on)},
+        {"all off", [](Form1& f) { f.click("Command1", 10); }, {90}, word(&FormState::axisPowerAllData, off)},
+        {"clear alarms", [](Form1& f) { f.click("Command30", kNoIndex); }, {91}, {}},
+        {"set origin", [](Form1& f) { f.click("Command16", 0); }, {101}, {}},
+        {"return to origin", [](Form1& f) { f.click("Command16", 1); }, {111}, {}},
+        {"0°", [](Form1& f) { f.click("Command2", 1); }, {193}, word(&FormState::jointTargetData, "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00")},
+        {"-90°", [](Form1& f) { f.click("Command2", 2); }, {193}, word(&FormState::jointTargetData, "00 00 00 00 00 00 00 00 00 00 B4 C2 00 00 00 00 00 00 B4 C2 00 00 00 00")},
+        {"typed target", [](Form1& f) { f.click("Command2", 3); }, {193}, word(&FormState::jointTargetData, "00 00 80 3F 00 00 80 3F 00 00 80 3F 00 00 80 3F 00 00 80 3F 00 00 80 3F")},
+        {"jog press", [](Form1& f) { f.mouseDown("Command5", 3); }, {144}, word(&FormState::jogWord, "00 14")},
+        {"jog release", [](Form1& f) { f.mouseUp("Command5", 8); }, {144}, word(&FormState::jogWord, "00 00")},
+        {"read gains", [](Form1& f) { f.click("Command3", 0); }, {9}, {}},
+        {"store gains", [](Form1& f) { f.click("Command3", 1); }, {131}, text(Ctl::PidGainsButton, 1, "保存中..")},
+        {"store parameters", [](Form1& f) { f.click("Command4", 2); }, {100}, text(Ctl::StoreParamsButton, 0, "保存中..")},
+        {"read point speed", [](Form1& f) { f.click("Command7", 0); }, {92}, {}},
+        {"write point speed", [](Form1& f) { f.click("Command7", 1); }, {192}, {}},
+        {"read linear speed", [](Form1& f) { f.click("Command23", 0); }, {89}, {}},
+        {"write linear speed", [](Form1& f) { f.click("Command23", 1); }, {189}, {}},
+        {"Kp Enter", [](Form1& f) { f.keyDown("Text4", 2, kKeyEnter); }, {52}, {}},
+        {"Ki Enter", [](Form1& f) { f.keyDown("Text5", 6, kKeyEnter); }, {66}, {}},
+        {"Kd Enter", [](Form1& f) { f.keyDown("Text6", 1, kKeyEnter); }, {71}, {}},
+        {"mechanical Enter", [](Form1& f) { f.keyDown("Text17", 1, kKeyEnter); }, {110}, {}},
+        {"reduction Enter", [](Form1& f) { f.keyDown("Text3", 2, kKeyEnter); }, {120}, {}},
+        {"encoder Enter", [](Form1& f) { f.keyDown("Text12", 3, kKeyEnter); }, {130}, {}},
+        {"max positive Enter", [](Form1& f) { f.keyDown("Text14", 4, kKeyEnter); }, {140}, {}},
+        {"max negative Enter", [](Form1& f) { f.keyDown("Text15", 5, kKeyEnter); }, {150}, {}},
+        {"tool Enter", [](Form1& f) { f.keyDown("Text16", 3, kKeyEnter); }, {160}, {}},
+        {"point speed Enter", [](Form1& f) { f.keyDown("Text10", 0, kKeyEnter); }, {192}, {}},
+        {"linear speed Enter", [](Form1& f) { f.keyDown("Text21", 2, kKeyEnter); }, {189}, {}},
+        {"Kp typing", [](Form1& f) { f.keyDown("Text4", 2, 'a'); }, {},
+         [](Rig& r) { EXPECT_EQ(r.board.backColour(Ctl::PidKp, 2), Colour::edited()); }},
+        {"teach speed Enter", [](Form1& f) { f.keyDown("Text2", kNoIndex, kKeyEnter); }, {}, {}},
+        {"PSPEED", [](Form1& f) { f.click("Command10", kNoIndex); }, {}, endsWith("PSPEED RPM=1 ACC=1 DEC=1\r\n")},
+        {"LSPEED", [](Form1& f) { f.click("Command24", kNoIndex); }, {}, endsWith("LSPEED MMS=1 ACC=1 DEC=1\r\n")},
+        {"MOVJ", [](Form1& f) { f.click("Command15", kNoIndex); }, {}, endsWith("MOVJ J1= J2= J3= J4= J5= J6=\r\n")},
+        {"MOVP", [](Form1& f) { f.click("Command20", kNoIndex); }, {}, endsWith("MOVP X1= Y1= Z1= A1= B1= C1=\r\n")},
+        {"MOVL", [](Form1& f) { f.click("Command6", kNoIndex); }, {}, endsWith("MOVL X1= Y1= Z1= A1= B1= C1=\r\n")},
+        {"MOVC", [](Form1& f) { f.click("Command18", kNoIndex); }, {}, endsWith("MOVC X2= Y2= Z2= A2= B2= C2=\r\n")},
+        {"MOVC end", [](Form1& f) { f.click("Command9", kNoIndex); }, {}, endsWith("     X3= Y3= Z3= A3= B3= C3= Ag=0.000\r\n")},
+        {"DELAY", [](Form1& f) { f.click("Command21", kNoIndex); }, {}, endsWith("DELAY MS=\r\n")},
+        {"END", [](Form1& f) { f.click("Command17", kNoIndex); }, {}, endsWith("\r\nEND\r\n")},
+        {"test MOVP", [](Form1& f) { f.click("Command25", kNoIndex); }, {194}, {}},
+        {"test MOVL", [](Form1& f) { f.click("Command26", kNoIndex); }, {195}, {}},
+        {"test MOVC", [](Form1& f) { f.click("Command27", kNoIndex); }, {196}, {}},
+        {"run", [](Form1& f) { f.click("Command14", kNoIndex); }, {},
+         [](Rig& r) { EXPECT_TRUE(r.board.timerEnabled(Ctl::RunnerTimer)); }},
+        {"pause", [](Form1& f) { f.click("Command13", kNoIndex); }, {}, text(Ctl::PauseButton, kNoIndex, "继续")},
+        {"new program", [](Form1& f) { f.menu("NewFile"); }, {}, text(Ctl::ProgramEditor, kNoIndex, "PSPEED RPM=1000 ACC=500 DEC=500\r\nLSPEED MMS=100 ACC=10 DEC=10\r\n")},
+        {"open", [](Form1& f) { f.menu("OpenFile"); }, {}, [](Rig& r) { EXPECT_EQ(r.prompts.dialogs.at(0).first, "打开文件"); }},
+        {"save", [](Form1& f) { f.menu("SaveFile"); }, {}, [](Rig& r) { EXPECT_EQ(r.prompts.dialogs.at(0).first, "保存文件"); }},
+        {"save as (no behaviour)", [](Form1& f) { f.menu("AsSaveFile"); }, {}, [](Rig& r) { EXPECT_TRUE(r.prompts.dialogs.empty()); }},
+        {"no such mode button", [](Form1& f) { f.click("Command22", 4); }, {}, {}},
+        {"no such gain box", [](Form1& f) { f.keyDown("Text5", 7, kKeyEnter); }, {}, {}},
+        {"Run is no array", [](Form1& f) { f.click("Command14", 0); }, {}, [](Rig& r) { EXPECT_FALSE(r.board.timerEnabled(Ctl::RunnerTimer)); }},
+        {"jog keys have no click", [](Form1& f) { f.click("Command5", 1); }, {}, {}},
+        {"no such control", [](Form1& f) { f.click("Command37", kNoIndex); }, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Rig r;
+        r.prompts.answers = {true};
+        r.start();
+        r.form->state().slotPending = {};
+        r.board.setText(Ctl::TeachSpeed, kNoIndex, "3");
+        r.board.setText(Ctl::ProgramEditor, kNoIndex, "MOVJ J1=1\r\nEND\r\n");
+        for (int i = 0; i < 3; ++i) r.board.setText(Ctl::PointSpeed, i, "1");
+        for (int i = 0; i < 3; ++i) r.board.setText(Ctl::LinearSpeed, i, "1");
+        for (int i = 1; i <= 6; ++i) r.board.setText(Ctl::TargetAngle, i, "1");
+        for (int i = 1; i <= 3; ++i) r.board.setText(Ctl::ToolParam, i, "1");
+        r.board.setEnabled(Ctl::JogKey, 3, true);
+        c.event(*r.form);
+        std::vector<int> raised;
+        for (int s = 0; s < kSlotCount; ++s)
+            if (r.form->state().due(s)) raised.push_back(s);
+        EXPECT_EQ(raised, c.raised);
+        if (c.check) c.check(r);
+    }
 }
 
 TEST_F(Form1Test, TabClicksRaiseTheirBlocks)
