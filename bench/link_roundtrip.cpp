@@ -101,8 +101,8 @@ public:
     ConsoleLink(Board& board, std::unique_ptr<Port> line)
         : board_(board), line_(std::move(line)), link_(*line_), replies_(state_, board)
     {
-        link_.onFrameSent = [this](std::span<const std::uint8_t> f) { board_.setText("Text18", kNoIndex, bytesToHexText(f)); };
-        link_.onFrameAccepted = [this](std::span<const std::uint8_t> f) { board_.setText("Text19", kNoIndex, bytesToHexText(f)); };
+        link_.onFrameSent = [this](std::span<const std::uint8_t> f) { board_.setText(Ctl::SentFrame, kNoIndex, bytesToHexText(f)); };
+        link_.onFrameAccepted = [this](std::span<const std::uint8_t> f) { board_.setText(Ctl::ReceivedFrame, kNoIndex, bytesToHexText(f)); };
         link_.onReply = [this](const Reply& reply) { replies_.handle(reply); };
     }
 

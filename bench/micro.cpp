@@ -26,7 +26,6 @@
 #include "sim/controller.h"
 #include "support/no_events.h"
 #include "support/memory_board.h"
-#include "telemetry/reply_fields.h"
 #include "telemetry/reply_handler.h"
 
 namespace {
@@ -148,15 +147,6 @@ void BM_readRequest(benchmark::State& state)
 }
 BENCHMARK(BM_readRequest);
 
-void BM_makeReplyHex_77(benchmark::State& state)
-{
-    std::string out;
-    for (auto _ : state) {
-        makeReplyHex(replies().status[0], out);
-        benchmark::DoNotOptimize(out.data());
-    }
-}
-BENCHMARK(BM_makeReplyHex_77);
 
 // What the link does with a reply once it is matched to its request: the
 // CRC check, then the block's decoder.
@@ -229,7 +219,7 @@ void BM_QtBoard_setText_Text18(benchmark::State& state)
     const std::array<std::string, 2> frames{bytesToHexText(readRequest(128, 0x1000, 36)),
                                             bytesToHexText(readRequest(128, 0x1170, 36))};
     std::size_t i = 0;
-    for (auto _ : state) board.setText("Text18", kNoIndex, frames[i++ & 1]);
+    for (auto _ : state) board.setText(Ctl::SentFrame, kNoIndex, frames[i++ & 1]);
 }
 BENCHMARK(BM_QtBoard_setText_Text18);
 
@@ -238,14 +228,14 @@ void BM_QtBoard_setText_Label2(benchmark::State& state)
     Board& board = windowBoard();
     const std::array<std::string, 2> values{"12.345", "12.346"};
     std::size_t i = 0;
-    for (auto _ : state) board.setText("Label2", 1, values[i++ & 1]);
+    for (auto _ : state) board.setText(Ctl::JointAngle, 1, values[i++ & 1]);
 }
 BENCHMARK(BM_QtBoard_setText_Label2);
 
 void BM_QtBoard_setBackColour_same(benchmark::State& state)
 {
     Board& board = windowBoard();
-    for (auto _ : state) board.setBackColour("Command31", kNoIndex, Colour::green());
+    for (auto _ : state) board.setBackColour(Ctl::ServoButton, 1, Colour::green());
 }
 BENCHMARK(BM_QtBoard_setBackColour_same);
 

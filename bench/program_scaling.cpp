@@ -74,7 +74,7 @@ Row measureProgram(Board& board, const std::string& path, int lines, bool window
     prompts.openName = path;
     FormState state;
     ProgramRunner runner(state, board);
-    board.setValue("Check1", kNoIndex, 0);
+    board.setValue(Ctl::LoopCheck, kNoIndex, 0);
 
     auto t0 = Clock::now();
     const FileStatus status = openProgram(board, prompts);
@@ -98,7 +98,7 @@ Row measureProgram(Board& board, const std::string& path, int lines, bool window
     // Every tick finds the controller idle and executes the next line,
     // until the pass ends and Run is enabled again.
     row.tickUs.reserve(static_cast<std::size_t>(lines));
-    while (board.timerEnabled("Timer3")) {
+    while (board.timerEnabled(Ctl::RunnerTimer)) {
         if (row.ticks > static_cast<std::size_t>(lines)) {
             std::fprintf(stderr, "the pass of %d lines did not end after %zu ticks\n", lines, row.ticks);
             std::exit(1);
@@ -122,14 +122,14 @@ struct AppendRow {
 AppendRow measureAppend(Board& board, int lines, int appends, bool window)
 {
     AppendRow row;
-    board.setText("Text7", kNoIndex, makeProgram(lines));
+    board.setText(Ctl::ProgramEditor, kNoIndex, makeProgram(lines));
     if (window) QApplication::processEvents();
-    const char* buttons[] = {"Command15", "Command20", "Command6", "Command21"};
+    const TeachInKind buttons[] = {TeachInKind::JointMove, TeachInKind::PointMove, TeachInKind::LineMove, TeachInKind::Delay};
     for (int i = 1; i <= 6; ++i) {
-        board.setText("Label2", i, std::to_string(10 * i) + ".125");
-        board.setText("Label3", i, std::to_string(100 * i) + ".25");
+        board.setText(Ctl::JointAngle, i, std::to_string(10 * i) + ".125");
+        board.setText(Ctl::PoseValue, i, std::to_string(100 * i) + ".25");
     }
-    board.setText("Text20", kNoIndex, "100");
+    board.setText(Ctl::DelayMs, kNoIndex, "100");
     for (int i = 0; i < appends; ++i) {
         const auto t0 = Clock::now();
         teachIn(board, buttons[i % 4]);
@@ -139,9 +139,9 @@ AppendRow measureAppend(Board& board, int lines, int appends, bool window)
         // The window lays out and paints between two clicks.
         if (window) QApplication::processEvents();
     }
-    const std::string text = board.text("Text7");
+    const std::string text = board.text(Ctl::ProgramEditor);
     if (text.size() < static_cast<std::size_t>(lines) * 10) {
-        std::fprintf(stderr, "Text7 lost the program\n");
+        std::fprintf(stderr, "the program text lost the program\n");
         std::exit(1);
     }
     std::size_t n = 0;

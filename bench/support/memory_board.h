@@ -1,11 +1,10 @@
 // A Board of plain values that costs next to nothing per call, so that the
 // link and the decoders are what a benchmark measures. Controls exist on
 // first use with empty text, enabled, button face, value 0. Lookups take
-// no allocation: names go through a transparent ordered map, indices
-// through a small vector.
+// no allocation: one small vector of indices per control id.
 #pragma once
 
-#include <map>
+#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,62 +26,50 @@ public:
         int interval = 0;
     };
 
-    std::string text(std::string_view name, int index = kNoIndex) const override { return get(name, index).text; }
-    void setText(std::string_view name, int index, std::string_view t) override
+    std::string text(Ctl id, int index = kNoIndex) const override { return get(id, index).text; }
+    void setText(Ctl id, int index, std::string_view t) override
     {
         ++setTextCalls;
-        at(name, index).text.assign(t);
+        at(id, index).text.assign(t);
     }
-    bool enabled(std::string_view name, int index = kNoIndex) const override { return get(name, index).enabled; }
-    void setEnabled(std::string_view name, int index, bool on) override { at(name, index).enabled = on; }
-    Colour backColour(std::string_view name, int index = kNoIndex) const override { return get(name, index).back; }
-    void setBackColour(std::string_view name, int index, Colour c) override { at(name, index).back = c; }
-    int value(std::string_view name, int index = kNoIndex) const override { return get(name, index).value; }
-    void setValue(std::string_view name, int index, int v) override { at(name, index).value = v; }
+    bool enabled(Ctl id, int index = kNoIndex) const override { return get(id, index).enabled; }
+    void setEnabled(Ctl id, int index, bool on) override { at(id, index).enabled = on; }
+    Colour backColour(Ctl id, int index = kNoIndex) const override { return get(id, index).back; }
+    void setBackColour(Ctl id, int index, Colour c) override { at(id, index).back = c; }
+    int value(Ctl id, int index = kNoIndex) const override { return get(id, index).value; }
+    void setValue(Ctl id, int index, int v) override { at(id, index).value = v; }
 
-    bool timerEnabled(std::string_view name) const override { return timer(name).enabled; }
-    void setTimerEnabled(std::string_view name, bool on) override { timerAt(name).enabled = on; }
-    int timerInterval(std::string_view name) const override { return timer(name).interval; }
-    void setTimerInterval(std::string_view name, int ms) override { timerAt(name).interval = ms; }
+    bool timerEnabled(Ctl id) const override { return timers_[slot(id)].enabled; }
+    void setTimerEnabled(Ctl id, bool on) override { timers_[slot(id)].enabled = on; }
+    int timerInterval(Ctl id) const override { return timers_[slot(id)].interval; }
+    void setTimerInterval(Ctl id, int ms) override { timers_[slot(id)].interval = ms; }
 
-    void setItems(std::string_view, const std::vector<std::string>&) override {}
+    void setItems(Ctl, const std::vector<std::string>&) override {}
     void endProgram() override { ended = true; }
 
-    Control& at(std::string_view name, int index = kNoIndex)
+    Control& at(Ctl id, int index = kNoIndex)
     {
-        auto it = controls_.find(name);
-        if (it == controls_.end()) it = controls_.emplace(std::string(name), std::vector<Control>{}).first;
-        auto slot = static_cast<std::size_t>(index + 1);
-        if (slot >= it->second.size()) it->second.resize(slot + 1);
-        return it->second[slot];
+        auto& row = controls_[slot(id)];
+        const auto i = static_cast<std::size_t>(index + 1);
+        if (i >= row.size()) row.resize(i + 1);
+        return row[i];
     }
 
     long setTextCalls = 0;
     bool ended = false;
 
 private:
-    const Control& get(std::string_view name, int index) const
+    static std::size_t slot(Ctl id) { return static_cast<std::size_t>(id); }
+    const Control& get(Ctl id, int index) const
     {
         static const Control blank;
-        auto it = controls_.find(name);
-        auto slot = static_cast<std::size_t>(index + 1);
-        if (it == controls_.end() || slot >= it->second.size()) return blank;
-        return it->second[slot];
-    }
-    Timer timer(std::string_view name) const
-    {
-        auto it = timers_.find(name);
-        return it == timers_.end() ? Timer{} : it->second;
-    }
-    Timer& timerAt(std::string_view name)
-    {
-        auto it = timers_.find(name);
-        if (it == timers_.end()) it = timers_.emplace(std::string(name), Timer{}).first;
-        return it->second;
+        const auto& row = controls_[slot(id)];
+        const auto i = static_cast<std::size_t>(index + 1);
+        return i < row.size() ? row[i] : blank;
     }
 
-    std::map<std::string, std::vector<Control>, std::less<>> controls_;
-    std::map<std::string, Timer, std::less<>> timers_;
+    std::array<std::vector<Control>, kCtlCount> controls_;
+    std::array<Timer, kCtlCount> timers_{};
 };
 
 // Prompts that never block: no warning is shown, questions get No, file

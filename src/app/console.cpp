@@ -71,7 +71,7 @@ bool Console::start()
 }
 
 MainWindow& Console::window() { return *window_; }
-Board& Console::board() { return *board_; }
+QtBoard& Console::board() { return *board_; }
 Form1& Console::form() { return *form_; }
 QtSerialLine& Console::line() { return *line_; }
 sim::SimHost* Console::simulator() { return sim_.get(); }

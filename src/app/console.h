@@ -38,7 +38,7 @@ public:
     bool start();
 
     MainWindow& window();
-    Board& board();
+    QtBoard& board(); // by id for the core, by designer name for tests
     Form1& form();
     QtSerialLine& line();
     sim::SimHost* simulator(); // nullptr without --simulate

@@ -3,21 +3,22 @@
 #include <array>
 #include <span>
 
+#include "app/control_ids.h"
 #include "link/frames.h"
 #include "link/hex.h"
 
 namespace vq {
 namespace {
 
-// Parameter blocks read again when a tab of SSTab1 is selected.
+// Parameter blocks read again when a parameter tab is selected.
 struct TabReads {
     int tab;
     std::array<std::optional<Slot>, 2> slots;
 };
 const std::array kTabReads = {
-    TabReads{0, {Slot::ReadPidGains, std::nullopt}},           // "PID参数"
-    TabReads{1, {Slot::ReadMechanical, Slot::ReadTool}},       // "机械参数"
-    TabReads{2, {Slot::ReadReduction, Slot::ReadMotorEncoder}}, // "减速比"
+    TabReads{0, {Slot::ReadPidGains, std::nullopt}},             // "PID参数"
+    TabReads{1, {Slot::ReadMechanical, Slot::ReadTool}},         // "机械参数"
+    TabReads{2, {Slot::ReadReduction, Slot::ReadMotorEncoder}},  // "减速比"
     TabReads{3, {Slot::ReadMaxPositive, Slot::ReadMaxNegative}}, // "角度参数"
 };
 
@@ -28,11 +29,36 @@ constexpr std::array kStartupReads = {Slot::ReadPidGains,    Slot::ReadMechanica
                                       Slot::ReadTool,         Slot::ReadLineSpeed,   Slot::ReadPointSpeed};
 
 // The PID gain boxes of the three terms (elements 1..6 are the axes).
-constexpr std::array<const char*, 3> kGainBoxes = {"Text4", "Text5", "Text6"};
+constexpr std::array kGainBoxes = {Ctl::PidKp, Ctl::PidKi, Ctl::PidKd};
+
 
 // Read-outs fed by the status block and by the pose block (indices 1..6).
-constexpr std::array kStatusReadouts = {"Label1", "Label8"};
-constexpr std::array kPoseReadouts = {"Label2", "Label3", "Label5"};
+constexpr std::array kStatusReadouts = {Ctl::EncoderPosition, Ctl::AlarmCaption};
+constexpr std::array kPoseReadouts = {Ctl::JointAngle, Ctl::PoseValue, Ctl::MonitorValue};
+
+// AllAxesButton index that switches every servo on (the other one, 10,
+// switches them off).
+constexpr int kAllAxesOn = 9;
+// What TargetAngleButton 1, 2 and 3 send.
+constexpr std::array kTargetPresets = {TargetPreset::Zero, TargetPreset::Minus90, TargetPreset::Typed};
+
+template <ParamGroupId Group>
+void paramKey(Form1& form, int index, int keyCode)
+{
+    form.operate().paramKey(Group, index, keyCode == kKeyEnter);
+}
+
+template <TeachInKind Kind>
+void teachIn(Form1& form, int, int)
+{
+    form.program().teachIn(Kind);
+}
+
+template <DirectMoveKind Kind>
+void directMove(Form1& form, int, int)
+{
+    form.program().directMove(Kind);
+}
 
 } // namespace
 
@@ -45,10 +71,10 @@ Form1::Form1(Board& board, Prompts& prompts, Port& port, SavedSettings& settings
         if (!ended_) link_.receive();
     };
     link_.onFrameSent = [this](std::span<const std::uint8_t> frame) {
-        board_.setText("Text18", kNoIndex, bytesToHexText(frame));
+        board_.setText(Ctl::SentFrame, kNoIndex, bytesToHexText(frame));
     };
     link_.onFrameAccepted = [this](std::span<const std::uint8_t> frame) {
-        board_.setText("Text19", kNoIndex, bytesToHexText(frame));
+        board_.setText(Ctl::ReceivedFrame, kNoIndex, bytesToHexText(frame));
     };
     link_.onReply = [this](const Reply& reply) {
         replies_.handle(reply);
@@ -63,56 +89,123 @@ Form1::~Form1() { port_.onReceive = nullptr; }
 
 void Form1::load()
 {
-    board_.setText("Combo3", kNoIndex, "128");
-    board_.setText("Combo2", kNoIndex, "115200");
+    board_.setText(Ctl::SlaveAddress, kNoIndex, "128");
+    board_.setText(Ctl::BaudRate, kNoIndex, "115200");
     std::string portText = fixedDevice_ ? *fixedDevice_ : settings_.get("Comm");
-    board_.setText("Combo1", kNoIndex, portText);
+    board_.setText(Ctl::PortNumber, kNoIndex, portText);
     // Nothing saved (first start) or not a port: stay closed, no warning,
     // Timer1 stays off until a port is chosen from the list.
-    if (auto device = deviceForPortText(portText)) opener_.openPort(*device, board_.text("Combo2"));
-    board_.setText("Text7", kNoIndex, kDefaultProgram);
-    board_.setValue("Check2", kNoIndex, 1);
-    board_.setValue("Check3", kNoIndex, 1);
+    if (auto device = deviceForPortText(portText)) opener_.openPort(*device, board_.text(Ctl::BaudRate));
+    board_.setText(Ctl::ProgramEditor, kNoIndex, kDefaultProgram);
+    board_.setValue(Ctl::StatusReadSwitch, kNoIndex, 1);
+    board_.setValue(Ctl::PoseReadSwitch, kNoIndex, 1);
     for (Slot slot : kStartupReads) state_.raise(slot);
     for (int axis = 1; axis <= 6; ++axis) state_.alarmCode[static_cast<std::size_t>(axis)] = 0;
-    for (int i = 0; i <= 3; ++i) board_.setEnabled("Command22", i, false);
+    for (int i = 0; i <= 3; ++i) board_.setEnabled(Ctl::MotionModeButton, i, false);
 }
 
-void Form1::click(std::string_view name, int index)
+void Form1::click(std::string_view name, int index) { route(Event::Click, name, index); }
+void Form1::mouseDown(std::string_view name, int index) { route(Event::MouseDown, name, index); }
+void Form1::mouseUp(std::string_view name, int index) { route(Event::MouseUp, name, index); }
+void Form1::keyDown(std::string_view name, int index, int keyCode) { route(Event::KeyDown, name, index, keyCode); }
+void Form1::tabClick(std::string_view name, int tab) { route(Event::TabClick, name, kNoIndex, tab); }
+void Form1::comboDropDown(std::string_view name) { route(Event::DropDown, name, kNoIndex); }
+void Form1::comboClick(std::string_view name) { route(Event::Choose, name, kNoIndex); }
+void Form1::menu(std::string_view name) { route(Event::Menu, name, kNoIndex); }
+void Form1::timer(std::string_view name) { route(Event::Timer, name, kNoIndex); }
+
+void Form1::route(Event event, std::string_view name, int index, int detail)
 {
     if (ended_) return;
-    if (operate_.click(name, index)) return;
-    program_.click(name, index);
-    if (name == "Command12") {
-        // Stop: a program move held back while the line was down is not
-        // sent afterwards.
-        for (Slot slot : heldForLine_) state_.mailbox.lower(slot);
-        heldForLine_.clear();
+    // A control the core does not know, or an event it has no use for,
+    // does nothing.
+    const std::optional<BoundControl> control = boundControl(name, index);
+    if (!control) return;
+    for (const Route& r : routes()) {
+        if (r.event != event || r.control != control->id) continue;
+        r.handle(*this, control->index, detail);
+        return;
     }
 }
 
-void Form1::mouseDown(std::string_view name, int index)
+std::span<const Form1::Route> Form1::routes()
 {
-    if (ended_) return;
-    operate_.mouseDown(name, index);
+    using E = Event;
+    using P = ParamGroupId;
+    static constexpr Route kRoutes[] = {
+        // Connection bar
+        {E::DropDown, Ctl::PortNumber, [](Form1& f, int, int) { f.board_.setItems(Ctl::PortNumber, f.opener_.probePorts()); }},
+        {E::Choose, Ctl::PortNumber, [](Form1& f, int, int) { f.choosePort(); }},
+        {E::Click, Ctl::OriginButton, [](Form1& f, int i, int) { i == 0 ? f.operate_.setOrigin() : f.operate_.returnToOrigin(); }},
+        {E::Timer, Ctl::PollTimer, [](Form1& f, int, int) { f.syncLinkSettings(); f.afterPollTick(f.scheduler_.pollTick()); }},
+        // Servo bar
+        {E::Click, Ctl::ServoButton, [](Form1& f, int axis, int) { f.operate_.toggleAxis(axis); }},
+        {E::Click, Ctl::AllAxesButton, [](Form1& f, int i, int) { f.operate_.powerAllAxes(i == kAllAxesOn); }},
+        {E::Click, Ctl::ClearAlarmsButton, [](Form1& f, int, int) { f.operate_.clearAlarms(); }},
+        // Joint targets
+        {E::Click, Ctl::TargetAngleButton, [](Form1& f, int i, int) { f.operate_.sendTargetAngles(kTargetPresets.at(static_cast<std::size_t>(i - 1))); }},
+        // Manual operation
+        {E::Click, Ctl::SpeedStepButton, [](Form1& f, int i, int) { f.operate_.stepTeachSpeed(i == 0 ? SpeedStep::Up : SpeedStep::Down); }},
+        {E::MouseDown, Ctl::JogKey, [](Form1& f, int i, int) { f.operate_.jogPress(i); }},
+        {E::MouseUp, Ctl::JogKey, [](Form1& f, int, int) { f.operate_.jogRelease(); }},
+        {E::Click, Ctl::ControlModeButton, [](Form1& f, int i, int) { f.operate_.setControlMode(static_cast<ControlMode>(i)); }},
+        {E::Click, Ctl::MotionModeButton, [](Form1& f, int i, int) { f.operate_.setMotionMode(static_cast<MotionMode>(i)); }},
+        // Move speeds
+        {E::KeyDown, Ctl::PointSpeed, paramKey<P::PointSpeed>},
+        {E::Click, Ctl::PointSpeedButton, [](Form1& f, int i, int) { i == 0 ? f.operate_.readPointSpeed() : f.operate_.writePointSpeed(); }},
+        {E::KeyDown, Ctl::LinearSpeed, paramKey<P::LinearSpeed>},
+        {E::Click, Ctl::LinearSpeedButton, [](Form1& f, int i, int) { i == 0 ? f.operate_.readLinearSpeed() : f.operate_.writeLinearSpeed(); }},
+        // Parameter tabs
+        {E::TabClick, Ctl::ParamTabs, [](Form1& f, int, int tab) { f.readTab(tab); }},
+        {E::KeyDown, Ctl::PidKp, paramKey<P::PidKp>},
+        {E::KeyDown, Ctl::PidKi, paramKey<P::PidKi>},
+        {E::KeyDown, Ctl::PidKd, paramKey<P::PidKd>},
+        {E::Click, Ctl::PidGainsButton, [](Form1& f, int i, int) { i == 0 ? f.operate_.readPidGains() : f.operate_.storePidGains(); }},
+        {E::KeyDown, Ctl::MechanicalParam, paramKey<P::Mechanical>},
+        {E::KeyDown, Ctl::ToolParam, paramKey<P::Tool>},
+        {E::KeyDown, Ctl::ReductionRatio, paramKey<P::ReductionRatio>},
+        {E::KeyDown, Ctl::MotorEncoderParam, paramKey<P::MotorEncoder>},
+        {E::KeyDown, Ctl::MaxPositiveAngle, paramKey<P::MaxPositiveAngle>},
+        {E::KeyDown, Ctl::MaxNegativeAngle, paramKey<P::MaxNegativeAngle>},
+        {E::Click, Ctl::StoreParamsButton, [](Form1& f, int, int) { f.operate_.storeParameters(); }},
+        // Teach-in
+        {E::Click, Ctl::TeachPointSpeedButton, teachIn<TeachInKind::PointSpeed>},
+        {E::Click, Ctl::TeachLinearSpeedButton, teachIn<TeachInKind::LinearSpeed>},
+        {E::Click, Ctl::TeachJointMoveButton, teachIn<TeachInKind::JointMove>},
+        {E::Click, Ctl::TeachPointMoveButton, teachIn<TeachInKind::PointMove>},
+        {E::Click, Ctl::TeachLineMoveButton, teachIn<TeachInKind::LineMove>},
+        {E::Click, Ctl::TeachArcViaButton, teachIn<TeachInKind::ArcVia>},
+        {E::Click, Ctl::TeachArcEndButton, teachIn<TeachInKind::ArcEnd>},
+        {E::Click, Ctl::TeachDelayButton, teachIn<TeachInKind::Delay>},
+        {E::Click, Ctl::TeachEndButton, teachIn<TeachInKind::End>},
+        // Test moves
+        {E::Click, Ctl::PointMoveButton, directMove<DirectMoveKind::Point>},
+        {E::Click, Ctl::LineMoveButton, directMove<DirectMoveKind::Line>},
+        {E::Click, Ctl::ArcMoveButton, directMove<DirectMoveKind::Arc>},
+        // The teach program
+        {E::Click, Ctl::RunButton, [](Form1& f, int, int) { f.program_.run(); }},
+        {E::Click, Ctl::PauseButton, [](Form1& f, int, int) { f.program_.pauseOrContinue(); }},
+        {E::Click, Ctl::StopButton, [](Form1& f, int, int) { f.stopRun(); }},
+        {E::Timer, Ctl::RunnerTimer, [](Form1& f, int, int) { f.program_.runnerTick(); f.holdRunnerUntilStatus(); }},
+        {E::Menu, Ctl::NewProgramMenu, [](Form1& f, int, int) { f.program_.newProgram(); }},
+        {E::Menu, Ctl::OpenProgramMenu, [](Form1& f, int, int) { f.program_.openProgram(); }},
+        {E::Menu, Ctl::SaveProgramMenu, [](Form1& f, int, int) { f.program_.saveProgram(); }},
+        {E::Menu, Ctl::ExitMenu, [](Form1& f, int, int) { f.endProgram(); }},
+    };
+    return kRoutes;
 }
 
-void Form1::mouseUp(std::string_view name, int index)
+void Form1::stopRun()
 {
-    if (ended_) return;
-    operate_.mouseUp(name, index);
+    program_.stop();
+    // A program move held back while the line was down is not sent
+    // afterwards.
+    for (Slot slot : heldForLine_) state_.mailbox.lower(slot);
+    heldForLine_.clear();
 }
 
-void Form1::keyDown(std::string_view name, int index, int keyCode)
+void Form1::readTab(int tab)
 {
-    if (ended_) return;
-    if (operate_.keyDown(name, index, keyCode)) return;
-    program_.keyDown(name, index, keyCode);
-}
-
-void Form1::tabClick(std::string_view name, int tab)
-{
-    if (ended_ || name != "SSTab1") return;
     for (const auto& row : kTabReads) {
         if (row.tab != tab) continue;
         for (const auto& slot : row.slots)
@@ -120,16 +213,9 @@ void Form1::tabClick(std::string_view name, int tab)
     }
 }
 
-void Form1::comboDropDown(std::string_view name)
+void Form1::choosePort()
 {
-    if (ended_ || name != "Combo1") return;
-    board_.setItems("Combo1", opener_.probePorts());
-}
-
-void Form1::comboClick(std::string_view name)
-{
-    if (ended_ || name != "Combo1") return;
-    std::string text = board_.text("Combo1");
+    std::string text = board_.text(Ctl::PortNumber);
     settings_.put("Comm", text);
     openPortText(text);
 }
@@ -137,35 +223,13 @@ void Form1::comboClick(std::string_view name)
 void Form1::openPortText(const std::string& portText)
 {
     if (auto device = deviceForPortText(portText)) {
-        opener_.openPort(*device, board_.text("Combo2"));
+        opener_.openPort(*device, board_.text(Ctl::BaudRate));
         return;
     }
     // Not a port number: the open fails as for a missing port.
     if (port_.isOpen()) port_.close();
-    board_.setTimerEnabled("Timer1", true);
+    board_.setTimerEnabled(Ctl::PollTimer, true);
     prompts_.warn(kPortWarning, kPortWarningTitle);
-}
-
-void Form1::menu(std::string_view name)
-{
-    if (ended_) return;
-    if (name == "Exit") {
-        endProgram();
-        return;
-    }
-    program_.menu(name);
-}
-
-void Form1::timer(std::string_view name)
-{
-    if (ended_) return;
-    if (name == "Timer1") {
-        syncLinkSettings();
-        afterPollTick(scheduler_.pollTick());
-        return;
-    }
-    program_.timer(name);
-    if (name == "Timer3") holdRunnerUntilStatus();
 }
 
 void Form1::holdRunnerUntilStatus()
@@ -183,9 +247,9 @@ void Form1::holdRunnerUntilStatus()
 // them now; the link reads nothing else of the window.
 void Form1::syncLinkSettings()
 {
-    link_.settings.slave = slaveFromText(board_.text("Combo3"));
-    link_.settings.readStatus = board_.value("Check2") == 1;
-    link_.settings.readPose = board_.value("Check3") == 1;
+    link_.settings.slave = slaveFromText(board_.text(Ctl::SlaveAddress));
+    link_.settings.readStatus = board_.value(Ctl::StatusReadSwitch) == 1;
+    link_.settings.readPose = board_.value(Ctl::PoseReadSwitch) == 1;
 }
 
 void Form1::afterPollTick(std::optional<Slot> served)
@@ -204,7 +268,7 @@ void Form1::afterPollTick(std::optional<Slot> served)
         // program is skipped. Outside a run (a direct move) it is lost, as
         // any request sent on a closed port: it must not surprise the
         // operator when the line returns.
-        if (!port_.isOpen() && board_.timerEnabled("Timer3")) {
+        if (!port_.isOpen() && board_.timerEnabled(Ctl::RunnerTimer)) {
             state_.raise(slot);
             heldForLine_.insert(slot);
         } else {
@@ -230,13 +294,13 @@ void Form1::afterReply(const Reply& reply)
 void Form1::setStale(bool status, bool stale)
 {
     (status ? statusStale_ : poseStale_) = stale;
-    const auto& names = status ? std::span<const char* const>(kStatusReadouts) : std::span<const char* const>(kPoseReadouts);
-    for (const char* name : names)
-        for (int i = 1; i <= 6; ++i) board_.setEnabled(name, i, !stale);
+    const auto& readouts = status ? std::span<const Ctl>(kStatusReadouts) : std::span<const Ctl>(kPoseReadouts);
+    for (const Ctl readout : readouts)
+        for (int i = 1; i <= 6; ++i) board_.setEnabled(readout, i, !stale);
     if (status) {
-        board_.setEnabled("Text13", kNoIndex, !stale);
+        board_.setEnabled(Ctl::BusyWord, kNoIndex, !stale);
         // The lamp says "controller ready" only while that is known.
-        if (stale) board_.setBackColour("Shape1", kNoIndex, Colour::buttonFace());
+        if (stale) board_.setBackColour(Ctl::ReadyLamp, kNoIndex, Colour::buttonFace());
     }
 }
 
@@ -250,8 +314,8 @@ void Form1::endProgram()
     // until the controller's own watchdog notices: the stop word goes out
     // now, before the port closes.
     if (operate_.releaseAllJogs()) link_.sendNow(slotRow(Slot::Jog), state_.mailbox.payload(Payload::JogWord));
-    board_.setTimerEnabled("Timer1", false);
-    board_.setTimerEnabled("Timer3", false);
+    board_.setTimerEnabled(Ctl::PollTimer, false);
+    board_.setTimerEnabled(Ctl::RunnerTimer, false);
     port_.close();
     board_.endProgram();
 }

@@ -1,12 +1,15 @@
 // The console core: the window's load sequence, tab handling and shutdown,
-// and the routing of every window event to the subsystem that owns it. No
-// widgets: the window reaches it through FormEvents and shows what it sets
-// on the Board.
+// and the routing of every window event to the operator command it stands
+// for. No widgets: the window reaches it through FormEvents, by designer
+// names, which are turned into control ids here (app/control_ids.h) and
+// never go further; the core shows what it sets on the Board.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 
 #include "app/form_events.h"
@@ -67,6 +70,20 @@ public:
     Operate& operate() { return operate_; }
 
 private:
+    // The window's events, each routed by the control it came from to one
+    // handler: the table is routes() in form1.cpp.
+    enum class Event : std::uint8_t { Click, MouseDown, MouseUp, KeyDown, TabClick, DropDown, Choose, Menu, Timer };
+    struct Route {
+        Event event;
+        Ctl control;
+        void (*handle)(Form1& form, int index, int detail); // index of the control; detail: key code or tab
+    };
+    static std::span<const Route> routes();
+    void route(Event event, std::string_view name, int index, int detail = 0);
+
+    void choosePort();
+    void readTab(int tab);
+    void stopRun();
     void openPortText(const std::string& portText);
     void endProgram();
     void syncLinkSettings();

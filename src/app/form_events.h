@@ -6,6 +6,8 @@
 
 namespace vq {
 
+inline constexpr int kKeyEnter = 13; // key code of Enter in keyDown
+
 class FormEvents {
 public:
     virtual ~FormEvents() = default;

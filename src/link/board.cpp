@@ -3,6 +3,90 @@
 #include <cstdio>
 
 namespace vq {
+namespace {
+
+const char* idName(Ctl id)
+{
+    switch (id) {
+    case Ctl::PortNumber: return "PortNumber";
+    case Ctl::BaudRate: return "BaudRate";
+    case Ctl::SlaveAddress: return "SlaveAddress";
+    case Ctl::ReadyLamp: return "ReadyLamp";
+    case Ctl::OriginButton: return "OriginButton";
+    case Ctl::PollTimer: return "PollTimer";
+    case Ctl::ServoButton: return "ServoButton";
+    case Ctl::AllAxesButton: return "AllAxesButton";
+    case Ctl::ClearAlarmsButton: return "ClearAlarmsButton";
+    case Ctl::BusyWord: return "BusyWord";
+    case Ctl::JointAngle: return "JointAngle";
+    case Ctl::PoseValue: return "PoseValue";
+    case Ctl::MonitorValue: return "MonitorValue";
+    case Ctl::EncoderPosition: return "EncoderPosition";
+    case Ctl::AlarmCaption: return "AlarmCaption";
+    case Ctl::TargetAngle: return "TargetAngle";
+    case Ctl::TargetAngleButton: return "TargetAngleButton";
+    case Ctl::TeachSpeed: return "TeachSpeed";
+    case Ctl::SpeedStepButton: return "SpeedStepButton";
+    case Ctl::JogKey: return "JogKey";
+    case Ctl::ControlModeButton: return "ControlModeButton";
+    case Ctl::MotionModeButton: return "MotionModeButton";
+    case Ctl::PointSpeed: return "PointSpeed";
+    case Ctl::PointSpeedButton: return "PointSpeedButton";
+    case Ctl::LinearSpeed: return "LinearSpeed";
+    case Ctl::LinearSpeedButton: return "LinearSpeedButton";
+    case Ctl::ParamTabs: return "ParamTabs";
+    case Ctl::PidKp: return "PidKp";
+    case Ctl::PidKi: return "PidKi";
+    case Ctl::PidKd: return "PidKd";
+    case Ctl::PidGainsButton: return "PidGainsButton";
+    case Ctl::MechanicalParam: return "MechanicalParam";
+    case Ctl::ToolParam: return "ToolParam";
+    case Ctl::ReductionRatio: return "ReductionRatio";
+    case Ctl::MotorEncoderParam: return "MotorEncoderParam";
+    case Ctl::MaxPositiveAngle: return "MaxPositiveAngle";
+    case Ctl::MaxNegativeAngle: return "MaxNegativeAngle";
+    case Ctl::StoreParamsButton: return "StoreParamsButton";
+    case Ctl::TeachPointSpeedButton: return "TeachPointSpeedButton";
+    case Ctl::TeachLinearSpeedButton: return "TeachLinearSpeedButton";
+    case Ctl::TeachJointMoveButton: return "TeachJointMoveButton";
+    case Ctl::TeachPointMoveButton: return "TeachPointMoveButton";
+    case Ctl::TeachLineMoveButton: return "TeachLineMoveButton";
+    case Ctl::TeachArcViaButton: return "TeachArcViaButton";
+    case Ctl::TeachArcEndButton: return "TeachArcEndButton";
+    case Ctl::TeachDelayButton: return "TeachDelayButton";
+    case Ctl::TeachEndButton: return "TeachEndButton";
+    case Ctl::ArcAngle: return "ArcAngle";
+    case Ctl::DelayMs: return "DelayMs";
+    case Ctl::DirectMoveTarget: return "DirectMoveTarget";
+    case Ctl::PointMoveButton: return "PointMoveButton";
+    case Ctl::LineMoveButton: return "LineMoveButton";
+    case Ctl::ArcMoveButton: return "ArcMoveButton";
+    case Ctl::ProgramEditor: return "ProgramEditor";
+    case Ctl::RunButton: return "RunButton";
+    case Ctl::PauseButton: return "PauseButton";
+    case Ctl::StopButton: return "StopButton";
+    case Ctl::LoopCheck: return "LoopCheck";
+    case Ctl::RunnerTimer: return "RunnerTimer";
+    case Ctl::NewProgramMenu: return "NewProgramMenu";
+    case Ctl::OpenProgramMenu: return "OpenProgramMenu";
+    case Ctl::SaveProgramMenu: return "SaveProgramMenu";
+    case Ctl::SentFrame: return "SentFrame";
+    case Ctl::ReceivedFrame: return "ReceivedFrame";
+    case Ctl::StatusReadSwitch: return "StatusReadSwitch";
+    case Ctl::PoseReadSwitch: return "PoseReadSwitch";
+    case Ctl::ExitMenu: return "ExitMenu";
+    }
+    return "?";
+}
+
+} // namespace
+
+std::string describe(Ctl id, int index)
+{
+    std::string s = idName(id);
+    if (index != kNoIndex) s += "(" + std::to_string(index) + ")";
+    return s;
+}
 
 std::string describe(const Colour& c)
 {

@@ -1,8 +1,10 @@
-// The window as the core sees it: controls addressed by their designer name
-// and, for control arrays, their index. The Qt window implements it with
-// widgets; tests implement it with a map. The core never sees a widget.
+// The window as the core sees it: controls addressed by what they are (Ctl)
+// and, for rows of like controls, an index. The window's edge maps each id
+// and index to a widget (src/app/control_ids.cpp); tests implement the board
+// with plain values. The core never sees a widget or a designer name.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -10,8 +12,108 @@
 
 namespace vq {
 
-// Index of a control that is not an element of a control array.
+// Index of a control that is not one of a row of like controls.
 inline constexpr int kNoIndex = -1;
+
+// Every control the core reads, writes or hears from. Per-axis rows take
+// the axis (1..6; 7 is the seventh axis, shown but never enabled); other
+// rows take the index given with the enumerator.
+enum class Ctl : std::uint8_t {
+    // Connection bar
+    PortNumber,   // the port the operator chose: a number 01..16 or a device path; its list holds the ports that open
+    BaudRate,     // line speed in baud
+    SlaveAddress, // the controller's Modbus slave address
+    ReadyLamp,    // round lamp, green while the controller reports itself ready
+    OriginButton, // 0 makes the current pose the origin (after a question), 1 drives back to it
+    PollTimer,    // the poll scheduler's tick: one request at most per tick
+
+    // Servo bar
+    ServoButton,       // per axis: switches the axis's servo on or off; green on, red alarm
+    AllAxesButton,     // 9 switches the servos of all six axes on, 10 all off
+    ClearAlarmsButton, // clears the alarms of all axes
+    BusyWord,          // the controller's busy word as last reported (0 idle)
+
+    // Read-outs, per axis
+    JointAngle,      // joint angle in degrees
+    PoseValue,       // tool pose: 1 X, 2 Y, 3 Z, 4 A, 5 B, 6 C
+    MonitorValue,    // the controller's monitor value
+    EncoderPosition, // motor encoder position in counts
+    AlarmCaption,    // "k轴:" followed by the axis's alarm code (axes 1..6 only)
+
+    // Joint targets
+    TargetAngle,       // per axis: a joint target typed by the operator
+    TargetAngleButton, // 1 all joints to 0°, 2 the -90° pose, 3 the typed targets (run mode only)
+
+    // Manual operation
+    TeachSpeed,        // teach speed level 1..5
+    SpeedStepButton,   // 0 one teach speed level up, 1 one down
+    JogKey,            // 1..12 hold-to-move keys J1+ J1- .. J6+ J6- (joint mode) or X+ .. C- (Cartesian, tool); 13, 14 seventh axis
+    ControlModeButton, // 0 run mode, 1 teach mode, 2 external control
+    MotionModeButton,  // 0 joint, 1 Cartesian, 2 tool, 3 drag (teach mode only)
+
+    // Move speeds
+    PointSpeed,        // point-to-point speed: 0 RPM, 1 acceleration, 2 deceleration
+    PointSpeedButton,  // 0 reads the point speed from the controller, 1 writes the boxes
+    LinearSpeed,       // linear speed: 0 mm/s, 1 acceleration, 2 deceleration
+    LinearSpeedButton, // 0 reads the linear speed from the controller, 1 writes the boxes
+
+    // Parameter tabs
+    ParamTabs,         // the tab control of parameters, teach-in and test moves; value = selected tab
+    PidKp,             // per axis: proportional gain
+    PidKi,             // per axis: integral gain
+    PidKd,             // per axis: derivative gain
+    PidGainsButton,    // 0 reads the gains, 1 asks the controller to store them (its caption shows the progress)
+    MechanicalParam,   // per axis: mechanical parameter (link lengths and offsets)
+    ToolParam,         // tool offset: 1 Tx, 2 Ty, 3 Tz
+    ReductionRatio,    // per axis: gear reduction ratio
+    MotorEncoderParam, // per axis: encoder counts per motor turn
+    MaxPositiveAngle,  // per axis: positive joint limit
+    MaxNegativeAngle,  // per axis: negative joint limit
+    StoreParamsButton, // 0..2, one on each parameter tab: asks the controller to store its parameters; captions show the progress
+
+    // Teach-in: each button appends one instruction to the program
+    TeachPointSpeedButton,  // PSPEED from the point speed boxes
+    TeachLinearSpeedButton, // LSPEED from the linear speed boxes
+    TeachJointMoveButton,   // MOVJ to the joint angles shown
+    TeachPointMoveButton,   // MOVP to the pose shown
+    TeachLineMoveButton,    // MOVL to the pose shown
+    TeachArcViaButton,      // MOVC with the pose shown as the via point
+    TeachArcEndButton,      // the MOVC continuation: the pose shown as end point, the arc angle
+    TeachDelayButton,       // DELAY with the delay box
+    TeachEndButton,         // END
+    ArcAngle,               // the arc angle the continuation line takes
+    DelayMs,                // the delay in milliseconds a DELAY line takes
+
+    // Test moves, sent at once without the program
+    DirectMoveTarget, // 1..6 point move X..C, 11..16 linear move X..C, 21..26 arc via point, 31..36 arc end point, 37 arc angle
+    PointMoveButton,  // sends the point move
+    LineMoveButton,   // sends the linear move
+    ArcMoveButton,    // sends the circular move
+
+    // The teach program
+    ProgramEditor,   // the program text, lines closed by CR LF
+    RunButton,       // runs the program; disabled while it runs
+    PauseButton,     // pauses the run or continues it; its caption says which
+    StopButton,      // ends the run
+    LoopCheck,       // ticked: the program starts again after its last line
+    RunnerTimer,     // the runner's tick: one program line at most per tick
+    NewProgramMenu,  // replaces the program by the default one
+    OpenProgramMenu, // loads the program from a file
+    SaveProgramMenu, // writes the program to a file
+
+    // Line monitor
+    SentFrame,        // the last request sent, as hex
+    ReceivedFrame,    // the last reply accepted, as hex
+    StatusReadSwitch, // ticked: the status block is read continuously
+    PoseReadSwitch,   // ticked: the pose block is read continuously
+
+    ExitMenu, // ends the console (keep last: kCtlCount counts up to it)
+};
+
+inline constexpr std::size_t kCtlCount = static_cast<std::size_t>(Ctl::ExitMenu) + 1;
+
+// "JointAngle(3)", "BusyWord": for messages.
+std::string describe(Ctl id, int index = kNoIndex);
 
 // A colour as the window uses it: an RGB value or one of the system colours.
 struct Colour {
@@ -40,31 +142,33 @@ class Board {
 public:
     virtual ~Board() = default;
 
-    // Text of a text box or combo box, caption of a label, button, frame or
-    // check box.
-    virtual std::string text(std::string_view name, int index = kNoIndex) const = 0;
-    virtual void setText(std::string_view name, int index, std::string_view text) = 0;
+    // Text of a text box or combo box, caption of a label, button or check
+    // box.
+    virtual std::string text(Ctl id, int index = kNoIndex) const = 0;
+    virtual void setText(Ctl id, int index, std::string_view text) = 0;
 
-    virtual bool enabled(std::string_view name, int index = kNoIndex) const = 0;
-    virtual void setEnabled(std::string_view name, int index, bool on) = 0;
+    // Seventh-axis controls stay disabled: enabling them is ignored.
+    virtual bool enabled(Ctl id, int index = kNoIndex) const = 0;
+    virtual void setEnabled(Ctl id, int index, bool on) = 0;
 
-    // Back colour (fill colour for the shape).
-    virtual Colour backColour(std::string_view name, int index = kNoIndex) const = 0;
-    virtual void setBackColour(std::string_view name, int index, Colour colour) = 0;
+    // Back colour (fill colour for the lamp).
+    virtual Colour backColour(Ctl id, int index = kNoIndex) const = 0;
+    virtual void setBackColour(Ctl id, int index, Colour colour) = 0;
 
     // Value of a check box (1 ticked, 0 not) or the selected tab of a tab
     // control.
-    virtual int value(std::string_view name, int index = kNoIndex) const = 0;
-    virtual void setValue(std::string_view name, int index, int value) = 0;
+    virtual int value(Ctl id, int index = kNoIndex) const = 0;
+    virtual void setValue(Ctl id, int index, int value) = 0;
 
-    // Timers ("Timer1", "Timer3"): interval in milliseconds and whether they run.
-    virtual bool timerEnabled(std::string_view name) const = 0;
-    virtual void setTimerEnabled(std::string_view name, bool on) = 0;
-    virtual int timerInterval(std::string_view name) const = 0;
-    virtual void setTimerInterval(std::string_view name, int ms) = 0;
+    // Timers (PollTimer, RunnerTimer): interval in milliseconds and whether
+    // they run.
+    virtual bool timerEnabled(Ctl timer) const = 0;
+    virtual void setTimerEnabled(Ctl timer, bool on) = 0;
+    virtual int timerInterval(Ctl timer) const = 0;
+    virtual void setTimerInterval(Ctl timer, int ms) = 0;
 
     // Replaces the drop-down list of a combo box.
-    virtual void setItems(std::string_view name, const std::vector<std::string>& items) = 0;
+    virtual void setItems(Ctl id, const std::vector<std::string>& items) = 0;
     // Ends the program at once (after the caller closed the port).
     virtual void endProgram() = 0;
 };

@@ -60,7 +60,7 @@ std::optional<std::int32_t> baudFromSpeedText(std::string_view speedText)
 void PortOpener::openPort(const std::string& device, std::string_view speedText)
 {
     if (port_.isOpen()) port_.close();
-    board_.setTimerEnabled("Timer1", true);
+    board_.setTimerEnabled(Ctl::PollTimer, true);
     auto baud = baudFromSpeedText(speedText);
     bool ok = baud && port_.open(device, *baud);
     if (!ok) {

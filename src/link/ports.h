@@ -24,7 +24,7 @@ inline constexpr std::string_view kPortWarningTitle = "警告!";
 std::string portFolder();
 std::string devicePathForNumber(int n);
 
-// The device a Combo1 text stands for: a device path as it stands, else the
+// The device a PortNumber text stands for: a device path as it stands, else the
 // text read as a whole number. nullopt when it is neither (empty on a first
 // start).
 std::optional<std::string> deviceForPortText(std::string_view text);
@@ -36,7 +36,7 @@ class PortOpener {
 public:
     PortOpener(Port& port, Board& board, Prompts& prompts) : port_(port), board_(board), prompts_(prompts) {}
 
-    // Closes an open port, enables Timer1 (whether or not the port then
+    // Closes an open port, enables PollTimer (whether or not the port then
     // opens), opens the device at speedText,n,8,1. On failure the port stays
     // closed and the warning box is shown once.
     void openPort(const std::string& device, std::string_view speedText);

@@ -29,33 +29,33 @@ constexpr std::array<JogKey, 12> kJogKeys = {{
     {12, 61, "J6轴-", "C轴-"},
 }};
 
-// Box array, first index, count, reading, payload, write slot.
+// Group, boxes, first index, count, reading, write slot.
 const std::array<ParamGroup, 11> kParamGroups = {{
-    {"Text4", 1, 6, Reading::AtSend, Slot::WriteKp1},
-    {"Text5", 1, 6, Reading::AtSend, Slot::WriteKi1},
-    {"Text6", 1, 6, Reading::AtSend, Slot::WriteKd1},
-    {"Text17", 1, 6, Reading::Lenient, Slot::WriteMechanical},
-    {"Text3", 1, 6, Reading::Lenient, Slot::WriteReduction},
-    {"Text12", 1, 6, Reading::Lenient, Slot::WriteMotorEncoder},
-    {"Text14", 1, 6, Reading::Lenient, Slot::WriteMaxPositive},
-    {"Text15", 1, 6, Reading::Lenient, Slot::WriteMaxNegative},
-    {"Text16", 1, 3, Reading::Strict, Slot::WriteTool},
-    {"Text10", 0, 3, Reading::Strict, Slot::WritePointSpeed},
-    {"Text21", 0, 3, Reading::Strict, Slot::WriteLineSpeed},
+    {ParamGroupId::PidKp, Ctl::PidKp, 1, 6, Reading::AtSend, Slot::WriteKp1},
+    {ParamGroupId::PidKi, Ctl::PidKi, 1, 6, Reading::AtSend, Slot::WriteKi1},
+    {ParamGroupId::PidKd, Ctl::PidKd, 1, 6, Reading::AtSend, Slot::WriteKd1},
+    {ParamGroupId::Mechanical, Ctl::MechanicalParam, 1, 6, Reading::Lenient, Slot::WriteMechanical},
+    {ParamGroupId::ReductionRatio, Ctl::ReductionRatio, 1, 6, Reading::Lenient, Slot::WriteReduction},
+    {ParamGroupId::MotorEncoder, Ctl::MotorEncoderParam, 1, 6, Reading::Lenient, Slot::WriteMotorEncoder},
+    {ParamGroupId::MaxPositiveAngle, Ctl::MaxPositiveAngle, 1, 6, Reading::Lenient, Slot::WriteMaxPositive},
+    {ParamGroupId::MaxNegativeAngle, Ctl::MaxNegativeAngle, 1, 6, Reading::Lenient, Slot::WriteMaxNegative},
+    {ParamGroupId::Tool, Ctl::ToolParam, 1, 3, Reading::Strict, Slot::WriteTool},
+    {ParamGroupId::PointSpeed, Ctl::PointSpeed, 0, 3, Reading::Strict, Slot::WritePointSpeed},
+    {ParamGroupId::LinearSpeed, Ctl::LinearSpeed, 0, 3, Reading::Strict, Slot::WriteLineSpeed},
 }};
 
-const JogKey* jogKey(int index)
+const JogKey* jogKeyOf(int index)
 {
     for (const auto& k : kJogKeys)
         if (k.index == index) return &k;
     return nullptr;
 }
 
-const ParamGroup* paramGroup(std::string_view box)
+const ParamGroup& paramGroup(ParamGroupId id)
 {
     for (const auto& g : kParamGroups)
-        if (box == g.box) return &g;
-    return nullptr;
+        if (g.id == id) return g;
+    return kParamGroups.front(); // every id has a row
 }
 
 bool inGroup(const ParamGroup& g, int index) { return index >= g.first && index < g.first + g.count; }
@@ -69,13 +69,6 @@ std::optional<float> readLenientFloat(std::string_view text)
     return f;
 }
 
-// Command31..Command36 -> axis 1..6, otherwise 0.
-int axisOfButton(std::string_view name)
-{
-    if (name.size() == 9 && name.substr(0, 8) == "Command3" && name[8] >= '1' && name[8] <= '6') return name[8] - '0';
-    return 0;
-}
-
 } // namespace
 
 std::span<const JogKey> jogTable() { return kJogKeys; }
@@ -83,67 +76,26 @@ std::span<const ParamGroup> paramGroups() { return kParamGroups; }
 
 Operate::Operate(FormState& state, Board& board, Prompts& prompts) : state_(state), board_(board), prompts_(prompts) {}
 
-// ---- events ---------------------------------------------------------------
-
-bool Operate::click(std::string_view name, int index)
-{
-    if (name == "Command8") teachSpeed(index);
-    else if (name == "Command22") motionMode(index);
-    else if (name == "Command19") controlMode(index);
-    else if (int axis = axisOfButton(name)) toggleAxis(axis);
-    else if (name == "Command1") allAxes(index);
-    else if (name == "Command30") clearAlarms();
-    else if (name == "Command16") origin(index);
-    else if (name == "Command2") jointTarget(index);
-    else return paramButton(name, index);
-    return true;
-}
-
-bool Operate::mouseDown(std::string_view name, int index)
-{
-    if (name != "Command5") return false;
-    jogPress(index);
-    return true;
-}
-
-bool Operate::mouseUp(std::string_view name, int /*index*/)
-{
-    if (name != "Command5") return false;
-    // Whichever button went up, and however the press ended: stop.
-    heldJog_ = 0;
-    state_.post(Slot::Jog, wordData(0));
-    return true;
-}
-
-bool Operate::keyDown(std::string_view name, int index, int keyCode)
-{
-    // Typing into the teach-speed box sends nothing; the speed buttons read it.
-    if (name == "Text2") return true;
-    const ParamGroup* g = paramGroup(name);
-    if (!g) return false;
-    if (!inGroup(*g, index)) return true;
-    if (keyCode != kKeyEnter) {
-        board_.setBackColour(g->box, index, Colour::edited());
-        return true;
-    }
-    // A group that could not be read keeps the box marked as unconfirmed.
-    if (confirm(*g, index)) board_.setBackColour(g->box, index, Colour::windowBackground());
-    return true;
-}
-
 // ---- jogging and modes ----------------------------------------------------
 
-void Operate::jogPress(int index)
+void Operate::jogPress(int jogKey)
 {
-    const JogKey* key = jogKey(index);
+    const JogKey* key = jogKeyOf(jogKey);
     if (!key) return; // 13, 14: seventh axis, no code
-    // The window does not deliver presses on a disabled button; a press that
+    // The window does not deliver presses on a disabled key; a press that
     // arrives anyway (drag mode, not in teach mode) must not move the arm.
-    if (!board_.enabled("Command5", index)) return;
-    // A second press while one button is held replaces the first: there is
+    if (!board_.enabled(Ctl::JogKey, jogKey)) return;
+    // A second press while one key is held replaces the first: there is
     // one jog word, so the first code is never sent again.
-    heldJog_ = index;
+    heldJog_ = jogKey;
     state_.post(Slot::Jog, wordData(key->code));
+}
+
+void Operate::jogRelease()
+{
+    // Whichever key went up, and however the press ended: stop.
+    heldJog_ = 0;
+    state_.post(Slot::Jog, wordData(0));
 }
 
 bool Operate::releaseAllJogs()
@@ -154,45 +106,43 @@ bool Operate::releaseAllJogs()
     return true;
 }
 
-void Operate::teachSpeed(int index)
+void Operate::stepTeachSpeed(SpeedStep step)
 {
-    if (index != 0 && index != 1) return;
     // Text that is not a number leaves the level as it is and sends nothing.
-    const auto level = readStrictFinite(board_.text("Text2"));
+    const auto level = readStrictFinite(board_.text(Ctl::TeachSpeed));
     if (!level) return;
-    if (index == 0 && *level < 5) board_.setText("Text2", kNoIndex, generalFormat(*level + 1));
-    if (index == 1 && *level > 1) board_.setText("Text2", kNoIndex, generalFormat(*level - 1));
+    if (step == SpeedStep::Up && *level < 5) board_.setText(Ctl::TeachSpeed, kNoIndex, generalFormat(*level + 1));
+    if (step == SpeedStep::Down && *level > 1) board_.setText(Ctl::TeachSpeed, kNoIndex, generalFormat(*level - 1));
     // Sent on every click, also at a limit.
-    state_.post(Slot::TeachSpeed, wordData(wordFromText(board_.text("Text2"))));
+    state_.post(Slot::TeachSpeed, wordData(wordFromText(board_.text(Ctl::TeachSpeed))));
 }
 
-void Operate::motionMode(int index)
+void Operate::setMotionMode(MotionMode mode)
 {
-    if (index < 0 || index > 3) return;
-    for (const auto& key : kJogKeys) board_.setEnabled("Command5", key.index, true);
-    if (index == 0 || index == 1 || index == 2) {
+    for (const auto& key : kJogKeys) board_.setEnabled(Ctl::JogKey, key.index, true);
+    if (mode != MotionMode::Drag) {
         for (const auto& key : kJogKeys)
-            board_.setText("Command5", key.index, index == 0 ? key.jointCaption : key.cartesianCaption);
+            board_.setText(Ctl::JogKey, key.index, mode == MotionMode::Joint ? key.jointCaption : key.cartesianCaption);
     } else {
-        // Drag: all servos off, jog buttons out of use; captions stay.
+        // Drag: all servos off, jog keys out of use; captions stay.
         releaseAllJogs();
         state_.post(Slot::AxisPowerAll, sixWords(kSwitchOff));
-        for (const auto& key : kJogKeys) board_.setEnabled("Command5", key.index, false);
+        for (const auto& key : kJogKeys) board_.setEnabled(Ctl::JogKey, key.index, false);
     }
-    state_.post(Slot::MotionMode, wordData(static_cast<std::uint16_t>(index + 1)));
+    state_.post(Slot::MotionMode, wordData(static_cast<std::uint16_t>(static_cast<int>(mode) + 1)));
     state_.raise(Slot::ReadTool);
 }
 
-void Operate::controlMode(int index)
+void Operate::setControlMode(ControlMode mode)
 {
-    if (index < 0 || index > 2) return;
-    state_.post(Slot::ControlMode, wordData(static_cast<std::uint16_t>(index)));
+    state_.post(Slot::ControlMode, wordData(static_cast<std::uint16_t>(mode)));
 }
 
 // ---- axis power, alarms, homing, joint targets ----------------------------
 
 void Operate::toggleAxis(int axis)
 {
+    if (axis < 1 || axis > 6) return; // the seventh axis has no servo
     // The opposite of the last reported state. A state that is neither on
     // nor off gives no sensible opposite: nothing is queued.
     const int reported = state_.servoState[static_cast<std::size_t>(axis)];
@@ -200,10 +150,9 @@ void Operate::toggleAxis(int axis)
     state_.post(axisSlot(Slot::AxisPower1, axis), wordData(reported == 0 ? kSwitchOn : kSwitchOff));
 }
 
-void Operate::allAxes(int index)
+void Operate::powerAllAxes(bool on)
 {
-    if (index != 9 && index != 10) return; // 7: seventh axis, inactive
-    state_.post(Slot::AxisPowerAll, sixWords(index == 9 ? kSwitchOn : kSwitchOff));
+    state_.post(Slot::AxisPowerAll, sixWords(on ? kSwitchOn : kSwitchOff));
 }
 
 void Operate::clearAlarms()
@@ -211,35 +160,47 @@ void Operate::clearAlarms()
     state_.post(Slot::AlarmClear, sixWords(kSwitchOn));
 }
 
-void Operate::origin(int index)
+void Operate::setOrigin()
 {
-    if (index == 0) {
-        if (!prompts_.askYesNo("是否设置机械臂原点?", "提示")) return;
-        state_.post(Slot::SetOrigin, sixWords(kSwitchOn));
-    } else if (index == 1) {
-        state_.post(Slot::ReturnToOrigin, sixWords(kSwitchOn));
-    }
+    if (!prompts_.askYesNo("是否设置机械臂原点?", "提示")) return;
+    state_.post(Slot::SetOrigin, sixWords(kSwitchOn));
 }
 
-void Operate::jointTarget(int index)
+void Operate::returnToOrigin()
+{
+    state_.post(Slot::ReturnToOrigin, sixWords(kSwitchOn));
+}
+
+void Operate::sendTargetAngles(TargetPreset preset)
 {
     std::array<float, 6> target{};
-    switch (index) {
-    case 1: break;
-    case 2: target = {0.0f, 0.0f, -90.0f, 0.0f, -90.0f, 0.0f}; break;
-    case 3:
+    switch (preset) {
+    case TargetPreset::Zero: break;
+    case TargetPreset::Minus90: target = {0.0f, 0.0f, -90.0f, 0.0f, -90.0f, 0.0f}; break;
+    case TargetPreset::Typed:
         for (int joint = 1; joint <= 6; ++joint) {
-            auto v = readLenientFloat(board_.text("Text1", joint));
+            auto v = readLenientFloat(board_.text(Ctl::TargetAngle, joint));
             if (!v) return;
             target[static_cast<std::size_t>(joint - 1)] = *v;
         }
         break;
-    default: return;
     }
     state_.post(Slot::JointTarget, floatData(target));
 }
 
 // ---- parameters -----------------------------------------------------------
+
+void Operate::paramKey(ParamGroupId group, int index, bool enter)
+{
+    const ParamGroup& g = paramGroup(group);
+    if (!inGroup(g, index)) return;
+    if (!enter) {
+        board_.setBackColour(g.box, index, Colour::edited());
+        return;
+    }
+    // A group that could not be read keeps the box marked as unconfirmed.
+    if (confirm(g, index)) board_.setBackColour(g.box, index, Colour::windowBackground());
+}
 
 bool Operate::confirm(const ParamGroup& g, int index)
 {
@@ -258,29 +219,23 @@ bool Operate::confirm(const ParamGroup& g, int index)
     return true;
 }
 
-bool Operate::paramButton(std::string_view name, int index)
+void Operate::readPidGains() { state_.raise(Slot::ReadPidGains); }
+
+void Operate::storePidGains()
 {
-    if (name == "Command3") {
-        if (index == 0) {
-            state_.raise(Slot::ReadPidGains);
-        } else if (index == 1) {
-            state_.post(Slot::StorePidGains, sixWords(kSwitchOn));
-            board_.setText("Command3", 1, kSaving);
-        }
-    } else if (name == "Command4") {
-        // One store command for the three parameter tabs.
-        state_.raise(Slot::StoreParameters);
-        for (int i = 0; i <= 2; ++i) board_.setText("Command4", i, kSaving);
-    } else if (name == "Command7") {
-        if (index == 0) state_.raise(Slot::ReadPointSpeed);
-        else if (index == 1) confirm(*paramGroup("Text10"), 0);
-    } else if (name == "Command23") {
-        if (index == 0) state_.raise(Slot::ReadLineSpeed);
-        else if (index == 1) confirm(*paramGroup("Text21"), 0);
-    } else {
-        return false;
-    }
-    return true;
+    state_.post(Slot::StorePidGains, sixWords(kSwitchOn));
+    board_.setText(Ctl::PidGainsButton, 1, kSaving);
 }
+
+void Operate::storeParameters()
+{
+    state_.raise(Slot::StoreParameters);
+    for (int i = 0; i <= 2; ++i) board_.setText(Ctl::StoreParamsButton, i, kSaving);
+}
+
+void Operate::readPointSpeed() { state_.raise(Slot::ReadPointSpeed); }
+void Operate::writePointSpeed() { confirm(paramGroup(ParamGroupId::PointSpeed), 0); }
+void Operate::readLinearSpeed() { state_.raise(Slot::ReadLineSpeed); }
+void Operate::writeLinearSpeed() { confirm(paramGroup(ParamGroupId::LinearSpeed), 0); }
 
 } // namespace vq

@@ -1,4 +1,4 @@
-// Manual operation: the jog buttons and the teach speed, the motion and
+// Manual operation: the jog keys and the teach speed, the motion and
 // control modes, axis power, alarm clearing, homing, joint targets, and the
 // parameter boxes with their read and save buttons.
 //
@@ -10,18 +10,16 @@
 #include <cstdint>
 #include <span>
 #include <string>
-#include <string_view>
 
 #include "link/board.h"
-#include "link/events.h"
 #include "link/form_state.h"
 
 namespace vq {
 
-// One jog button: its Command5 index, its jog code (axis x 10, + 0 for the
+// One jog key: its JogKey index, its jog code (axis x 10, + 0 for the
 // positive and 1 for the negative direction) and its captions in joint and
-// in Cartesian/tool mode. Buttons 13 and 14 (seventh axis) carry no code
-// and are not in the table.
+// in Cartesian/tool mode. Keys 13 and 14 (seventh axis) carry no code and
+// are not in the table.
 struct JogKey {
     int index;
     std::uint16_t code;
@@ -30,6 +28,20 @@ struct JogKey {
 };
 std::span<const JogKey> jogTable();
 
+enum class SpeedStep : std::uint8_t { Up, Down };
+
+// How the jog keys move the arm; the mode word sent is the value + 1, and
+// the value is also the MotionModeButton index that shows the mode.
+enum class MotionMode : std::uint8_t { Joint, Cartesian, Tool, Drag };
+
+// Who drives the arm; the value is the mode word sent and the
+// ControlModeButton index.
+enum class ControlMode : std::uint8_t { Run, Teach, External };
+
+// Joint targets sent at once: all joints at 0°, the -90° pose (joints 3 and
+// 5 at -90°), or the angles typed into the TargetAngle boxes.
+enum class TargetPreset : std::uint8_t { Zero, Minus90, Typed };
+
 // How a parameter box's text becomes what is sent.
 enum class Reading : std::uint8_t {
     AtSend,  // PID gain: the scheduler turns the box text into a word when it sends slot + index
@@ -37,9 +49,24 @@ enum class Reading : std::uint8_t {
     Strict,  // readStrictFloat: the whole text must be a number
 };
 
-// One group of parameter boxes: Enter in any box of the group sends it.
+// The groups of parameter boxes: Enter in any box of a group sends it.
+enum class ParamGroupId : std::uint8_t {
+    PidKp,
+    PidKi,
+    PidKd,
+    Mechanical,
+    ReductionRatio,
+    MotorEncoder,
+    MaxPositiveAngle,
+    MaxNegativeAngle,
+    Tool,
+    PointSpeed,
+    LinearSpeed,
+};
+
 struct ParamGroup {
-    const char* box;                 // text box array
+    ParamGroupId id;
+    Ctl box;                         // the boxes
     int first;                       // first index
     int count;                       // number of boxes
     Reading reading;
@@ -47,19 +74,42 @@ struct ParamGroup {
 };
 std::span<const ParamGroup> paramGroups();
 
-class Operate : public ControlEvents {
+class Operate {
 public:
     Operate(FormState& state, Board& board, Prompts& prompts);
 
-    // Command8, Command22, Command19, Command31..36, Command1, Command30,
-    // Command16, Command2, Command3, Command4, Command7, Command23.
-    bool click(std::string_view name, int index) override;
-    // Command5: press starts jogging (indices 1..12), release of any index
-    // sends the stop word.
-    bool mouseDown(std::string_view name, int index) override;
-    bool mouseUp(std::string_view name, int index) override;
-    // Parameter boxes (see paramGroups) and Text2 (nothing happens).
-    bool keyDown(std::string_view name, int index, int keyCode) override;
+    // A jog key went down (1..12; the seventh axis's 13 and 14 and keys
+    // that are disabled do nothing). A second press replaces the first.
+    void jogPress(int jogKey);
+    // Any jog key went up, however the press ended: the stop word is sent.
+    void jogRelease();
+    // One teach speed level up or down (1..5); the level is sent also at
+    // a limit. Text that is not a number sends nothing.
+    void stepTeachSpeed(SpeedStep step);
+    void setMotionMode(MotionMode mode);
+    void setControlMode(ControlMode mode);
+    // Asks for the opposite of the axis's last reported servo state (axes
+    // 1..6; a state that is neither on nor off sends nothing).
+    void toggleAxis(int axis);
+    void powerAllAxes(bool on);
+    void clearAlarms();
+    // Makes the current pose the origin once the operator said Yes.
+    void setOrigin();
+    void returnToOrigin();
+    void sendTargetAngles(TargetPreset preset);
+
+    // A key in a parameter box: Enter sends the box's group (and clears its
+    // marking when the group could be read), any other key marks the box as
+    // edited. An index outside the group does nothing.
+    void paramKey(ParamGroupId group, int index, bool enter);
+    void readPidGains();
+    void storePidGains();
+    // One store command for the three parameter tabs.
+    void storeParameters();
+    void readPointSpeed();
+    void writePointSpeed();
+    void readLinearSpeed();
+    void writeLinearSpeed();
 
     // Ends any jog in progress: the stop word replaces the queued jog code
     // and the jog slot is raised. Returns true when the arm may have been sent a
@@ -70,20 +120,10 @@ public:
     // button was ever pressed.
     bool releaseAllJogs();
 
-    // Command5 index of the jog button being held, 0 when none.
+    // JogKey index of the key being held, 0 when none.
     int heldJog() const { return heldJog_; }
 
 private:
-    void jogPress(int index);
-    void teachSpeed(int index);
-    void motionMode(int index);
-    void controlMode(int index);
-    void toggleAxis(int axis);
-    void allAxes(int index);
-    void clearAlarms();
-    void origin(int index);
-    void jointTarget(int index);
-    bool paramButton(std::string_view name, int index);
     // Sends the group (the box's own slot for AtSend groups). False when a
     // box could not be read; nothing is then changed.
     bool confirm(const ParamGroup& group, int index);

@@ -10,7 +10,10 @@ namespace vq {
 
 namespace {
 
-float boxFloat(const Board& board, int index) { return toFloat32(readLenientNumber(board.text("Text11", index))); }
+float boxFloat(const Board& board, int index)
+{
+    return toFloat32(readLenientNumber(board.text(Ctl::DirectMoveTarget, index)));
+}
 
 void pointMove(FormState& state, const Board& board, int firstBox, Slot slot)
 {
@@ -32,18 +35,13 @@ void arcMove(FormState& state, const Board& board)
 
 } // namespace
 
-bool isDirectMoveButton(std::string_view name)
+void directMove(FormState& state, const Board& board, DirectMoveKind kind)
 {
-    return name == "Command25" || name == "Command26" || name == "Command27";
-}
-
-bool directMove(FormState& state, const Board& board, std::string_view button)
-{
-    if (button == "Command25") pointMove(state, board, 1, Slot::PointMove);
-    else if (button == "Command26") pointMove(state, board, 11, Slot::LinearMove);
-    else if (button == "Command27") arcMove(state, board);
-    else return false;
-    return true;
+    switch (kind) {
+    case DirectMoveKind::Point: pointMove(state, board, 1, Slot::PointMove); break;
+    case DirectMoveKind::Line: pointMove(state, board, 11, Slot::LinearMove); break;
+    case DirectMoveKind::Arc: arcMove(state, board); break;
+    }
 }
 
 } // namespace vq

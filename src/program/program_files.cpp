@@ -128,7 +128,7 @@ bool writeProgramFile(const std::string& path, std::string_view utf8Text)
     return file.commit();
 }
 
-void newProgram(Board& board) { board.setText("Text7", kNoIndex, kNewProgramText); }
+void newProgram(Board& board) { board.setText(Ctl::ProgramEditor, kNoIndex, kNewProgramText); }
 
 FileStatus openProgram(Board& board, Prompts& prompts)
 {
@@ -136,7 +136,7 @@ FileStatus openProgram(Board& board, Prompts& prompts)
     if (name.empty()) return FileStatus::NoFileChosen;
     std::optional<std::string> text = readProgramFile(name);
     if (!text) return FileStatus::Failed;
-    board.setText("Text7", kNoIndex, *text);
+    board.setText(Ctl::ProgramEditor, kNoIndex, *text);
     return FileStatus::Done;
 }
 
@@ -144,7 +144,7 @@ FileStatus saveProgram(const Board& board, Prompts& prompts)
 {
     std::string name = prompts.saveFileName(kSaveFileTitle, kProgramFileFilter);
     if (name.empty()) return FileStatus::NoFileChosen;
-    return writeProgramFile(name, board.text("Text7")) ? FileStatus::Done : FileStatus::Failed;
+    return writeProgramFile(name, board.text(Ctl::ProgramEditor)) ? FileStatus::Done : FileStatus::Failed;
 }
 
 } // namespace vq

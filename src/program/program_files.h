@@ -22,7 +22,7 @@ inline constexpr std::string_view kSaveFileTitle = "保存文件";
 enum class FileStatus {
     Done,         // the text was loaded / the file was written
     NoFileChosen, // the dialog gave no name: nothing changed
-    Failed,       // nothing changed: Text7 (open) or the file on disk (save)
+    Failed,       // nothing changed: the program text (open) or the file on disk (save)
 };
 
 // Name of the codec used for program files ("GBK"; "GB18030" should this Qt
@@ -52,12 +52,12 @@ std::optional<std::string> readProgramFile(const std::string& path);
 // failure.
 bool writeProgramFile(const std::string& path, std::string_view utf8Text);
 
-// Menu NewFile: Text7 := the default two-line program. No confirmation.
+// New: the program text := the default two-line program. No confirmation.
 void newProgram(Board& board);
-// Menu OpenFile: asks for a name ("打开文件"); Text7 := the file's text.
+// Open: asks for a name ("打开文件"); the program text := the file's text.
 // Failures change nothing and show no message.
 FileStatus openProgram(Board& board, Prompts& prompts);
-// Menu SaveFile: asks for a name ("保存文件"); writes Text7. Failures show no
+// Save: asks for a name ("保存文件"); writes the program text. Failures show no
 // message and keep the old file.
 FileStatus saveProgram(const Board& board, Prompts& prompts);
 

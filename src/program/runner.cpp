@@ -11,7 +11,7 @@ namespace vq {
 
 namespace {
 
-constexpr std::string_view kTimer = "Timer3";
+constexpr Ctl kTimer = Ctl::RunnerTimer;
 
 double roundHalfEven(double v)
 {
@@ -63,8 +63,8 @@ ProgramRunner::ProgramRunner(FormState& state, Board& board) : state_(state), bo
 
 void ProgramRunner::run()
 {
-    // The run works on its own copy: later edits of Text7 do not reach it.
-    text_ = board_.text("Text7");
+    // The run works on its own copy: later edits of the program do not reach it.
+    text_ = board_.text(Ctl::ProgramEditor);
     lines_ = splitProgramLines(text_);
     lineCount_ = lines_.size() - 1;
     if (lineCount_ <= 1) return; // a single terminated line does not start
@@ -73,7 +73,7 @@ void ProgramRunner::run()
     state_.controllerBusy = 100;
     lineIndex_ = 0;
     setPaused(false);
-    board_.setEnabled("Command14", kNoIndex, false);
+    board_.setEnabled(Ctl::RunButton, kNoIndex, false);
 }
 
 void ProgramRunner::pause() { setPaused(!runPaused_); }
@@ -82,14 +82,14 @@ void ProgramRunner::stop()
 {
     lineIndex_ = 0;
     board_.setTimerEnabled(kTimer, false);
-    board_.setEnabled("Command14", kNoIndex, true);
+    board_.setEnabled(Ctl::RunButton, kNoIndex, true);
     setPaused(false);
 }
 
 void ProgramRunner::setPaused(bool paused)
 {
     runPaused_ = paused;
-    board_.setText("Command13", kNoIndex, paused ? kCaptionContinue : kCaptionPause);
+    board_.setText(Ctl::PauseButton, kNoIndex, paused ? kCaptionContinue : kCaptionPause);
 }
 
 void ProgramRunner::tick()
@@ -109,9 +109,9 @@ void ProgramRunner::tick()
 void ProgramRunner::endOfPass()
 {
     lineIndex_ = 0;
-    if (board_.value("Check1") == 1) return; // "循环": next tick starts at line 0
+    if (board_.value(Ctl::LoopCheck) == 1) return; // "循环": next tick starts at line 0
     board_.setTimerEnabled(kTimer, false);
-    board_.setEnabled("Command14", kNoIndex, true);
+    board_.setEnabled(Ctl::RunButton, kNoIndex, true);
 }
 
 void ProgramRunner::execute(std::string_view line)

@@ -1,12 +1,14 @@
-// The program runner: executes the teach program in Text7 one line per tick
-// of Timer3. It never touches the port: a motion or speed line fills its
-// data in the mailbox and raises its write slot, and the poll scheduler sends it.
+// The program runner: executes the teach program (ProgramEditor) one line
+// per tick of RunnerTimer. It never touches the port: a motion or speed line
+// stores its data in the mailbox and raises its write slot, and the poll
+// scheduler sends it.
 // Before each line it waits until the controller reports itself idle
 // (controllerBusy == 0) and the run is not paused.
 //
-// Controls: Command14 "运行" (Run), Command13 "暂停"/"继续" (Pause and
-// Continue), Command12 "停止" (Stop), Check1 "循环" (repeat at the end of a
-// pass), Timer3 (the tick), Text7 (the program).
+// Controls: RunButton "运行" (disabled while a run goes on), PauseButton
+// "暂停"/"继续" (its caption says what a click does), LoopCheck "循环"
+// (repeat at the end of a pass), RunnerTimer (the tick), ProgramEditor (the
+// program).
 #pragma once
 
 #include <array>
@@ -45,22 +47,22 @@ inline constexpr std::string_view kCaptionContinue = "继续";
 
 class ProgramRunner {
 public:
-    static constexpr int kInitialIntervalMs = 100; // Timer3 when the window opens
+    static constexpr int kInitialIntervalMs = 100; // RunnerTimer when the window opens
     static constexpr int kTickIntervalMs = 300;    // every tick
     static constexpr int kMinDelayMs = 1;          // a delay the timer cannot wait comes at once
     static constexpr int kMaxDelayMs = INT_MAX;    // longest interval the timer takes
 
-    // Puts Timer3 into its opening state: disabled, interval 100 ms.
+    // Puts RunnerTimer into its opening state: disabled, interval 100 ms.
     ProgramRunner(FormState& state, Board& board);
     ProgramRunner(const ProgramRunner&) = delete; // programLines view the runner's own copy
     ProgramRunner& operator=(const ProgramRunner&) = delete;
 
-    void run();   // Command14
-    void pause(); // Command13: pause, or continue when paused
-    void stop();  // Command12
-    void tick();  // Timer3
+    void run();
+    void pause(); // pause, or continue when paused
+    void stop();
+    void tick();  // RunnerTimer
 
-    // The program taken at Run (views into the runner's own copy of Text7).
+    // The program taken at Run (views into the runner's own copy of the text).
     std::span<const std::string_view> programLines() const { return lines_; }
     // Next line to execute.
     std::size_t lineIndex() const { return lineIndex_; }
@@ -81,7 +83,7 @@ private:
 
     FormState& state_;
     Board& board_;
-    std::string text_;                    // Text7 as taken at Run
+    std::string text_;                    // the program text as taken at Run
     std::vector<std::string_view> lines_; // pieces of text_
     std::size_t lineIndex_ = 0;
     std::size_t lineCount_ = 0;

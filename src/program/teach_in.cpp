@@ -1,6 +1,7 @@
 #include "teach_in.h"
 
 #include <array>
+#include <string_view>
 
 #include "format.h"
 #include "link/hex.h"
@@ -16,9 +17,9 @@ constexpr std::array<std::string_view, 6> kViaKeys{"X2=", "Y2=", "Z2=", "A2=", "
 constexpr std::array<std::string_view, 6> kEndKeys{"X3=", "Y3=", "Z3=", "A3=", "B3=", "C3="};
 constexpr std::string_view kContinuationIndent = "     "; // five blanks
 
-// " KEY=text" for every key, the texts from a control array.
+// " KEY=text" for every key, the texts from a row of controls.
 template <std::size_t N>
-void appendFields(std::string& line, const Board& board, std::string_view control, int firstIndex,
+void appendFields(std::string& line, const Board& board, Ctl control, int firstIndex,
                   const std::array<std::string_view, N>& keys)
 {
     for (std::size_t i = 0; i < N; ++i) {
@@ -28,73 +29,68 @@ void appendFields(std::string& line, const Board& board, std::string_view contro
     }
 }
 
-// The run angle: Text8 read as a number, written with three decimals. An
-// angle beyond the range of a double cannot be written and counts as no
-// number.
+// The arc angle read as a number, written with three decimals. An angle
+// beyond the range of a double cannot be written and counts as no number.
 std::string runAngleText(const Board& board)
 {
-    return formatFixed(readLenientNumber(board.text("Text8")), 3).value_or("0.000");
+    return formatFixed(readLenientNumber(board.text(Ctl::ArcAngle)), 3).value_or("0.000");
 }
 
 } // namespace
 
-bool isTeachInButton(std::string_view name)
-{
-    static constexpr std::string_view names[] = {"Command10", "Command24", "Command15", "Command20", "Command6",
-                                                 "Command18", "Command9",  "Command21", "Command17"};
-    for (std::string_view n : names)
-        if (n == name) return true;
-    return false;
-}
-
-std::optional<std::string> teachInLine(const Board& board, std::string_view button)
+std::string teachInLine(const Board& board, TeachInKind kind)
 {
     std::string line;
-    if (button == "Command10") {
+    switch (kind) {
+    case TeachInKind::PointSpeed:
         line = "PSPEED";
-        appendFields<3>(line, board, "Text10", 0, {"RPM=", "ACC=", "DEC="});
-    } else if (button == "Command24") {
+        appendFields<3>(line, board, Ctl::PointSpeed, 0, {"RPM=", "ACC=", "DEC="});
+        break;
+    case TeachInKind::LinearSpeed:
         line = "LSPEED";
-        appendFields<3>(line, board, "Text21", 0, {"MMS=", "ACC=", "DEC="});
-    } else if (button == "Command15") {
+        appendFields<3>(line, board, Ctl::LinearSpeed, 0, {"MMS=", "ACC=", "DEC="});
+        break;
+    case TeachInKind::JointMove:
         line = "MOVJ";
-        appendFields(line, board, "Label2", 1, kJointKeys);
-    } else if (button == "Command20") {
+        appendFields(line, board, Ctl::JointAngle, 1, kJointKeys);
+        break;
+    case TeachInKind::PointMove:
         line = "MOVP";
-        appendFields(line, board, "Label3", 1, kTargetKeys);
-    } else if (button == "Command6") {
+        appendFields(line, board, Ctl::PoseValue, 1, kTargetKeys);
+        break;
+    case TeachInKind::LineMove:
         line = "MOVL";
-        appendFields(line, board, "Label3", 1, kTargetKeys);
-    } else if (button == "Command18") {
+        appendFields(line, board, Ctl::PoseValue, 1, kTargetKeys);
+        break;
+    case TeachInKind::ArcVia:
         line = "MOVC";
-        appendFields(line, board, "Label3", 1, kViaKeys);
-    } else if (button == "Command9") {
+        appendFields(line, board, Ctl::PoseValue, 1, kViaKeys);
+        break;
+    case TeachInKind::ArcEnd:
         line = kContinuationIndent;
         for (std::size_t i = 0; i < kEndKeys.size(); ++i) {
             if (i > 0) line += ' ';
             line += kEndKeys[i];
-            line += board.text("Label3", 1 + static_cast<int>(i));
+            line += board.text(Ctl::PoseValue, 1 + static_cast<int>(i));
         }
         line += " Ag=";
         line += runAngleText(board);
-    } else if (button == "Command21") {
+        break;
+    case TeachInKind::Delay:
         line = "DELAY MS=";
-        line += board.text("Text20");
-    } else if (button == "Command17") {
+        line += board.text(Ctl::DelayMs);
+        break;
+    case TeachInKind::End:
         line = "END";
-    } else {
-        return std::nullopt;
+        break;
     }
     line += kLineBreak;
     return line;
 }
 
-bool teachIn(Board& board, std::string_view button)
+void teachIn(Board& board, TeachInKind kind)
 {
-    std::optional<std::string> line = teachInLine(board, button);
-    if (!line) return false;
-    board.setText("Text7", kNoIndex, board.text("Text7") + *line);
-    return true;
+    board.setText(Ctl::ProgramEditor, kNoIndex, board.text(Ctl::ProgramEditor) + teachInLine(board, kind));
 }
 
 } // namespace vq

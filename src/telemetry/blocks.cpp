@@ -1,26 +1,44 @@
 #include "blocks.h"
 
+#include "link/hex.h"
 #include "reply_fields.h"
 
 namespace vq {
+namespace {
 
-void applyFields(std::string_view dataHex, Board& board, std::span<const FieldRun> runs)
+template <class T>
+void showWords(const Axes<T>& values, Ctl box, Board& board)
 {
-    for (const FieldRun& run : runs) {
-        const int regsPerField = run.kind == FieldKind::Float ? 2 : 1;
-        for (int i = 0; i < run.count; ++i) {
-            const int reg = run.firstReg + i * regsPerField;
-            const int index = run.firstIndex + i;
-            if (run.kind == FieldKind::Word) {
-                if (auto v = wordField(dataHex, reg)) board.setText(run.box, index, DecimalText(*v).view());
-            } else {
-                if (auto text = floatFieldText(dataHex, reg, run.decimals)) board.setText(run.box, index, *text);
-            }
-        }
+    for (int k = 0; k < kAxes; ++k)
+        if (const auto& v = values[static_cast<std::size_t>(k)]) board.setText(box, k + 1, DecimalText(*v).view());
+}
+
+} // namespace
+
+void showFloats(const Axes<float>& values, const FloatRun& run, Board& board)
+{
+    for (int k = 0; k < run.count; ++k) {
+        const auto& v = values[static_cast<std::size_t>(k)];
+        if (!v) continue;
+        if (auto text = formatFixed(*v, run.decimals)) board.setText(run.box, run.firstIndex + k, *text);
     }
 }
 
-void applyCaptions(Board& board, const CaptionRun& run)
+void showPose(const PoseBlock& pose, Board& board)
+{
+    showFloats(pose.joint, kJointAngles, board);
+    showFloats(pose.pose, kPoseValues, board);
+    showFloats(pose.monitor, kMonitorValues, board);
+}
+
+void showPidGains(const PidGains& gains, Board& board)
+{
+    showWords(gains.kp, Ctl::PidKp, board);
+    showWords(gains.ki, Ctl::PidKi, board);
+    showWords(gains.kd, Ctl::PidKd, board);
+}
+
+void showCaptions(const CaptionRun& run, Board& board)
 {
     for (int i = run.firstIndex; i <= run.lastIndex; ++i) board.setText(run.control, i, run.caption);
 }

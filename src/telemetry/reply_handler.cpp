@@ -4,23 +4,26 @@
 
 #include "blocks.h"
 #include "link/slots.h"
-#include "reply_fields.h"
 
 namespace vq {
 namespace {
 
-using Decoder = void (*)(std::string_view dataHex, FormState& state, Board& board);
+using Decoder = void (*)(std::span<const std::uint8_t> data, FormState& state, Board& board);
 
-template <const auto& Runs>
-void decodeFields(std::string_view dataHex, FormState&, Board& board)
+void status(std::span<const std::uint8_t> data, FormState& state, Board& board) { showStatus(decodeStatus(data), state, board); }
+void pose(std::span<const std::uint8_t> data, FormState&, Board& board) { showPose(decodePose(data), board); }
+void pidGains(std::span<const std::uint8_t> data, FormState&, Board& board) { showPidGains(decodePidGains(data), board); }
+
+template <const FloatRun& Run>
+void floats(std::span<const std::uint8_t> data, FormState&, Board& board)
 {
-    applyFields(dataHex, board, Runs);
+    showFloats(decodeFloats(data).value, Run, board);
 }
 
 template <const CaptionRun& Captions>
-void acknowledgeSave(std::string_view, FormState&, Board& board)
+void acknowledgeSave(std::span<const std::uint8_t>, FormState&, Board& board)
 {
-    applyCaptions(board, Captions);
+    showCaptions(Captions, board);
 }
 
 enum class Answers : std::uint8_t { Read, Write };
@@ -34,35 +37,31 @@ struct DispatchRow {
 // Register blocks by start register. Single PID gains are written at 1050
 // too; their acknowledgements change nothing.
 constexpr std::array kDispatch = {
-    DispatchRow{reg::kStatus, Answers::Read, decodeStatusBlock},
-    DispatchRow{reg::kPidGains, Answers::Read, decodeFields<kPidGainsBlock>},
+    DispatchRow{reg::kStatus, Answers::Read, status},
+    DispatchRow{reg::kPidGains, Answers::Read, pidGains},
     DispatchRow{reg::kStorePid, Answers::Write, acknowledgeSave<kPidSaved>},
     DispatchRow{reg::kStoreParameters, Answers::Write, acknowledgeSave<kParamsSaved>},
-    DispatchRow{reg::kMechanical, Answers::Read, decodeFields<kMechanicalBlock>},
-    DispatchRow{reg::kReduction, Answers::Read, decodeFields<kReductionBlock>},
-    DispatchRow{reg::kMotorEncoder, Answers::Read, decodeFields<kMotorEncoderBlock>},
-    DispatchRow{reg::kMaxPositive, Answers::Read, decodeFields<kMaxPositiveBlock>},
-    DispatchRow{reg::kMaxNegative, Answers::Read, decodeFields<kMaxNegativeBlock>},
-    DispatchRow{reg::kTool, Answers::Read, decodeFields<kToolBlock>},
-    DispatchRow{reg::kPose, Answers::Read, decodeFields<kPoseBlock>},
-    DispatchRow{reg::kPointSpeed, Answers::Read, decodeFields<kPointSpeedBlock>},
-    DispatchRow{reg::kLineSpeed, Answers::Read, decodeFields<kLineSpeedBlock>},
+    DispatchRow{reg::kMechanical, Answers::Read, floats<kMechanicalBlock>},
+    DispatchRow{reg::kReduction, Answers::Read, floats<kReductionBlock>},
+    DispatchRow{reg::kMotorEncoder, Answers::Read, floats<kMotorEncoderBlock>},
+    DispatchRow{reg::kMaxPositive, Answers::Read, floats<kMaxPositiveBlock>},
+    DispatchRow{reg::kMaxNegative, Answers::Read, floats<kMaxNegativeBlock>},
+    DispatchRow{reg::kTool, Answers::Read, floats<kToolBlock>},
+    DispatchRow{reg::kPose, Answers::Read, pose},
+    DispatchRow{reg::kPointSpeed, Answers::Read, floats<kPointSpeedBlock>},
+    DispatchRow{reg::kLineSpeed, Answers::Read, floats<kLineSpeedBlock>},
 };
 
 } // namespace
 
-ReplyHandler::ReplyHandler(FormState& state, Board& board) : state_(state), board_(board)
-{
-    dataHex_.reserve(2 * 80); // a status or pose reply carries 72 data bytes
-}
+ReplyHandler::ReplyHandler(FormState& state, Board& board) : state_(state), board_(board) {}
 
 void ReplyHandler::handle(const Reply& reply)
 {
     const Answers answers = reply.isRead ? Answers::Read : Answers::Write;
     for (const DispatchRow& row : kDispatch) {
         if (row.block != reply.block || row.answers != answers) continue;
-        makeReplyHex(reply.data, dataHex_);
-        row.decode(dataHex_, state_, board_);
+        row.decode(reply.data, state_, board_);
         return;
     }
 }

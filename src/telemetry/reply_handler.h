@@ -24,7 +24,6 @@ public:
 private:
     FormState& state_;
     Board& board_;
-    std::string dataHex_; // working text of one reply; kept only so that its storage is reused
 };
 
 } // namespace vq

@@ -1,4 +1,5 @@
-// Decoder of the status block (36 registers from 1000).
+// The status block as the window shows it: stored values, read-outs, the
+// servo buttons' colours, the status lamp and the mode panel.
 #include <array>
 #include <cstddef>
 #include <optional>
@@ -10,49 +11,34 @@
 namespace vq {
 namespace {
 
-// Register offsets in the block (register number - 1000 hex).
-constexpr int kRegControllerState = 0;
-constexpr int kRegControlMode = 1;
-constexpr int kRegTeachSpeed = 2;
-constexpr int kRegMotionMode = 3;
-constexpr int kRegControllerBusy = 5;
-constexpr int kRegServoState = 6; // axis k at 6 + (k - 1)
-constexpr int kRegEncoder = 18;   // axis k at 18 + 2(k - 1), low word first
-constexpr int kRegAlarmCode = 30; // axis k at 30 + (k - 1)
-
-constexpr int kAxes = 6;
-
-// Servo buttons of axes 1..6 (separate controls, not an array).
-constexpr std::array<std::string_view, kAxes> kAxisButton = {"Command31", "Command32", "Command33",
-                                                             "Command34", "Command35", "Command36"};
-// Label8(k) starts with the axis caption; the alarm code follows it.
+// AlarmCaption(k) starts with the axis caption; the alarm code follows it.
 constexpr std::array<std::string_view, kAxes> kAxisCaption = {"1轴:", "2轴:", "3轴:", "4轴:", "5轴:", "6轴:"};
 
 // A group of buttons enabled together by the control mode.
 struct ButtonGroup {
-    std::string_view name;
+    Ctl buttons;
     int first;
     int last;
 };
-constexpr ButtonGroup kMotionModeButtons{"Command22", 0, 3}; // 关节, 直角, 工具, 拖动
-constexpr ButtonGroup kRunButtons{"Command2", 1, 3};         // 0°, -90°, 目标角度
-constexpr ButtonGroup kJogButtons{"Command5", 1, 12};        // J1轴+ .. J6轴- (seventh axis untouched)
-constexpr ButtonGroup kSpeedButtons{"Command8", 0, 1};       // 速度+, 速度-
-constexpr ButtonGroup kControlModeButtons{"Command19", 0, 2}; // 运行模式, 示教模式, 外部控制
+constexpr ButtonGroup kMotionModeButtons{Ctl::MotionModeButton, 0, 3};   // 关节, 直角, 工具, 拖动
+constexpr ButtonGroup kRunButtons{Ctl::TargetAngleButton, 1, 3};         // 0°, -90°, 目标角度
+constexpr ButtonGroup kJogButtons{Ctl::JogKey, 1, 12};                   // J1轴+ .. J6轴- (seventh axis untouched)
+constexpr ButtonGroup kSpeedButtons{Ctl::SpeedStepButton, 0, 1};         // 速度+, 速度-
+constexpr ButtonGroup kControlModeButtons{Ctl::ControlModeButton, 0, 2}; // 运行模式, 示教模式, 外部控制
 
 // What each control mode lights and enables. A mode not in the table
 // lights nothing and leaves every group's enabling as it is.
 struct ModePanelRow {
     int controlMode;
-    int litControlButton; // Command19 index lit green
+    int litControlButton; // ControlModeButton index lit green
     bool motionModeButtons;
     bool runButtons;
     bool jogButtons;
     bool speedButtons;
-    bool lightMotionMode; // light Command22(motionMode - 1) when motionMode is 1..4
+    bool lightMotionMode; // light MotionModeButton(motionMode - 1) when motionMode is 1..4
 };
 constexpr std::array kModePanel = {
-    //            mode lit  Command22 Command2 Command5 Command8 motion lit
+    //            mode lit  motion  target  jog    speed  motion lit
     ModePanelRow{0, 0, false, true, false, false, false}, // run
     ModePanelRow{1, 1, true, false, true, true, true},    // teach
     ModePanelRow{2, 2, false, false, false, false, false}, // external control
@@ -60,7 +46,7 @@ constexpr std::array kModePanel = {
 
 void enableGroup(Board& board, const ButtonGroup& g, bool on)
 {
-    for (int i = g.first; i <= g.last; ++i) board.setEnabled(g.name, i, on);
+    for (int i = g.first; i <= g.last; ++i) board.setEnabled(g.buttons, i, on);
 }
 
 std::size_t axisSlot(int axis) { return static_cast<std::size_t>(axis); }
@@ -76,19 +62,19 @@ void showModePanel(Board& board, int controllerState, int controlMode, int motio
     // speed and run buttons keep whatever enabling they had.
     if (ready) {
         for (int i = kControlModeButtons.first; i <= kControlModeButtons.last; ++i) {
-            board.setEnabled(kControlModeButtons.name, i, true);
+            board.setEnabled(kControlModeButtons.buttons, i, true);
             const bool lit = row && row->litControlButton == i;
-            board.setBackColour(kControlModeButtons.name, i, lit ? Colour::green() : Colour::buttonFace());
+            board.setBackColour(kControlModeButtons.buttons, i, lit ? Colour::green() : Colour::buttonFace());
         }
     } else {
         for (int i = kControlModeButtons.first; i <= kControlModeButtons.last; ++i) {
-            board.setEnabled(kControlModeButtons.name, i, false);
-            board.setBackColour(kControlModeButtons.name, i, Colour::buttonFace());
+            board.setEnabled(kControlModeButtons.buttons, i, false);
+            board.setBackColour(kControlModeButtons.buttons, i, Colour::buttonFace());
         }
     }
     for (int i = kMotionModeButtons.first; i <= kMotionModeButtons.last; ++i) {
         const bool lit = ready && row && row->lightMotionMode && motionMode - 1 == i;
-        board.setBackColour(kMotionModeButtons.name, i, lit ? Colour::green() : Colour::buttonFace());
+        board.setBackColour(kMotionModeButtons.buttons, i, lit ? Colour::green() : Colour::buttonFace());
     }
     if (!ready || !row) return;
 
@@ -100,49 +86,41 @@ void showModePanel(Board& board, int controllerState, int controlMode, int motio
 
 } // namespace
 
-void decodeStatusBlock(std::string_view dataHex, FormState& state, Board& board)
+void showStatus(const StatusBlock& status, FormState& state, Board& board)
 {
     // Modes are not stored; a missing one counts as 0 below.
-    const std::optional<std::int16_t> controllerState = wordField(dataHex, kRegControllerState);
-    const std::optional<std::int16_t> controlMode = wordField(dataHex, kRegControlMode);
-    if (auto speed = wordField(dataHex, kRegTeachSpeed)) board.setText("Text2", kNoIndex, DecimalText(*speed).view());
-    const std::optional<std::int16_t> motionMode = wordField(dataHex, kRegMotionMode);
-
-    if (auto busy = wordField(dataHex, kRegControllerBusy)) {
-        state.controllerBusy = *busy;
-        board.setText("Text13", kNoIndex, DecimalText(*busy).view());
+    if (status.teachSpeed) board.setText(Ctl::TeachSpeed, kNoIndex, DecimalText(*status.teachSpeed).view());
+    if (status.busy) {
+        state.controllerBusy = *status.busy;
+        board.setText(Ctl::BusyWord, kNoIndex, DecimalText(*status.busy).view());
     }
-
-    for (int axis = 1; axis <= kAxes; ++axis)
-        if (auto servo = wordField(dataHex, kRegServoState + axis - 1)) state.servoState[axisSlot(axis)] = *servo;
-
-    for (int axis = 1; axis <= kAxes; ++axis)
-        if (auto position = longField(dataHex, kRegEncoder + 2 * (axis - 1)))
-            board.setText("Label1", axis, DecimalText(*position).view());
-
-    for (int axis = 1; axis <= kAxes; ++axis)
-        if (auto alarm = wordField(dataHex, kRegAlarmCode + axis - 1)) state.alarmCode[axisSlot(axis)] = *alarm;
+    for (int axis = 1; axis <= kAxes; ++axis) {
+        const auto k = static_cast<std::size_t>(axis - 1);
+        if (status.servo[k]) state.servoState[axisSlot(axis)] = *status.servo[k];
+        if (status.encoder[k]) board.setText(Ctl::EncoderPosition, axis, DecimalText(*status.encoder[k]).view());
+        if (status.alarm[k]) state.alarmCode[axisSlot(axis)] = *status.alarm[k];
+    }
 
     // Colours come from the stored values, so an axis whose fields were
     // missing from this reply keeps showing the last reported state. Each
     // button gets its final colour in one step: an alarm (red) wins over a
     // servo that is on (green).
-    board.setBackColour("Shape1", kNoIndex, controllerState.value_or(0) == 1 ? Colour::green() : Colour::buttonFace());
+    board.setBackColour(Ctl::ReadyLamp, kNoIndex, status.controllerState.value_or(0) == 1 ? Colour::green() : Colour::buttonFace());
     std::string caption;
     caption.reserve(24);
     for (int axis = 1; axis <= kAxes; ++axis) {
         const int servo = state.servoState[axisSlot(axis)];
         const int alarm = state.alarmCode[axisSlot(axis)];
         const Colour colour = alarm > 0 ? Colour::red() : servo == 1 ? Colour::green() : Colour::buttonFace();
-        board.setBackColour(kAxisButton[axisSlot(axis - 1)], kNoIndex, colour);
+        board.setBackColour(Ctl::ServoButton, axis, colour);
     }
     for (int axis = 1; axis <= kAxes; ++axis) {
         caption.assign(kAxisCaption[axisSlot(axis - 1)]);
         caption.append(DecimalText(state.alarmCode[axisSlot(axis)]).view());
-        board.setText("Label8", axis, caption);
+        board.setText(Ctl::AlarmCaption, axis, caption);
     }
 
-    showModePanel(board, controllerState.value_or(0), controlMode.value_or(0), motionMode.value_or(0));
+    showModePanel(board, status.controllerState.value_or(0), status.controlMode.value_or(0), status.motionMode.value_or(0));
 }
 
 } // namespace vq

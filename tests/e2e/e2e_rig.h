@@ -25,6 +25,7 @@
 
 #include "app/console.h"
 #include "app/window/main_window.h"
+#include "app/window/qt_board.h"
 #include "link/hex.h"
 #include "sim/controller.h"
 #include "sim/sim_host.h"
@@ -80,7 +81,7 @@ public:
         return waitFor([&] { return board().text("Label8", 1) != "1轴:" && board().text("Label2", 1) != "0.0001"; }, 5000);
     }
 
-    Board& board() { return console->board(); }
+    QtBoard& board() { return console->board(); }
     MainWindow& window() { return console->window(); }
     sim::SimHost& host() { return *console->simulator(); }
     sim::Controller& arm() { return console->simulator()->controller(); }

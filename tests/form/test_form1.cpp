@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <optional>
@@ -88,10 +89,10 @@ TEST_F(Form1Test, FirstStartWithNothingSavedSendsNothingAndWarnsNothing)
 {
     Rig r;
     r.start();
-    EXPECT_EQ(r.board.text("Combo1"), "");
-    EXPECT_EQ(r.board.text("Combo2"), "115200");
-    EXPECT_EQ(r.board.text("Combo3"), "128");
-    EXPECT_FALSE(r.board.timerEnabled("Timer1"));
+    EXPECT_EQ(r.board.text(Ctl::PortNumber), "");
+    EXPECT_EQ(r.board.text(Ctl::BaudRate), "115200");
+    EXPECT_EQ(r.board.text(Ctl::SlaveAddress), "128");
+    EXPECT_FALSE(r.board.timerEnabled(Ctl::PollTimer));
     EXPECT_TRUE(r.port.opened.empty());
     EXPECT_TRUE(r.prompts.warnings.empty());
     for (int i = 0; i < 10; ++i) r.form->timer("Timer1");
@@ -103,19 +104,19 @@ TEST_F(Form1Test, LoadSequenceDefaults)
     Rig r;
     r.settings.values["Comm"] = "03";
     r.start();
-    EXPECT_EQ(r.board.text("Combo1"), "03");
+    EXPECT_EQ(r.board.text(Ctl::PortNumber), "03");
     ASSERT_EQ(r.port.opened.size(), 1u);
     EXPECT_EQ(r.port.opened[0].first, (dir / "com3").string());
     EXPECT_EQ(r.port.opened[0].second, 115200);
-    EXPECT_TRUE(r.board.timerEnabled("Timer1"));
-    EXPECT_EQ(r.board.text("Text7"), "PSPEED RPM=1000 ACC=500 DEC=500\r\nLSPEED MMS=100 ACC=10 DEC=10\r\n");
-    EXPECT_EQ(r.board.value("Check2"), 1);
-    EXPECT_EQ(r.board.value("Check3"), 1);
+    EXPECT_TRUE(r.board.timerEnabled(Ctl::PollTimer));
+    EXPECT_EQ(r.board.text(Ctl::ProgramEditor), "PSPEED RPM=1000 ACC=500 DEC=500\r\nLSPEED MMS=100 ACC=10 DEC=10\r\n");
+    EXPECT_EQ(r.board.value(Ctl::StatusReadSwitch), 1);
+    EXPECT_EQ(r.board.value(Ctl::PoseReadSwitch), 1);
     for (Slot s : {Slot::ReadPidGains, Slot::ReadMechanical, Slot::ReadReduction, Slot::ReadMotorEncoder, Slot::ReadMaxPositive,
                    Slot::ReadMaxNegative, Slot::ReadTool, Slot::ReadLineSpeed, Slot::ReadPointSpeed})
         EXPECT_TRUE(r.form->state().due(s)) << slotNumber(s);
-    for (int i = 0; i <= 3; ++i) EXPECT_FALSE(r.board.enabled("Command22", i));
-    EXPECT_FALSE(r.board.timerEnabled("Timer3"));
+    for (int i = 0; i <= 3; ++i) EXPECT_FALSE(r.board.enabled(Ctl::MotionModeButton, i));
+    EXPECT_FALSE(r.board.timerEnabled(Ctl::RunnerTimer));
     EXPECT_TRUE(r.prompts.warnings.empty());
 }
 
@@ -137,10 +138,10 @@ TEST_F(Form1Test, SavedPortThatDoesNotOpenWarnsOnceAndPollsNothing)
     r.port.openable = {"/only/this"};
     r.start();
     EXPECT_EQ(r.prompts.warnings.size(), 1u);
-    EXPECT_TRUE(r.board.timerEnabled("Timer1"));
+    EXPECT_TRUE(r.board.timerEnabled(Ctl::PollTimer));
     for (int i = 0; i < 20; ++i) r.form->timer("Timer1");
     EXPECT_TRUE(r.port.writes.empty());
-    EXPECT_EQ(r.board.text("Text7").substr(0, 6), "PSPEED") << "the load sequence goes on after the warning";
+    EXPECT_EQ(r.board.text(Ctl::ProgramEditor).substr(0, 6), "PSPEED") << "the load sequence goes on after the warning";
 }
 
 TEST_F(Form1Test, SimulatedDeviceLeavesTheSavedPortAlone)
@@ -152,6 +153,118 @@ TEST_F(Form1Test, SimulatedDeviceLeavesTheSavedPortAlone)
     EXPECT_EQ(r.settings.reads, 0);
     EXPECT_EQ(r.port.opened.at(0).first, "/dev/pts/99");
     EXPECT_EQ(r.settings.values["Comm"], "03");
+}
+
+// Every window event reaches the command its control stands for, with the
+// control's index turned into the command's argument; events of controls
+// the core does not know, and events a control has no use for, do nothing.
+TEST_F(Form1Test, WindowEventsReachTheirCommands)
+{
+    using Check = std::function<void(Rig&)>;
+    struct Case {
+        const char* what;
+        std::function<void(Form1&)> event;
+        std::vector<int> raised;
+        Check check;
+    };
+    const auto text = [](Ctl id, int index, const char* want) {
+        return [=](Rig& r) { EXPECT_EQ(r.board.text(id, index), want); };
+    };
+    const auto endsWith = [](const char* tail) {
+        return [=](Rig& r) {
+            const std::string t = r.board.text(Ctl::ProgramEditor);
+            EXPECT_EQ(t.substr(t.size() - std::min(t.size(), std::strlen(tail))), tail);
+        };
+    };
+    const auto word = [](Payload payload, const char* want) {
+        return [=](Rig& r) { EXPECT_EQ(bytesToHexText(r.form->state().mailbox.payload(payload)), want); };
+    };
+    const char* on = "00 01 00 01 00 01 00 01 00 01 00 01";
+    const char* off = "00 02 00 02 00 02 00 02 00 02 00 02";
+    const Case cases[] = {
+        {"speed +", [](Form1& f) { f.click("Command8", 0); }, {142}, text(Ctl::TeachSpeed, kNoIndex, "4")},
+        {"speed -", [](Form1& f) { f.click("Command8", 1); }, {142}, text(Ctl::TeachSpeed, kNoIndex, "2")},
+        {"tool mode", [](Form1& f) { f.click("Command22", 2); }, {60, 143}, word(Payload::MotionModeWord, "00 03")},
+        {"drag mode", [](Form1& f) { f.click("Command22", 3); }, {60, 90, 143}, word(Payload::MotionModeWord, "00 04")},
+        {"external control", [](Form1& f) { f.click("Command19", 2); }, {141}, word(Payload::ControlModeWord, "00 02")},
+        {"axis 4", [](Form1& f) { f.click("Command34", kNoIndex); }, {84}, {}},
+        {"seventh axis", [](Form1& f) { f.click("Command1", 7); }, {}, {}},
+        {"all on", [](Form1& f) { f.click("Command1", 9); }, {90}, word(Payload::AxisPowerAll, on)},
+        {"all off", [](Form1& f) { f.click("Command1", 10); }, {90}, word(Payload::AxisPowerAll, off)},
+        {"clear alarms", [](Form1& f) { f.click("Command30", kNoIndex); }, {91}, {}},
+        {"set origin", [](Form1& f) { f.click("Command16", 0); }, {101}, {}},
+        {"return to origin", [](Form1& f) { f.click("Command16", 1); }, {111}, {}},
+        {"0°", [](Form1& f) { f.click("Command2", 1); }, {193}, word(Payload::JointTarget, "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00")},
+        {"-90°", [](Form1& f) { f.click("Command2", 2); }, {193}, word(Payload::JointTarget, "00 00 00 00 00 00 00 00 00 00 B4 C2 00 00 00 00 00 00 B4 C2 00 00 00 00")},
+        {"typed target", [](Form1& f) { f.click("Command2", 3); }, {193}, word(Payload::JointTarget, "00 00 80 3F 00 00 80 3F 00 00 80 3F 00 00 80 3F 00 00 80 3F 00 00 80 3F")},
+        {"jog press", [](Form1& f) { f.mouseDown("Command5", 3); }, {144}, word(Payload::JogWord, "00 14")},
+        {"jog release", [](Form1& f) { f.mouseUp("Command5", 8); }, {144}, word(Payload::JogWord, "00 00")},
+        {"read gains", [](Form1& f) { f.click("Command3", 0); }, {9}, {}},
+        {"store gains", [](Form1& f) { f.click("Command3", 1); }, {131}, text(Ctl::PidGainsButton, 1, "保存中..")},
+        {"store parameters", [](Form1& f) { f.click("Command4", 2); }, {100}, text(Ctl::StoreParamsButton, 0, "保存中..")},
+        {"read point speed", [](Form1& f) { f.click("Command7", 0); }, {92}, {}},
+        {"write point speed", [](Form1& f) { f.click("Command7", 1); }, {192}, {}},
+        {"read linear speed", [](Form1& f) { f.click("Command23", 0); }, {89}, {}},
+        {"write linear speed", [](Form1& f) { f.click("Command23", 1); }, {189}, {}},
+        {"Kp Enter", [](Form1& f) { f.keyDown("Text4", 2, kKeyEnter); }, {52}, {}},
+        {"Ki Enter", [](Form1& f) { f.keyDown("Text5", 6, kKeyEnter); }, {66}, {}},
+        {"Kd Enter", [](Form1& f) { f.keyDown("Text6", 1, kKeyEnter); }, {71}, {}},
+        {"mechanical Enter", [](Form1& f) { f.keyDown("Text17", 1, kKeyEnter); }, {110}, {}},
+        {"reduction Enter", [](Form1& f) { f.keyDown("Text3", 2, kKeyEnter); }, {120}, {}},
+        {"encoder Enter", [](Form1& f) { f.keyDown("Text12", 3, kKeyEnter); }, {130}, {}},
+        {"max positive Enter", [](Form1& f) { f.keyDown("Text14", 4, kKeyEnter); }, {140}, {}},
+        {"max negative Enter", [](Form1& f) { f.keyDown("Text15", 5, kKeyEnter); }, {150}, {}},
+        {"tool Enter", [](Form1& f) { f.keyDown("Text16", 3, kKeyEnter); }, {160}, {}},
+        {"point speed Enter", [](Form1& f) { f.keyDown("Text10", 0, kKeyEnter); }, {192}, {}},
+        {"linear speed Enter", [](Form1& f) { f.keyDown("Text21", 2, kKeyEnter); }, {189}, {}},
+        {"Kp typing", [](Form1& f) { f.keyDown("Text4", 2, 'a'); }, {},
+         [](Rig& r) { EXPECT_EQ(r.board.backColour(Ctl::PidKp, 2), Colour::edited()); }},
+        {"teach speed Enter", [](Form1& f) { f.keyDown("Text2", kNoIndex, kKeyEnter); }, {}, {}},
+        {"PSPEED", [](Form1& f) { f.click("Command10", kNoIndex); }, {}, endsWith("PSPEED RPM=1 ACC=1 DEC=1\r\n")},
+        {"LSPEED", [](Form1& f) { f.click("Command24", kNoIndex); }, {}, endsWith("LSPEED MMS=1 ACC=1 DEC=1\r\n")},
+        {"MOVJ", [](Form1& f) { f.click("Command15", kNoIndex); }, {}, endsWith("MOVJ J1= J2= J3= J4= J5= J6=\r\n")},
+        {"MOVP", [](Form1& f) { f.click("Command20", kNoIndex); }, {}, endsWith("MOVP X1= Y1= Z1= A1= B1= C1=\r\n")},
+        {"MOVL", [](Form1& f) { f.click("Command6", kNoIndex); }, {}, endsWith("MOVL X1= Y1= Z1= A1= B1= C1=\r\n")},
+        {"MOVC", [](Form1& f) { f.click("Command18", kNoIndex); }, {}, endsWith("MOVC X2= Y2= Z2= A2= B2= C2=\r\n")},
+        {"MOVC end", [](Form1& f) { f.click("Command9", kNoIndex); }, {}, endsWith("     X3= Y3= Z3= A3= B3= C3= Ag=0.000\r\n")},
+        {"DELAY", [](Form1& f) { f.click("Command21", kNoIndex); }, {}, endsWith("DELAY MS=\r\n")},
+        {"END", [](Form1& f) { f.click("Command17", kNoIndex); }, {}, endsWith("\r\nEND\r\n")},
+        {"test MOVP", [](Form1& f) { f.click("Command25", kNoIndex); }, {194}, {}},
+        {"test MOVL", [](Form1& f) { f.click("Command26", kNoIndex); }, {195}, {}},
+        {"test MOVC", [](Form1& f) { f.click("Command27", kNoIndex); }, {196}, {}},
+        {"run", [](Form1& f) { f.click("Command14", kNoIndex); }, {},
+         [](Rig& r) { EXPECT_TRUE(r.board.timerEnabled(Ctl::RunnerTimer)); }},
+        {"pause", [](Form1& f) { f.click("Command13", kNoIndex); }, {}, text(Ctl::PauseButton, kNoIndex, "继续")},
+        {"new program", [](Form1& f) { f.menu("NewFile"); }, {}, text(Ctl::ProgramEditor, kNoIndex, "PSPEED RPM=1000 ACC=500 DEC=500\r\nLSPEED MMS=100 ACC=10 DEC=10\r\n")},
+        {"open", [](Form1& f) { f.menu("OpenFile"); }, {}, [](Rig& r) { EXPECT_EQ(r.prompts.dialogs.at(0).first, "打开文件"); }},
+        {"save", [](Form1& f) { f.menu("SaveFile"); }, {}, [](Rig& r) { EXPECT_EQ(r.prompts.dialogs.at(0).first, "保存文件"); }},
+        {"save as (no behaviour)", [](Form1& f) { f.menu("AsSaveFile"); }, {}, [](Rig& r) { EXPECT_TRUE(r.prompts.dialogs.empty()); }},
+        {"no such mode button", [](Form1& f) { f.click("Command22", 4); }, {}, {}},
+        {"no such gain box", [](Form1& f) { f.keyDown("Text5", 7, kKeyEnter); }, {}, {}},
+        {"Run is no array", [](Form1& f) { f.click("Command14", 0); }, {}, [](Rig& r) { EXPECT_FALSE(r.board.timerEnabled(Ctl::RunnerTimer)); }},
+        {"jog keys have no click", [](Form1& f) { f.click("Command5", 1); }, {}, {}},
+        {"no such control", [](Form1& f) { f.click("Command37", kNoIndex); }, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Rig r;
+        r.prompts.answers = {true};
+        r.start();
+        r.form->state().mailbox.lowerAll();
+        r.board.setText(Ctl::TeachSpeed, kNoIndex, "3");
+        r.board.setText(Ctl::ProgramEditor, kNoIndex, "MOVJ J1=1\r\nEND\r\n");
+        for (int i = 0; i < 3; ++i) r.board.setText(Ctl::PointSpeed, i, "1");
+        for (int i = 0; i < 3; ++i) r.board.setText(Ctl::LinearSpeed, i, "1");
+        for (int i = 1; i <= 6; ++i) r.board.setText(Ctl::TargetAngle, i, "1");
+        for (int i = 1; i <= 3; ++i) r.board.setText(Ctl::ToolParam, i, "1");
+        r.board.setEnabled(Ctl::JogKey, 3, true);
+        c.event(*r.form);
+        std::vector<int> raised;
+        for (int s = 0; s < kSlotCount; ++s)
+            if (r.form->state().due(slotAt(s))) raised.push_back(s);
+        EXPECT_EQ(raised, c.raised);
+        if (c.check) c.check(r);
+    }
 }
 
 TEST_F(Form1Test, TabClicksRaiseTheirBlocks)
@@ -180,15 +293,15 @@ TEST_F(Form1Test, ChoosingAPortSavesAndOpensIt)
     Rig r;
     r.start();
     r.form->comboDropDown("Combo1");
-    EXPECT_EQ(r.board.items["Combo1"], (std::vector<std::string>{"01", "02", "03", "04", "05", "06", "07", "08", "09", "10",
+    EXPECT_EQ(r.board.items[Ctl::PortNumber], (std::vector<std::string>{"01", "02", "03", "04", "05", "06", "07", "08", "09", "10",
                                                                   "11", "12", "13", "14", "15", "16"}));
     EXPECT_FALSE(r.port.isOpen());
-    r.board.setText("Combo1", kNoIndex, "03");
+    r.board.setText(Ctl::PortNumber, kNoIndex, "03");
     r.form->comboClick("Combo1");
     EXPECT_EQ(r.settings.values["Comm"], "03");
     EXPECT_TRUE(r.port.isOpen());
     EXPECT_EQ(r.port.opened.back().first, (dir / "com3").string());
-    r.board.setText("Combo1", kNoIndex, "abc");
+    r.board.setText(Ctl::PortNumber, kNoIndex, "abc");
     r.form->comboClick("Combo1");
     EXPECT_FALSE(r.port.isOpen());
     EXPECT_EQ(r.prompts.warnings.size(), 1u);
@@ -217,7 +330,7 @@ TEST_F(Form1Test, ExitWhileJoggingSendsTheStopWordBeforeClosing)
     Rig r;
     r.settings.values["Comm"] = "03";
     r.start();
-    r.board.setEnabled("Command5", 3, true);
+    r.board.setEnabled(Ctl::JogKey, 3, true);
     r.form->mouseDown("Command5", 3);
     r.form->unload();
     ASSERT_FALSE(r.port.writes.empty());
@@ -278,18 +391,18 @@ TEST_F(Form1Test, ReadoutsAreGreyedWhileNoStatusOrPoseReplyArrivesAndLiveAgainAf
     for (int cycle = 0; cycle < Form1::kStaleAfterMissedReads; ++cycle)
         for (int e = 0; e < 3; ++e) r.event();
     EXPECT_FALSE(r.form->statusStale());
-    EXPECT_TRUE(r.board.enabled("Label1", 1));
+    EXPECT_TRUE(r.board.enabled(Ctl::EncoderPosition, 1));
     r.event(); // one more status read without a reply
     EXPECT_TRUE(r.form->statusStale());
     for (int i = 1; i <= 6; ++i) {
-        EXPECT_FALSE(r.board.enabled("Label1", i));
-        EXPECT_FALSE(r.board.enabled("Label8", i));
+        EXPECT_FALSE(r.board.enabled(Ctl::EncoderPosition, i));
+        EXPECT_FALSE(r.board.enabled(Ctl::AlarmCaption, i));
     }
-    EXPECT_FALSE(r.board.enabled("Text13"));
-    EXPECT_EQ(r.board.backColour("Shape1"), Colour::buttonFace());
+    EXPECT_FALSE(r.board.enabled(Ctl::BusyWord));
+    EXPECT_EQ(r.board.backColour(Ctl::ReadyLamp), Colour::buttonFace());
     EXPECT_EQ(r.event(), "03 11 70");
     EXPECT_TRUE(r.form->poseStale());
-    EXPECT_FALSE(r.board.enabled("Label2", 3));
+    EXPECT_FALSE(r.board.enabled(Ctl::JointAngle, 3));
     r.event(); // wrap
     // A corrupt reply changes nothing.
     EXPECT_EQ(r.event(), "03 10 00");
@@ -303,9 +416,9 @@ TEST_F(Form1Test, ReadoutsAreGreyedWhileNoStatusOrPoseReplyArrivesAndLiveAgainAf
     for (int e = 0; e < 6; ++e) r.event();
     EXPECT_FALSE(r.form->statusStale());
     EXPECT_FALSE(r.form->poseStale());
-    EXPECT_TRUE(r.board.enabled("Label1", 6));
-    EXPECT_TRUE(r.board.enabled("Label3", 1));
-    EXPECT_EQ(r.board.backColour("Shape1"), Colour::green());
+    EXPECT_TRUE(r.board.enabled(Ctl::EncoderPosition, 6));
+    EXPECT_TRUE(r.board.enabled(Ctl::PoseValue, 1));
+    EXPECT_EQ(r.board.backColour(Ctl::ReadyLamp), Colour::green());
 }
 
 TEST_F(Form1Test, RunnerWaitsForAStatusReplyTakenAfterItsWrite)
@@ -317,9 +430,9 @@ TEST_F(Form1Test, RunnerWaitsForAStatusReplyTakenAfterItsWrite)
     r.start();
     r.form->state().mailbox.lowerAll();
     for (int e = 0; e < 3; ++e) r.event(); // one healthy cycle
-    r.board.setText("Text7", kNoIndex, "MOVJ J1=10\r\nMOVJ J1=20\r\nEND\r\n");
+    r.board.setText(Ctl::ProgramEditor, kNoIndex, "MOVJ J1=10\r\nMOVJ J1=20\r\nEND\r\n");
     r.form->click("Command14", kNoIndex);
-    ASSERT_TRUE(r.board.timerEnabled("Timer3"));
+    ASSERT_TRUE(r.board.timerEnabled(Ctl::RunnerTimer));
     for (int e = 0; e < 3; ++e) r.event(); // the controller reports idle
     // Line 0 goes to the scheduler at the end of a cycle.
     r.form->timer("Timer3");
@@ -355,7 +468,7 @@ TEST_F(Form1Test, RunnerMoveSentWhileTheLineIsDownGoesOutWhenItIsBack)
     r.start();
     r.form->state().mailbox.lowerAll();
     for (int e = 0; e < 3; ++e) r.event();
-    r.board.setText("Text7", kNoIndex, "MOVJ J1=10\r\nEND\r\n");
+    r.board.setText(Ctl::ProgramEditor, kNoIndex, "MOVJ J1=10\r\nEND\r\n");
     r.form->click("Command14", kNoIndex);
     for (int e = 0; e < 3; ++e) r.event();
     r.form->timer("Timer3");
@@ -401,11 +514,11 @@ TEST_F(Form1Test, RepliesReachTheDecoders)
     reply.push_back(static_cast<std::uint8_t>(c));
     reply.push_back(static_cast<std::uint8_t>(c >> 8));
     r.port.deliver(reply);
-    EXPECT_EQ(r.board.text("Text2"), "3");
-    EXPECT_EQ(r.board.backColour("Command19", 1), Colour::green());
+    EXPECT_EQ(r.board.text(Ctl::TeachSpeed), "3");
+    EXPECT_EQ(r.board.backColour(Ctl::ControlModeButton, 1), Colour::green());
     EXPECT_EQ(r.form->link().repliesAccepted(), 1u);
-    EXPECT_EQ(r.board.text("Text18"), "80 03 10 00 00 24 5F 00");
-    EXPECT_EQ(r.board.text("Text19"), bytesToHexText(reply));
+    EXPECT_EQ(r.board.text(Ctl::SentFrame), "80 03 10 00 00 24 5F 00");
+    EXPECT_EQ(r.board.text(Ctl::ReceivedFrame), bytesToHexText(reply));
 }
 
 TEST_F(Form1Test, SlaveReadSwitchesAndGainBoxesAreTakenAtEachPollEvent)
@@ -414,17 +527,17 @@ TEST_F(Form1Test, SlaveReadSwitchesAndGainBoxesAreTakenAtEachPollEvent)
     r.settings.values["Comm"] = "03";
     r.start();
     r.form->state().mailbox.lowerAll();
-    r.board.setValue("Check2", kNoIndex, 0);
-    r.board.setText("Combo3", kNoIndex, "1");
-    r.board.setText("Text5", 2, "5");
+    r.board.setValue(Ctl::StatusReadSwitch, kNoIndex, 0);
+    r.board.setText(Ctl::SlaveAddress, kNoIndex, "1");
+    r.board.setText(Ctl::PidKi, 2, "5");
     r.form->state().raise(axisSlot(Slot::WriteKi1, 2));
-    r.board.setText("Text5", 2, "-2"); // edited again before the slot comes
+    r.board.setText(Ctl::PidKi, 2, "-2"); // edited again before the slot comes
     const char* expected[] = {"03 11 70", "10 10 61", "-", "03 11 70", "-"};
     for (const char* e : expected) EXPECT_EQ(r.event(), e);
     EXPECT_EQ(bytesToHexText(r.port.writes[1]).substr(0, 26), "01 10 10 61 00 01 02 FF FE");
-    r.board.setValue("Check2", kNoIndex, 1);
-    r.board.setValue("Check3", kNoIndex, 0);
-    r.board.setText("Combo3", kNoIndex, "128");
+    r.board.setValue(Ctl::StatusReadSwitch, kNoIndex, 1);
+    r.board.setValue(Ctl::PoseReadSwitch, kNoIndex, 0);
+    r.board.setText(Ctl::SlaveAddress, kNoIndex, "128");
     EXPECT_EQ(r.event(), "03 10 00");
     EXPECT_EQ(r.event(), "-");
     EXPECT_EQ(bytesToHexText(r.port.writes.back()), "80 03 10 00 00 24 5F 00");

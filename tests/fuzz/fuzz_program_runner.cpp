@@ -1,12 +1,12 @@
 // The teach program's format and the runner. The input, less its last eight
-// bytes, is the program text in Text7; the last eight bytes seed the
-// operator's choices (the 循环 box before each tick, now and then Pause,
-// Stop or another Run). The controller always reports itself idle, so every
-// tick executes a line.
+// bytes, is the program text; the last eight bytes seed the operator's
+// choices (the 循环 box before each tick, now and then Pause, Stop or another
+// Run). The controller always reports itself idle, so every tick executes a
+// line.
 //
 // Checked: the field reader on every line with every key; after every tick
-// the runner's line index, Timer3's interval, the slots raised and the
-// payloads they carry, and the field texts kept between lines.
+// the runner's line index, the runner timer's interval, the slots raised
+// and the payloads they carry, and the field texts kept between lines.
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -101,17 +101,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     vq::FormState state;
     vq::test::FakeBoard board;
-    board.setText("Text7", vq::kNoIndex, text);
+    board.setText(vq::Ctl::ProgramEditor, vq::kNoIndex, text);
     vq::ProgramRunner runner(state, board);
     runner.run();
 
     const std::size_t lines = runner.lineCount();
     VQ_FUZZ_CHECK(lines + 1 == vq::splitProgramLines(text).size(), std::to_string(lines));
     if (lines <= 1) {
-        VQ_FUZZ_CHECK(!board.timerEnabled("Timer3"), "a run of " + std::to_string(lines) + " lines started");
+        VQ_FUZZ_CHECK(!board.timerEnabled(vq::Ctl::RunnerTimer), "a run of " + std::to_string(lines) + " lines started");
         return 0;
     }
-    VQ_FUZZ_CHECK(board.timerEnabled("Timer3") && state.controllerBusy == 100, "run did not start");
+    VQ_FUZZ_CHECK(board.timerEnabled(vq::Ctl::RunnerTimer) && state.controllerBusy == 100, "run did not start");
 
     // Enough ticks to pass through the program about twice.
     const std::size_t ticks = std::min<std::size_t>(2 * lines + 8, 1000);
@@ -119,10 +119,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t t = 0; t < ticks; ++t) {
         state.controllerBusy = 0;
         state.mailbox.lowerAll();
-        board.setValue("Check1", vq::kNoIndex, choose.chance(50) ? 1 : 0);
+        board.setValue(vq::Ctl::LoopCheck, vq::kNoIndex, choose.chance(50) ? 1 : 0);
         if (choose.chance(2)) runner.pause();
         if (choose.chance(1)) runner.stop();
-        if (!board.timerEnabled("Timer3")) {
+        if (!board.timerEnabled(vq::Ctl::RunnerTimer)) {
             // Timer3 only ticks while it runs; the operator may press Run.
             if (!choose.chance(30)) continue;
             runner.run();
@@ -136,11 +136,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             return "tick " + std::to_string(t) + " at line " + std::to_string(before) + " of " + quoted(text);
         };
         VQ_FUZZ_CHECK(runner.lineIndex() < runner.lineCount(), context() + ": line index " + std::to_string(runner.lineIndex()));
-        const int interval = board.timerInterval("Timer3");
+        const int interval = board.timerInterval(vq::Ctl::RunnerTimer);
         VQ_FUZZ_CHECK(interval >= vq::ProgramRunner::kMinDelayMs && interval <= vq::ProgramRunner::kMaxDelayMs,
                       context() + ": interval " + std::to_string(interval));
-        if (!board.timerEnabled("Timer3")) {
-            VQ_FUZZ_CHECK(board.enabled("Command14"), context() + ": stopped with Run disabled");
+        if (!board.timerEnabled(vq::Ctl::RunnerTimer)) {
+            VQ_FUZZ_CHECK(board.enabled(vq::Ctl::RunButton), context() + ": stopped with Run disabled");
         }
 
         // At most one slot, one of the runner's, carrying as many floats as

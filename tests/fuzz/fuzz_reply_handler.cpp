@@ -14,9 +14,9 @@
 //   byte 2: how many of the following bytes the event takes.
 // After every receive event: an accepted reply had the length of the reply
 // to the request on the line, a good CRC, came while that request awaited
-// its reply, is shown in Text19 and is decoded, if at all, as the block the
-// request named; a rejected one changes nothing and is decoded nowhere;
-// every read-out that shows a number shows one.
+// its reply, is shown (ReceivedFrame) and is decoded, if at all, as the
+// block the request named; a rejected one changes nothing and is decoded
+// nowhere; every read-out that shows a number shows one.
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -40,30 +40,30 @@ using vq::fuzz::quoted;
 
 struct NumberBoxes {
     std::uint16_t block; // start register of the block whose decoder fills them
-    std::string_view name;
+    vq::Ctl id;
     int first;
     int last;
 };
 
 // Read-outs that the decoders fill with numbers only.
 constexpr std::array<NumberBoxes, 17> kNumberBoxes = {{
-    {vq::reg::kStatus, "Label1", 1, 6},
-    {vq::reg::kStatus, "Text2", vq::kNoIndex, vq::kNoIndex},
-    {vq::reg::kStatus, "Text13", vq::kNoIndex, vq::kNoIndex},
-    {vq::reg::kPose, "Label2", 1, 6},
-    {vq::reg::kPose, "Label3", 1, 6},
-    {vq::reg::kPose, "Label5", 1, 6},
-    {vq::reg::kPidGains, "Text4", 1, 6},
-    {vq::reg::kPidGains, "Text5", 1, 6},
-    {vq::reg::kPidGains, "Text6", 1, 6},
-    {vq::reg::kMechanical, "Text17", 1, 6},
-    {vq::reg::kReduction, "Text3", 1, 6},
-    {vq::reg::kMotorEncoder, "Text12", 1, 6},
-    {vq::reg::kMaxPositive, "Text14", 1, 6},
-    {vq::reg::kMaxNegative, "Text15", 1, 6},
-    {vq::reg::kTool, "Text16", 1, 3},
-    {vq::reg::kPointSpeed, "Text10", 0, 2},
-    {vq::reg::kLineSpeed, "Text21", 0, 2},
+    {vq::reg::kStatus, vq::Ctl::EncoderPosition, 1, 6},
+    {vq::reg::kStatus, vq::Ctl::TeachSpeed, vq::kNoIndex, vq::kNoIndex},
+    {vq::reg::kStatus, vq::Ctl::BusyWord, vq::kNoIndex, vq::kNoIndex},
+    {vq::reg::kPose, vq::Ctl::JointAngle, 1, 6},
+    {vq::reg::kPose, vq::Ctl::PoseValue, 1, 6},
+    {vq::reg::kPose, vq::Ctl::MonitorValue, 1, 6},
+    {vq::reg::kPidGains, vq::Ctl::PidKp, 1, 6},
+    {vq::reg::kPidGains, vq::Ctl::PidKi, 1, 6},
+    {vq::reg::kPidGains, vq::Ctl::PidKd, 1, 6},
+    {vq::reg::kMechanical, vq::Ctl::MechanicalParam, 1, 6},
+    {vq::reg::kReduction, vq::Ctl::ReductionRatio, 1, 6},
+    {vq::reg::kMotorEncoder, vq::Ctl::MotorEncoderParam, 1, 6},
+    {vq::reg::kMaxPositive, vq::Ctl::MaxPositiveAngle, 1, 6},
+    {vq::reg::kMaxNegative, vq::Ctl::MaxNegativeAngle, 1, 6},
+    {vq::reg::kTool, vq::Ctl::ToolParam, 1, 3},
+    {vq::reg::kPointSpeed, vq::Ctl::PointSpeed, 0, 2},
+    {vq::reg::kLineSpeed, vq::Ctl::LinearSpeed, 0, 2},
 }};
 
 constexpr std::uint8_t kSlave = 0x80;
@@ -82,19 +82,19 @@ void checkBoards(const vq::test::FakeBoard& board, std::uint16_t block, const Co
     for (const NumberBoxes& box : kNumberBoxes) {
         if (box.block != block) continue;
         for (int i = box.first; i <= box.last; ++i) {
-            const std::string text = board.text(box.name, i);
+            const std::string text = board.text(box.id, i);
             if (text.empty()) continue;
             VQ_FUZZ_CHECK(vq::readStrictNumber(text).has_value(),
-                          std::string(box.name) + "(" + std::to_string(i) + ") = " + quoted(text) + " after " + context());
+                          vq::describe(box.id, i) + " = " + quoted(text) + " after " + context());
         }
     }
     if (block != vq::reg::kStatus) return;
     // The alarm captions: axis caption, then the code as a whole number.
     for (int axis = 1; axis <= 6; ++axis) {
-        const std::string text = board.text("Label8", axis);
+        const std::string text = board.text(vq::Ctl::AlarmCaption, axis);
         const std::string caption = std::to_string(axis) + "轴:";
         VQ_FUZZ_CHECK(text.rfind(caption, 0) == 0 && vq::readStrictNumber(text.substr(caption.size())).has_value(),
-                      "Label8(" + std::to_string(axis) + ") = " + quoted(text) + " after " + context());
+                      vq::describe(vq::Ctl::AlarmCaption, axis) + " = " + quoted(text) + " after " + context());
     }
 }
 
@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     vq::test::RecordingPort port;
     port.open("fuzz", 115200);
     vq::Link link(port);
-    link.onFrameAccepted = [&](std::span<const std::uint8_t> f) { board.setText("Text19", vq::kNoIndex, vq::bytesToHexText(f)); };
+    link.onFrameAccepted = [&](std::span<const std::uint8_t> f) { board.setText(vq::Ctl::ReceivedFrame, vq::kNoIndex, vq::bytesToHexText(f)); };
     struct Decoded {
         bool any = false;
         std::uint16_t block = 0;
@@ -160,7 +160,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
         const vq::Link::State stateBefore = link.state();
         const std::uint64_t acceptedBefore = link.repliesAccepted();
-        const std::string shownBefore = board.text("Text19");
+        const std::string shownBefore = board.text(vq::Ctl::ReceivedFrame);
         decoded = {};
         port.input = frame;
         link.receive();
@@ -173,7 +173,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             VQ_FUZZ_CHECK(stateBefore == vq::Link::State::AwaitingReply, context() + ": no request awaited it");
             VQ_FUZZ_CHECK(static_cast<int>(frame.size()) == request.replyLength, context() + ": not the reply length");
             VQ_FUZZ_CHECK(vq::crcMatches(frame), context() + ": bad CRC");
-            VQ_FUZZ_CHECK(board.text("Text19") == vq::bytesToHexText(frame), context() + ": Text19 " + quoted(board.text("Text19")));
+            VQ_FUZZ_CHECK(board.text(vq::Ctl::ReceivedFrame) == vq::bytesToHexText(frame), context() + ": received frame " + quoted(board.text(vq::Ctl::ReceivedFrame)));
             if (decoded.any) {
                 VQ_FUZZ_CHECK(decoded.block == request.start, context() + ": decoded as another block");
                 VQ_FUZZ_CHECK(decoded.isRead == (request.function == vq::kReadHolding), context() + ": read and write mixed");
@@ -181,7 +181,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         } else {
             VQ_FUZZ_CHECK(!decoded.any, context() + ": rejected but decoded");
-            VQ_FUZZ_CHECK(board.text("Text19") == shownBefore, context() + ": Text19 " + quoted(board.text("Text19")));
+            VQ_FUZZ_CHECK(board.text(vq::Ctl::ReceivedFrame) == shownBefore, context() + ": received frame " + quoted(board.text(vq::Ctl::ReceivedFrame)));
         }
     }
     return 0;

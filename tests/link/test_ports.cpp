@@ -74,7 +74,7 @@ TEST_F(PortDir, OpenPortEnablesTimerAndWarnsOncePerFailure)
     port.openable = {"/dev/good"};
     PortOpener opener(port, board, prompts);
     opener.openPort("/dev/missing", "115200");
-    EXPECT_TRUE(board.timerEnabled("Timer1"));
+    EXPECT_TRUE(board.timerEnabled(Ctl::PollTimer));
     EXPECT_FALSE(port.isOpen());
     ASSERT_EQ(prompts.warnings.size(), 1u);
     EXPECT_EQ(prompts.warnings[0].first, "没有当前串口,检查设置是否正确！");

@@ -87,7 +87,7 @@ struct Rig {
         port.open("ttyTEST", 115200);
         // As the window wires it: a single gain is read from its box at send time.
         scheduler.gainAtSend = [this](PidTerm term, int axis) {
-            static constexpr const char* kBoxes[] = {"Text4", "Text5", "Text6"};
+            static constexpr Ctl kBoxes[] = {Ctl::PidKp, Ctl::PidKi, Ctl::PidKd};
             return wordFromText(board.text(kBoxes[static_cast<int>(term)], axis));
         };
     }

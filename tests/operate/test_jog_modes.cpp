@@ -25,7 +25,7 @@ TEST(Jog, PressSendsCodeReleaseSendsStopAndSlotStaysRaised)
     for (const auto& c : kJogCases) {
         SCOPED_TRACE(c.index);
         Rig rig;
-        EXPECT_TRUE(rig.op.mouseDown("Command5", c.index));
+        rig.op.jogPress(c.index);
         EXPECT_EQ(payloadText(rig.state, Payload::JogWord), c.word);
         EXPECT_EQ(rig.op.heldJog(), c.index);
         auto sent = writesTo(rig.cycle(), 0x1004);
@@ -40,7 +40,7 @@ TEST(Jog, PressSendsCodeReleaseSendsStopAndSlotStaysRaised)
         ASSERT_EQ(sent.size(), 1u);
         EXPECT_EQ(sent[0].data, hexBytes(c.word));
 
-        EXPECT_TRUE(rig.op.mouseUp("Command5", c.index));
+        rig.op.jogRelease();
         EXPECT_EQ(payloadText(rig.state, Payload::JogWord), "00 00");
         EXPECT_EQ(rig.op.heldJog(), 0);
         for (int k = 0; k < 2; ++k) {
@@ -55,8 +55,8 @@ TEST(Jog, PressSendsCodeReleaseSendsStopAndSlotStaysRaised)
 TEST(Jog, PressAndReleaseBeforeTheSlotSendOnlyTheStopWord)
 {
     Rig rig;
-    rig.op.mouseDown("Command5", 7);
-    rig.op.mouseUp("Command5", 7);
+    rig.op.jogPress(7);
+    rig.op.jogRelease();
     const auto all = rig.cycle();
     ASSERT_EQ(all.size(), 1u); // nothing else is due
     EXPECT_EQ(all[0].start, 0x1004);
@@ -66,8 +66,8 @@ TEST(Jog, PressAndReleaseBeforeTheSlotSendOnlyTheStopWord)
 TEST(Jog, SecondPressReplacesTheFirstAndAnyReleaseStops)
 {
     Rig rig;
-    rig.op.mouseDown("Command5", 1);
-    rig.op.mouseDown("Command5", 4);
+    rig.op.jogPress(1);
+    rig.op.jogPress(4);
     EXPECT_EQ(rig.op.heldJog(), 4);
     auto sent = writesTo(rig.cycle(), 0x1004);
     ASSERT_EQ(sent.size(), 1u);
@@ -75,7 +75,7 @@ TEST(Jog, SecondPressReplacesTheFirstAndAnyReleaseStops)
 
     // The release of the other button (or a release delivered because the
     // press ended some other way) still stops the arm.
-    rig.op.mouseUp("Command5", 1);
+    rig.op.jogRelease();
     EXPECT_EQ(rig.op.heldJog(), 0);
     sent = writesTo(rig.cycle(), 0x1004);
     ASSERT_EQ(sent.size(), 1u);
@@ -88,16 +88,16 @@ TEST(Jog, SeventhAxisAndDisabledButtonsDoNotJog)
         SCOPED_TRACE(index);
         Rig rig;
         const FormState before = rig.state;
-        EXPECT_TRUE(rig.op.mouseDown("Command5", index));
+        rig.op.jogPress(index);
         EXPECT_TRUE(sameState(before, rig.state));
         // Their release still sends the stop word.
-        rig.op.mouseUp("Command5", index);
+        rig.op.jogRelease();
         EXPECT_EQ(payloadText(rig.state, Payload::JogWord), "00 00");
         EXPECT_TRUE(rig.state.due(Slot::Jog));
     }
     Rig rig;
-    rig.board.setEnabled("Command5", 3, false);
-    rig.op.mouseDown("Command5", 3);
+    rig.board.setEnabled(Ctl::JogKey, 3, false);
+    rig.op.jogPress(3);
     EXPECT_FALSE(rig.state.due(Slot::Jog));
     EXPECT_EQ(payloadText(rig.state, Payload::JogWord), "");
     EXPECT_EQ(rig.op.heldJog(), 0);
@@ -110,7 +110,7 @@ TEST(Jog, ReleaseAllJogsStopsAHeldJogAndIsQuietBeforeAnyJog)
     EXPECT_FALSE(rig.state.due(Slot::Jog));
     EXPECT_EQ(payloadText(rig.state, Payload::JogWord), "");
 
-    rig.op.mouseDown("Command5", 11);
+    rig.op.jogPress(11);
     rig.cycle();
     EXPECT_TRUE(rig.op.releaseAllJogs());
     EXPECT_EQ(rig.op.heldJog(), 0);
@@ -121,9 +121,9 @@ TEST(Jog, ReleaseAllJogsStopsAHeldJogAndIsQuietBeforeAnyJog)
 
     // Released by the operator just before shutdown: the code may have been
     // the last word sent, so the caller is still told to send the stop word.
-    rig.op.mouseDown("Command5", 2);
+    rig.op.jogPress(2);
     rig.cycle();
-    rig.op.mouseUp("Command5", 2);
+    rig.op.jogRelease();
     EXPECT_TRUE(rig.op.releaseAllJogs());
     EXPECT_EQ(payloadText(rig.state, Payload::JogWord), "00 00");
 }
@@ -131,45 +131,45 @@ TEST(Jog, ReleaseAllJogsStopsAHeldJogAndIsQuietBeforeAnyJog)
 TEST(Jog, DragModeWhileHeldStopsTheJog)
 {
     Rig rig;
-    rig.op.mouseDown("Command5", 5);
-    rig.op.click("Command22", 3);
+    rig.op.jogPress(5);
+    rig.op.setMotionMode(MotionMode::Drag);
     EXPECT_EQ(rig.op.heldJog(), 0);
     EXPECT_EQ(payloadText(rig.state, Payload::JogWord), "00 00");
 }
 
 struct SpeedCase {
     const char* text;
-    int index;
+    SpeedStep step;
     const char* textAfter;
     std::optional<Bytes> sent;
 };
 const SpeedCase kSpeedCases[] = {
-    {"5", 0, "5", Bytes{0x00, 0x05}},   // upper limit: kept, still sent
-    {"1", 1, "1", Bytes{0x00, 0x01}},   // lower limit
-    {"3", 0, "4", Bytes{0x00, 0x04}},
-    {"3", 1, "2", Bytes{0x00, 0x02}},
-    {" 2 ", 0, "3", Bytes{0x00, 0x03}}, // surrounding blanks
-    {"4.5", 0, "5.5", Bytes{0x00, 0x06}}, // half to even when sent
-    {"1e0", 0, "2", Bytes{0x00, 0x02}},
-    {"abc", 0, "abc", std::nullopt},
-    {"abc", 1, "abc", std::nullopt},
-    {"", 0, "", std::nullopt},
-    {"3x", 0, "3x", std::nullopt},
-    {"1,5", 1, "1,5", std::nullopt},
-    {"inf", 1, "inf", std::nullopt},
-    {"1e999", 1, "1e999", std::nullopt},
-    {"0x3", 0, "0x3", std::nullopt},
+    {"5", SpeedStep::Up, "5", Bytes{0x00, 0x05}},   // upper limit: kept, still sent
+    {"1", SpeedStep::Down, "1", Bytes{0x00, 0x01}},   // lower limit
+    {"3", SpeedStep::Up, "4", Bytes{0x00, 0x04}},
+    {"3", SpeedStep::Down, "2", Bytes{0x00, 0x02}},
+    {" 2 ", SpeedStep::Up, "3", Bytes{0x00, 0x03}}, // surrounding blanks
+    {"4.5", SpeedStep::Up, "5.5", Bytes{0x00, 0x06}}, // half to even when sent
+    {"1e0", SpeedStep::Up, "2", Bytes{0x00, 0x02}},
+    {"abc", SpeedStep::Up, "abc", std::nullopt},
+    {"abc", SpeedStep::Down, "abc", std::nullopt},
+    {"", SpeedStep::Up, "", std::nullopt},
+    {"3x", SpeedStep::Up, "3x", std::nullopt},
+    {"1,5", SpeedStep::Down, "1,5", std::nullopt},
+    {"inf", SpeedStep::Down, "inf", std::nullopt},
+    {"1e999", SpeedStep::Down, "1e999", std::nullopt},
+    {"0x3", SpeedStep::Up, "0x3", std::nullopt},
 };
 
 TEST(TeachSpeed, StepsWithinOneToFiveAndSendsTheBox)
 {
     for (const auto& c : kSpeedCases) {
-        SCOPED_TRACE(std::string(c.text) + (c.index ? " -" : " +"));
+        SCOPED_TRACE(std::string(c.text) + (c.step == SpeedStep::Down ? " -" : " +"));
         Rig rig;
-        rig.board.setText("Text2", kNoIndex, c.text);
+        rig.board.setText(Ctl::TeachSpeed, kNoIndex, c.text);
         const FormState before = rig.state;
-        EXPECT_TRUE(rig.op.click("Command8", c.index));
-        EXPECT_EQ(rig.board.text("Text2"), c.textAfter);
+        rig.op.stepTeachSpeed(c.step);
+        EXPECT_EQ(rig.board.text(Ctl::TeachSpeed), c.textAfter);
         if (!c.sent) {
             EXPECT_TRUE(sameState(before, rig.state));
         }
@@ -185,35 +185,25 @@ TEST(TeachSpeed, StepsWithinOneToFiveAndSendsTheBox)
     }
 }
 
-TEST(TeachSpeed, TypingSendsNothing)
-{
-    Rig rig;
-    rig.board.setText("Text2", kNoIndex, "3");
-    const FormState before = rig.state;
-    EXPECT_TRUE(rig.op.keyDown("Text2", kNoIndex, 'A'));
-    EXPECT_TRUE(rig.op.keyDown("Text2", kNoIndex, kKeyEnter));
-    EXPECT_TRUE(sameState(before, rig.state));
-    EXPECT_EQ(rig.board.backColour("Text2"), Colour::buttonFace());
-}
-
 struct ModeCase {
-    int index;
+    MotionMode mode;
     std::uint8_t word;
     bool cartesian;
 };
 
 TEST(MotionMode, JointCartesianToolSetCaptionsAndSendTheMode)
 {
-    for (const ModeCase c : {ModeCase{0, 1, false}, ModeCase{1, 2, true}, ModeCase{2, 3, true}}) {
-        SCOPED_TRACE(c.index);
+    for (const ModeCase c : {ModeCase{MotionMode::Joint, 1, false}, ModeCase{MotionMode::Cartesian, 2, true},
+                              ModeCase{MotionMode::Tool, 3, true}}) {
+        SCOPED_TRACE(static_cast<int>(c.mode));
         Rig rig;
-        for (int i = 1; i <= 12; ++i) rig.board.setEnabled("Command5", i, false);
-        EXPECT_TRUE(rig.op.click("Command22", c.index));
+        for (int i = 1; i <= 12; ++i) rig.board.setEnabled(Ctl::JogKey, i, false);
+        rig.op.setMotionMode(c.mode);
         for (const auto& j : kJogCases) {
-            EXPECT_TRUE(rig.board.enabled("Command5", j.index));
-            EXPECT_EQ(rig.board.text("Command5", j.index), c.cartesian ? j.cartesian : j.joint);
+            EXPECT_TRUE(rig.board.enabled(Ctl::JogKey, j.index));
+            EXPECT_EQ(rig.board.text(Ctl::JogKey, j.index), c.cartesian ? j.cartesian : j.joint);
         }
-        EXPECT_FALSE(rig.board.has("Command5", 13));
+        EXPECT_FALSE(rig.board.has(Ctl::JogKey, 13));
         const auto all = rig.cycle();
         const auto mode = writesTo(all, 0x1003);
         ASSERT_EQ(mode.size(), 1u);
@@ -229,12 +219,12 @@ TEST(MotionMode, JointCartesianToolSetCaptionsAndSendTheMode)
 TEST(MotionMode, DragSwitchesServosOffAndDisablesJogButtons)
 {
     Rig rig;
-    rig.op.click("Command22", 1); // Cartesian captions
+    rig.op.setMotionMode(MotionMode::Cartesian); // Cartesian captions
     rig.cycle();
-    EXPECT_TRUE(rig.op.click("Command22", 3));
+    rig.op.setMotionMode(MotionMode::Drag);
     for (const auto& j : kJogCases) {
-        EXPECT_FALSE(rig.board.enabled("Command5", j.index));
-        EXPECT_EQ(rig.board.text("Command5", j.index), j.cartesian);
+        EXPECT_FALSE(rig.board.enabled(Ctl::JogKey, j.index));
+        EXPECT_EQ(rig.board.text(Ctl::JogKey, j.index), j.cartesian);
     }
     EXPECT_EQ(payloadText(rig.state, Payload::AxisPowerAll), "00 02 00 02 00 02 00 02 00 02 00 02");
     const auto all = rig.cycle();
@@ -249,41 +239,28 @@ TEST(MotionMode, DragSwitchesServosOffAndDisablesJogButtons)
     EXPECT_EQ(readsOf(all, 0x1160).size(), 1u);
 
     // A jog press in drag mode does nothing; joint mode enables them again.
-    rig.op.mouseDown("Command5", 1);
+    rig.op.jogPress(1);
     EXPECT_FALSE(rig.state.due(Slot::Jog));
-    rig.op.click("Command22", 0);
+    rig.op.setMotionMode(MotionMode::Joint);
     for (const auto& j : kJogCases) {
-        EXPECT_TRUE(rig.board.enabled("Command5", j.index));
-        EXPECT_EQ(rig.board.text("Command5", j.index), j.joint);
+        EXPECT_TRUE(rig.board.enabled(Ctl::JogKey, j.index));
+        EXPECT_EQ(rig.board.text(Ctl::JogKey, j.index), j.joint);
     }
 }
 
 TEST(ControlMode, SendsTheModeWord)
 {
-    for (int index : {0, 1, 2}) {
-        SCOPED_TRACE(index);
+    const std::pair<ControlMode, std::uint8_t> cases[] = {
+        {ControlMode::Run, 0}, {ControlMode::Teach, 1}, {ControlMode::External, 2}};
+    for (const auto& [mode, word] : cases) {
+        SCOPED_TRACE(word);
         Rig rig;
-        EXPECT_TRUE(rig.op.click("Command19", index));
+        rig.op.setControlMode(mode);
         const auto all = rig.cycle();
         ASSERT_EQ(all.size(), 1u);
         EXPECT_EQ(all[0].start, 0x1001);
         EXPECT_EQ(all[0].amount, 1);
-        EXPECT_EQ(all[0].data, (Bytes{0x00, static_cast<std::uint8_t>(index)}));
-    }
-}
-
-TEST(Modes, IndicesWithoutAButtonDoNothing)
-{
-    const std::pair<const char*, int> cases[] = {{"Command22", 4}, {"Command22", -1}, {"Command19", 3},
-                                                 {"Command8", 2}};
-    for (const auto& [name, index] : cases) {
-        SCOPED_TRACE(std::string(name) + " " + std::to_string(index));
-        Rig rig;
-        rig.board.setText("Text2", kNoIndex, "3");
-        const FormState before = rig.state;
-        EXPECT_TRUE(rig.op.click(name, index));
-        EXPECT_TRUE(sameState(before, rig.state));
-        EXPECT_EQ(rig.board.text("Text2"), "3");
+        EXPECT_EQ(all[0].data, (Bytes{0x00, word}));
     }
 }
 

@@ -12,16 +12,16 @@ using Bytes = std::vector<std::uint8_t>;
 TEST(PidBox, TypingMarksEnterConfirmsAndTheSchedulerReadsTheBoxAtSend)
 {
     Rig rig;
-    rig.board.setText("Text4", 2, "12");
-    EXPECT_TRUE(rig.op.keyDown("Text4", 2, '3'));
-    EXPECT_EQ(rig.board.backColour("Text4", 2), Colour::edited());
-    EXPECT_EQ(rig.board.backColour("Text4", 2), Colour::fromRgb(255, 128, 128));
+    rig.board.setText(Ctl::PidKp, 2, "12");
+    rig.op.paramKey(ParamGroupId::PidKp, 2, false);
+    EXPECT_EQ(rig.board.backColour(Ctl::PidKp, 2), Colour::edited());
+    EXPECT_EQ(rig.board.backColour(Ctl::PidKp, 2), Colour::fromRgb(255, 128, 128));
     EXPECT_FALSE(rig.state.due(axisSlot(Slot::WriteKp1, 2)));
 
-    EXPECT_TRUE(rig.op.keyDown("Text4", 2, kKeyEnter));
-    EXPECT_EQ(rig.board.backColour("Text4", 2), Colour::windowBackground());
+    rig.op.paramKey(ParamGroupId::PidKp, 2, true);
+    EXPECT_EQ(rig.board.backColour(Ctl::PidKp, 2), Colour::windowBackground());
     EXPECT_TRUE(rig.state.due(axisSlot(Slot::WriteKp1, 2)));
-    rig.board.setText("Text4", 2, "300"); // edited again before the slot comes
+    rig.board.setText(Ctl::PidKp, 2, "300"); // edited again before the slot comes
     const auto all = rig.cycle();
     ASSERT_EQ(all.size(), 1u);
     EXPECT_EQ(all[0].start, 0x1051);
@@ -33,16 +33,19 @@ TEST(PidBox, TypingMarksEnterConfirmsAndTheSchedulerReadsTheBoxAtSend)
 TEST(PidBox, EachArrayRaisesItsOwnSlot)
 {
     struct Case {
-        const char* box;
+        ParamGroupId group;
+        Ctl box;
         int index;
         std::uint16_t start;
     };
-    for (const Case c : {Case{"Text4", 1, 0x1050}, Case{"Text4", 6, 0x1055}, Case{"Text5", 3, 0x1062},
-                         Case{"Text6", 6, 0x1075}, Case{"Text6", 1, 0x1070}}) {
-        SCOPED_TRACE(std::string(c.box) + " " + std::to_string(c.index));
+    using P = ParamGroupId;
+    for (const Case c : {Case{P::PidKp, Ctl::PidKp, 1, 0x1050}, Case{P::PidKp, Ctl::PidKp, 6, 0x1055},
+                         Case{P::PidKi, Ctl::PidKi, 3, 0x1062}, Case{P::PidKd, Ctl::PidKd, 6, 0x1075},
+                         Case{P::PidKd, Ctl::PidKd, 1, 0x1070}}) {
+        SCOPED_TRACE(describe(c.box, c.index));
         Rig rig;
         rig.board.setText(c.box, c.index, "-90");
-        rig.op.keyDown(c.box, c.index, kKeyEnter);
+        rig.op.paramKey(c.group, c.index, true);
         const auto all = rig.cycle();
         ASSERT_EQ(all.size(), 1u);
         EXPECT_EQ(all[0].start, c.start);
@@ -50,21 +53,28 @@ TEST(PidBox, EachArrayRaisesItsOwnSlot)
     }
     Rig rig; // a box outside the axes: nothing
     const FormState before = rig.state;
-    EXPECT_TRUE(rig.op.keyDown("Text5", 7, kKeyEnter));
+    rig.op.paramKey(ParamGroupId::PidKi, 7, true);
     EXPECT_TRUE(sameState(before, rig.state));
 }
 
 struct GroupCase {
-    const char* box;
+    ParamGroupId group;
+    Ctl box;
     int first;
     int count;
     std::uint16_t start;
     bool readBack;
 };
+using P = ParamGroupId;
 const GroupCase kGroups[] = {
-    {"Text17", 1, 6, 0x1110, true}, {"Text3", 1, 6, 0x1120, true},   {"Text12", 1, 6, 0x1130, true},
-    {"Text14", 1, 6, 0x1140, true}, {"Text15", 1, 6, 0x1150, true},  {"Text16", 1, 3, 0x1160, true},
-    {"Text10", 0, 3, 0x11A0, false}, {"Text21", 0, 3, 0x11A6, false},
+    {P::Mechanical, Ctl::MechanicalParam, 1, 6, 0x1110, true},
+    {P::ReductionRatio, Ctl::ReductionRatio, 1, 6, 0x1120, true},
+    {P::MotorEncoder, Ctl::MotorEncoderParam, 1, 6, 0x1130, true},
+    {P::MaxPositiveAngle, Ctl::MaxPositiveAngle, 1, 6, 0x1140, true},
+    {P::MaxNegativeAngle, Ctl::MaxNegativeAngle, 1, 6, 0x1150, true},
+    {P::Tool, Ctl::ToolParam, 1, 3, 0x1160, true},
+    {P::PointSpeed, Ctl::PointSpeed, 0, 3, 0x11A0, false},
+    {P::LinearSpeed, Ctl::LinearSpeed, 0, 3, 0x11A6, false},
 };
 
 TEST(ParamGroup, EnterSendsTheWholeGroupThenItIsReadBack)
@@ -72,13 +82,13 @@ TEST(ParamGroup, EnterSendsTheWholeGroupThenItIsReadBack)
     const char* texts[] = {"1.5", "-2", "300", "0.25", "-1e2", "7"};
     const float values[] = {1.5f, -2.0f, 300.0f, 0.25f, -100.0f, 7.0f};
     for (const auto& g : kGroups) {
-        SCOPED_TRACE(g.box);
+        SCOPED_TRACE(describe(g.box));
         Rig rig;
         for (int k = 0; k < g.count; ++k) rig.board.setText(g.box, g.first + k, texts[k]);
         const int box = g.first + g.count - 1; // Enter in the last box
-        rig.op.keyDown(g.box, g.first, 'x');
-        rig.op.keyDown(g.box, box, 'x');
-        EXPECT_TRUE(rig.op.keyDown(g.box, box, kKeyEnter));
+        rig.op.paramKey(g.group, g.first, false);
+        rig.op.paramKey(g.group, box, false);
+        rig.op.paramKey(g.group, box, true);
         EXPECT_EQ(rig.board.backColour(g.box, box), Colour::windowBackground());
         // The other box goes out with the group but keeps its marking.
         EXPECT_EQ(rig.board.backColour(g.box, g.first), Colour::edited());
@@ -107,9 +117,9 @@ TEST(ParamGroup, MaxPositiveAngleBoxThree)
 {
     Rig rig;
     const char* texts[] = {"170", "120", "135", "180", "120", "360"};
-    for (int i = 1; i <= 6; ++i) rig.board.setText("Text14", i, texts[i - 1]);
-    rig.op.keyDown("Text14", 3, '5');
-    rig.op.keyDown("Text14", 3, kKeyEnter);
+    for (int i = 1; i <= 6; ++i) rig.board.setText(Ctl::MaxPositiveAngle, i, texts[i - 1]);
+    rig.op.paramKey(ParamGroupId::MaxPositiveAngle, 3, false);
+    rig.op.paramKey(ParamGroupId::MaxPositiveAngle, 3, true);
     EXPECT_EQ(payloadText(rig.state, Payload::MaxPositive), floatArrayToHex(std::array<float, 6>{170, 120, 135, 180, 120, 360}));
     auto all = rig.cycle();
     ASSERT_EQ(writesTo(all, 0x1140).size(), 1u);
@@ -131,9 +141,9 @@ TEST(ParamGroup, LenientBoxesReadWhatTheyCan)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         Rig rig;
-        for (int i = 2; i <= 6; ++i) rig.board.setText("Text17", i, "1");
-        rig.board.setText("Text17", 1, c.text);
-        rig.op.keyDown("Text17", 1, kKeyEnter);
+        for (int i = 2; i <= 6; ++i) rig.board.setText(Ctl::MechanicalParam, i, "1");
+        rig.board.setText(Ctl::MechanicalParam, 1, c.text);
+        rig.op.paramKey(ParamGroupId::Mechanical, 1, true);
         const auto all = rig.cycle();
         ASSERT_EQ(all.size(), 1u);
         EXPECT_EQ(floatsOf(all[0]), (std::vector<float>{c.value, 1, 1, 1, 1, 1}));
@@ -141,7 +151,8 @@ TEST(ParamGroup, LenientBoxesReadWhatTheyCan)
 }
 
 struct FailCase {
-    const char* box;
+    ParamGroupId group;
+    Ctl box;
     int first;
     int count;
     int bad;
@@ -151,19 +162,26 @@ struct FailCase {
 TEST(ParamGroup, UnreadableGroupSendsNothingAndStaysMarked)
 {
     const FailCase cases[] = {
-        {"Text10", 0, 3, 1, "12a"},  {"Text10", 0, 3, 0, ""},       {"Text10", 0, 3, 2, "1,5"},
-        {"Text16", 1, 3, 2, "abc"},  {"Text16", 1, 3, 3, "."},      {"Text16", 1, 3, 1, "1e"},
-        {"Text21", 0, 3, 0, "inf"},  {"Text21", 0, 3, 2, "1e39"},   {"Text21", 0, 3, 1, "- 5"},
-        {"Text3", 1, 6, 4, "1e999"}, {"Text15", 1, 6, 6, "-1e40"},
+        {P::PointSpeed, Ctl::PointSpeed, 0, 3, 1, "12a"},
+        {P::PointSpeed, Ctl::PointSpeed, 0, 3, 0, ""},
+        {P::PointSpeed, Ctl::PointSpeed, 0, 3, 2, "1,5"},
+        {P::Tool, Ctl::ToolParam, 1, 3, 2, "abc"},
+        {P::Tool, Ctl::ToolParam, 1, 3, 3, "."},
+        {P::Tool, Ctl::ToolParam, 1, 3, 1, "1e"},
+        {P::LinearSpeed, Ctl::LinearSpeed, 0, 3, 0, "inf"},
+        {P::LinearSpeed, Ctl::LinearSpeed, 0, 3, 2, "1e39"},
+        {P::LinearSpeed, Ctl::LinearSpeed, 0, 3, 1, "- 5"},
+        {P::ReductionRatio, Ctl::ReductionRatio, 1, 6, 4, "1e999"},
+        {P::MaxNegativeAngle, Ctl::MaxNegativeAngle, 1, 6, 6, "-1e40"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.box) + " " + std::to_string(c.bad) + " '" + c.text + "'");
+        SCOPED_TRACE(describe(c.box, c.bad) + " '" + c.text + "'");
         Rig rig;
         for (int k = 0; k < c.count; ++k) rig.board.setText(c.box, c.first + k, "5");
         rig.board.setText(c.box, c.bad, c.text);
-        rig.op.keyDown(c.box, c.bad, 'x');
+        rig.op.paramKey(c.group, c.bad, false);
         const FormState before = rig.state;
-        EXPECT_TRUE(rig.op.keyDown(c.box, c.bad, kKeyEnter));
+        rig.op.paramKey(c.group, c.bad, true);
         EXPECT_EQ(rig.board.backColour(c.box, c.bad), Colour::edited());
         EXPECT_TRUE(sameState(before, rig.state));
         EXPECT_TRUE(rig.cycle().empty());
@@ -173,10 +191,10 @@ TEST(ParamGroup, UnreadableGroupSendsNothingAndStaysMarked)
 TEST(ParamGroup, StrictBoxesAcceptWholeNumbers)
 {
     Rig rig;
-    rig.board.setText("Text16", 1, " 1000 ");
-    rig.board.setText("Text16", 2, "-0.5");
-    rig.board.setText("Text16", 3, "2.5E1");
-    rig.op.keyDown("Text16", 2, kKeyEnter);
+    rig.board.setText(Ctl::ToolParam, 1, " 1000 ");
+    rig.board.setText(Ctl::ToolParam, 2, "-0.5");
+    rig.board.setText(Ctl::ToolParam, 3, "2.5E1");
+    rig.op.paramKey(ParamGroupId::Tool, 2, true);
     const auto all = rig.cycle();
     ASSERT_EQ(all.size(), 1u);
     EXPECT_EQ(all[0].start, 0x1160);
@@ -206,11 +224,11 @@ TEST(SpeedButtons, ReadAndSetWithoutColourChange)
 {
     Rig rig;
     const char* point[] = {"1000", "100", "100"};
-    for (int i = 0; i < 3; ++i) rig.board.setText("Text10", i, point[i]);
-    rig.board.setBackColour("Text10", 1, Colour::edited());
-    EXPECT_TRUE(rig.op.click("Command7", 1));
-    EXPECT_EQ(rig.board.backColour("Text10", 1), Colour::edited());
-    EXPECT_EQ(rig.board.backColour("Text10", 0), Colour::buttonFace());
+    for (int i = 0; i < 3; ++i) rig.board.setText(Ctl::PointSpeed, i, point[i]);
+    rig.board.setBackColour(Ctl::PointSpeed, 1, Colour::edited());
+    rig.op.writePointSpeed();
+    EXPECT_EQ(rig.board.backColour(Ctl::PointSpeed, 1), Colour::edited());
+    EXPECT_EQ(rig.board.backColour(Ctl::PointSpeed, 0), Colour::buttonFace());
     auto all = rig.cycle();
     ASSERT_EQ(all.size(), 1u);
     EXPECT_EQ(all[0].start, 0x11A0);
@@ -218,23 +236,23 @@ TEST(SpeedButtons, ReadAndSetWithoutColourChange)
     EXPECT_EQ(all[0].byteCount, 12);
     EXPECT_EQ(floatsOf(all[0]), (std::vector<float>{1000, 100, 100}));
 
-    for (int i = 0; i < 3; ++i) rig.board.setText("Text21", i, "0");
-    rig.board.setText("Text21", 0, "50");
-    EXPECT_TRUE(rig.op.click("Command23", 1));
+    for (int i = 0; i < 3; ++i) rig.board.setText(Ctl::LinearSpeed, i, "0");
+    rig.board.setText(Ctl::LinearSpeed, 0, "50");
+    rig.op.writeLinearSpeed();
     all = rig.cycle();
     ASSERT_EQ(all.size(), 1u);
     EXPECT_EQ(all[0].start, 0x11A6);
     EXPECT_EQ(floatsOf(all[0]), (std::vector<float>{50, 0, 0}));
 
     // A set with a box that is not a number sends nothing.
-    rig.board.setText("Text21", 2, "fast");
+    rig.board.setText(Ctl::LinearSpeed, 2, "fast");
     const FormState before = rig.state;
-    rig.op.click("Command23", 1);
+    rig.op.writeLinearSpeed();
     EXPECT_TRUE(sameState(before, rig.state));
 
-    rig.op.click("Command7", 0);
-    rig.op.click("Command23", 0);
-    rig.op.click("Command3", 0);
+    rig.op.readPointSpeed();
+    rig.op.readLinearSpeed();
+    rig.op.readPidGains();
     all = rig.cycle();
     ASSERT_EQ(all.size(), 3u); // in slot order 9, 89, 92
     EXPECT_EQ(all[0].function, 0x03);
@@ -249,55 +267,24 @@ TEST(SpeedButtons, ReadAndSetWithoutColourChange)
 TEST(SaveButtons, CaptionsAndWrites)
 {
     Rig rig;
-    for (int i = 0; i < 3; ++i) rig.board.setText("Command4", i, "保存参数OK");
-    rig.board.setText("Command3", 1, "保存参数");
-    EXPECT_TRUE(rig.op.click("Command4", 1));
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(rig.board.text("Command4", i), "保存中..");
-    EXPECT_EQ(rig.board.text("Command3", 1), "保存参数");
+    for (int i = 0; i < 3; ++i) rig.board.setText(Ctl::StoreParamsButton, i, "保存参数OK");
+    rig.board.setText(Ctl::PidGainsButton, 1, "保存参数");
+    rig.op.storeParameters();
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(rig.board.text(Ctl::StoreParamsButton, i), "保存中..");
+    EXPECT_EQ(rig.board.text(Ctl::PidGainsButton, 1), "保存参数");
     auto all = rig.cycle();
     ASSERT_EQ(all.size(), 1u);
     EXPECT_EQ(all[0].start, 0x1100);
     EXPECT_EQ(all[0].amount, 1);
     EXPECT_EQ(all[0].data, (Bytes{0x00, 0x01}));
 
-    EXPECT_TRUE(rig.op.click("Command3", 1));
-    EXPECT_EQ(rig.board.text("Command3", 1), "保存中..");
+    rig.op.storePidGains();
+    EXPECT_EQ(rig.board.text(Ctl::PidGainsButton, 1), "保存中..");
     all = rig.cycle();
     ASSERT_EQ(all.size(), 1u);
     EXPECT_EQ(all[0].start, 0x10B0);
     EXPECT_EQ(all[0].amount, 6);
     EXPECT_EQ(all[0].data, hexBytes("00 01 00 01 00 01 00 01 00 01 00 01"));
-}
-
-TEST(Buttons, OtherIndicesDoNothing)
-{
-    const std::pair<const char*, int> cases[] = {{"Command3", 2}, {"Command7", 2}, {"Command23", 5},
-                                                 {"Command16", 2}, {"Command1", 8}};
-    for (const auto& [name, index] : cases) {
-        SCOPED_TRACE(std::string(name) + " " + std::to_string(index));
-        Rig rig;
-        const FormState before = rig.state;
-        EXPECT_TRUE(rig.op.click(name, index));
-        EXPECT_TRUE(sameState(before, rig.state));
-        EXPECT_TRUE(rig.prompts.questions.empty());
-    }
-}
-
-TEST(Events, OthersAreNotHandled)
-{
-    Rig rig;
-    EXPECT_FALSE(rig.op.click("Command5", 1));   // jog buttons have no click action
-    EXPECT_FALSE(rig.op.click("Command14", kNoIndex));
-    EXPECT_FALSE(rig.op.click("Command37", kNoIndex));
-    EXPECT_FALSE(rig.op.click("Command3x", kNoIndex));
-    EXPECT_FALSE(rig.op.mouseDown("Command8", 0));
-    EXPECT_FALSE(rig.op.mouseUp("Command22", 0));
-    EXPECT_FALSE(rig.op.keyDown("Text1", 1, kKeyEnter));
-    EXPECT_FALSE(rig.op.keyDown("Text7", kNoIndex, 'a'));
-    EXPECT_FALSE(rig.op.menu("Exit"));
-    EXPECT_FALSE(rig.op.timer("Timer1"));
-    FormState fresh;
-    EXPECT_TRUE(sameState(fresh, rig.state));
 }
 
 } // namespace

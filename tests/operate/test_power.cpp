@@ -20,7 +20,7 @@ TEST(AxisPower, ToggleAsksForTheOppositeOfTheReportedState)
             Rig rig;
             rig.state.servoState[static_cast<std::size_t>(axis)] = c.reported;
             const FormState before = rig.state;
-            EXPECT_TRUE(rig.op.click("Command3" + std::to_string(axis), kNoIndex));
+            rig.op.toggleAxis(axis);
             const auto all = rig.cycle();
             if (!c.word) {
                 EXPECT_TRUE(sameState(before, rig.state));
@@ -38,31 +38,31 @@ TEST(AxisPower, ToggleAsksForTheOppositeOfTheReportedState)
 TEST(AxisPower, SecondAxisBeforeAnyStatusThenAfterServoOn)
 {
     Rig rig;
-    rig.op.click("Command32", kNoIndex);
+    rig.op.toggleAxis(2);
     auto sent = writesTo(rig.cycle(), 0x1011);
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].data, (Bytes{0x00, 0x01}));
 
     rig.state.servoState[2] = 1; // the status block reported axis 2 on
-    rig.op.click("Command32", kNoIndex);
+    rig.op.toggleAxis(2);
     sent = writesTo(rig.cycle(), 0x1011);
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].data, (Bytes{0x00, 0x02}));
 
     // An unknown state later on: nothing, not even the old word again.
     rig.state.servoState[2] = 7;
-    rig.op.click("Command32", kNoIndex);
+    rig.op.toggleAxis(2);
     EXPECT_TRUE(rig.cycle().empty());
 }
 
 TEST(AxisPower, AllOnAllOff)
 {
-    const std::pair<int, const char*> cases[] = {{9, "00 01 00 01 00 01 00 01 00 01 00 01"},
-                                                 {10, "00 02 00 02 00 02 00 02 00 02 00 02"}};
-    for (const auto& [index, words] : cases) {
-        SCOPED_TRACE(index);
+    const std::pair<bool, const char*> cases[] = {{true, "00 01 00 01 00 01 00 01 00 01 00 01"},
+                                                  {false, "00 02 00 02 00 02 00 02 00 02 00 02"}};
+    for (const auto& [on, words] : cases) {
+        SCOPED_TRACE(on);
         Rig rig;
-        EXPECT_TRUE(rig.op.click("Command1", index));
+        rig.op.powerAllAxes(on);
         const auto all = rig.cycle();
         ASSERT_EQ(all.size(), 1u);
         EXPECT_EQ(all[0].start, 0x1010);
@@ -72,14 +72,14 @@ TEST(AxisPower, AllOnAllOff)
     }
     Rig rig;
     const FormState before = rig.state;
-    EXPECT_TRUE(rig.op.click("Command1", 7)); // seventh axis
+    rig.op.toggleAxis(7); // seventh axis
     EXPECT_TRUE(sameState(before, rig.state));
 }
 
 TEST(Alarms, ClearSendsSixExecuteWords)
 {
     Rig rig;
-    EXPECT_TRUE(rig.op.click("Command30", kNoIndex));
+    rig.op.clearAlarms();
     const auto all = rig.cycle();
     ASSERT_EQ(all.size(), 1u);
     EXPECT_EQ(all[0].start, 0x1040);
@@ -94,7 +94,7 @@ TEST(Origin, SetAnsweredNoChangesNothing)
     rig.state.mailbox.store(Payload::Origin, Bytes{0x0E, 0xA1}); // earlier
     rig.prompts.answers = {false};
     const FormState before = rig.state;
-    EXPECT_TRUE(rig.op.click("Command16", 0));
+    rig.op.setOrigin();
     ASSERT_EQ(rig.prompts.questions.size(), 1u);
     EXPECT_EQ(rig.prompts.questions[0].first, "是否设置机械臂原点?");
     EXPECT_EQ(rig.prompts.questions[0].second, "提示");
@@ -106,14 +106,14 @@ TEST(Origin, SetAnsweredYesAndReturn)
 {
     Rig rig;
     rig.prompts.answers = {true};
-    rig.op.click("Command16", 0);
+    rig.op.setOrigin();
     auto all = rig.cycle();
     ASSERT_EQ(all.size(), 1u);
     EXPECT_EQ(all[0].start, 0x1080);
     EXPECT_EQ(all[0].amount, 6);
     EXPECT_EQ(all[0].data, hexBytes("00 01 00 01 00 01 00 01 00 01 00 01"));
 
-    rig.op.click("Command16", 1); // no question for the return
+    rig.op.returnToOrigin(); // no question for the return
     EXPECT_EQ(rig.prompts.questions.size(), 1u);
     all = rig.cycle();
     ASSERT_EQ(all.size(), 1u);
@@ -124,7 +124,7 @@ TEST(Origin, SetAnsweredYesAndReturn)
 
 struct TargetCase {
     const char* name;
-    int index;
+    TargetPreset preset;
     std::array<const char*, 6> boxes;
     std::optional<std::array<float, 6>> sent;
 };
@@ -133,24 +133,22 @@ TEST(JointTarget, PresetsAndTypedAngles)
 {
     const std::array<const char*, 6> design = {"90", "0", "0", "-90", "0", "90"};
     const TargetCase cases[] = {
-        {"0°", 1, design, std::array<float, 6>{0, 0, 0, 0, 0, 0}},
-        {"-90°", 2, design, std::array<float, 6>{0, 0, -90, 0, -90, 0}},
-        {"typed", 3, design, std::array<float, 6>{90, 0, 0, -90, 0, 90}},
-        {"abc is 0", 3, {"1", "2", "3", "abc", "5", "6"}, std::array<float, 6>{1, 2, 3, 0, 5, 6}},
-        {"12.5xyz", 3, {"0", "0", "0", "12.5xyz", "0", " -4 5"}, std::array<float, 6>{0, 0, 0, 12.5f, 0, -45}},
-        {"0.1 rounds to float", 3, {"0.1", "0", "0", "0", "0", "0"}, std::array<float, 6>{0.1f, 0, 0, 0, 0, 0}},
-        {"beyond float range", 3, {"0", "1e999", "0", "0", "0", "0"}, std::nullopt},
-        {"beyond float, finite double", 3, {"0", "0", "1e39", "0", "0", "0"}, std::nullopt},
-        {"no such button", 0, design, std::nullopt},
-        {"no such button", 4, design, std::nullopt},
+        {"0°", TargetPreset::Zero, design, std::array<float, 6>{0, 0, 0, 0, 0, 0}},
+        {"-90°", TargetPreset::Minus90, design, std::array<float, 6>{0, 0, -90, 0, -90, 0}},
+        {"typed", TargetPreset::Typed, design, std::array<float, 6>{90, 0, 0, -90, 0, 90}},
+        {"abc is 0", TargetPreset::Typed, {"1", "2", "3", "abc", "5", "6"}, std::array<float, 6>{1, 2, 3, 0, 5, 6}},
+        {"12.5xyz", TargetPreset::Typed, {"0", "0", "0", "12.5xyz", "0", " -4 5"}, std::array<float, 6>{0, 0, 0, 12.5f, 0, -45}},
+        {"0.1 rounds to float", TargetPreset::Typed, {"0.1", "0", "0", "0", "0", "0"}, std::array<float, 6>{0.1f, 0, 0, 0, 0, 0}},
+        {"beyond float range", TargetPreset::Typed, {"0", "1e999", "0", "0", "0", "0"}, std::nullopt},
+        {"beyond float, finite double", TargetPreset::Typed, {"0", "0", "1e39", "0", "0", "0"}, std::nullopt},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig;
-        for (int i = 1; i <= 6; ++i) rig.board.setText("Text1", i, c.boxes[static_cast<std::size_t>(i - 1)]);
-        rig.board.setText("Text1", 7, "garbage"); // never read
+        for (int i = 1; i <= 6; ++i) rig.board.setText(Ctl::TargetAngle, i, c.boxes[static_cast<std::size_t>(i - 1)]);
+        rig.board.setText(Ctl::TargetAngle, 7, "garbage"); // never read
         const FormState before = rig.state;
-        EXPECT_TRUE(rig.op.click("Command2", c.index));
+        rig.op.sendTargetAngles(c.preset);
         const auto all = rig.cycle();
         if (!c.sent) {
             EXPECT_TRUE(all.empty());
@@ -168,7 +166,7 @@ TEST(JointTarget, PresetsAndTypedAngles)
 TEST(JointTarget, MinusNinetyWireBytes)
 {
     Rig rig;
-    rig.op.click("Command2", 2);
+    rig.op.sendTargetAngles(TargetPreset::Minus90);
     EXPECT_EQ(payloadText(rig.state, Payload::JointTarget), "00 00 00 00 00 00 00 00 00 00 B4 C2 00 00 00 00 00 00 B4 C2 00 00 00 00");
     ASSERT_EQ(rig.port.writes.size(), 0u);
     rig.cycle();

@@ -20,19 +20,19 @@ struct ProgramRig {
 
     ProgramRunner& runner() { return program.runner(); }
 
-    void setProgram(std::string_view text) { board.setText("Text7", kNoIndex, text); }
-    void clickRun() { program.click("Command14", kNoIndex); }
-    void clickPause() { program.click("Command13", kNoIndex); }
-    void clickStop() { program.click("Command12", kNoIndex); }
-    void tick() { program.timer("Timer3"); }
+    void setProgram(std::string_view text) { board.setText(Ctl::ProgramEditor, kNoIndex, text); }
+    void clickRun() { program.run(); }
+    void clickPause() { program.pauseOrContinue(); }
+    void clickStop() { program.stop(); }
+    void tick() { program.runnerTick(); }
     // A tick at which the controller reports itself idle.
     void idleTick()
     {
         state.controllerBusy = 0;
         tick();
     }
-    bool running() const { return board.timerEnabled("Timer3"); }
-    int interval() const { return board.timerInterval("Timer3"); }
+    bool running() const { return board.timerEnabled(Ctl::RunnerTimer); }
+    int interval() const { return board.timerInterval(Ctl::RunnerTimer); }
     void clearFlags() { state.mailbox.lowerAll(); }
     int raisedCount() const { return state.mailbox.raisedCount(); }
     // A payload in the mailbox as hex text, and its float k (four bytes,

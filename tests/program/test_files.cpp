@@ -65,9 +65,9 @@ TEST(ProgramFiles, NewThenSaveWritesExactlyTheTwoDefaultLines)
     TempDir dir;
     ProgramRig rig;
     rig.setProgram("something else");
-    rig.program.menu("NewFile");
+    rig.program.newProgram();
     rig.prompts.saveNames.push_back(dir.file("new.txt"));
-    rig.program.menu("SaveFile");
+    rig.program.saveProgram();
     EXPECT_EQ(rig.program.lastFileStatus(), FileStatus::Done);
     EXPECT_EQ(readBytes(dir.file("new.txt")), kDefault);
     ASSERT_EQ(rig.prompts.dialogs.size(), 1u);
@@ -82,7 +82,7 @@ TEST(ProgramFiles, SaveOverALongerFileLeavesNoTail)
     ProgramRig rig;
     rig.setProgram("END\r\n");
     rig.prompts.saveNames.push_back(dir.file("p.txt"));
-    rig.program.menu("SaveFile");
+    rig.program.saveProgram();
     EXPECT_EQ(readBytes(dir.file("p.txt")), "END\r\n");
     EXPECT_EQ(dir.entries(), 1u); // no temporary file left behind
 }
@@ -113,11 +113,11 @@ TEST(ProgramFiles, OpenThenSaveRoundTrips)
         ProgramRig rig;
         rig.setProgram("old");
         rig.prompts.openNames.push_back(dir.file("in.txt"));
-        rig.program.menu("OpenFile");
+        rig.program.openProgram();
         EXPECT_EQ(rig.program.lastFileStatus(), FileStatus::Done) << c.name;
-        EXPECT_EQ(rig.board.text("Text7"), c.text) << c.name;
+        EXPECT_EQ(rig.board.text(Ctl::ProgramEditor), c.text) << c.name;
         rig.prompts.saveNames.push_back(dir.file("out.txt"));
-        rig.program.menu("SaveFile");
+        rig.program.saveProgram();
         EXPECT_EQ(readBytes(dir.file("out.txt")), c.bytes) << c.name;
         EXPECT_EQ(readBytes(dir.file("in.txt")), c.bytes) << c.name;
         ASSERT_EQ(rig.prompts.dialogs.size(), 2u);
@@ -157,7 +157,7 @@ TEST(ProgramFiles, OpenedLfOnlyProgramDoesNotStart)
     writeBytes(dir.file("lf.txt"), "PSPEED RPM=1\nLSPEED MMS=1\nEND\n");
     ProgramRig rig;
     rig.prompts.openNames.push_back(dir.file("lf.txt"));
-    rig.program.menu("OpenFile");
+    rig.program.openProgram();
     rig.clickRun();
     EXPECT_FALSE(rig.running());
 }
@@ -168,17 +168,17 @@ TEST(ProgramFiles, OpenOfAMissingNameChangesNothing)
     ProgramRig rig;
     rig.setProgram("keep\r\n");
     rig.prompts.openNames.push_back(dir.file("missing.txt"));
-    rig.program.menu("OpenFile");
+    rig.program.openProgram();
     EXPECT_EQ(rig.program.lastFileStatus(), FileStatus::Failed);
-    EXPECT_EQ(rig.board.text("Text7"), "keep\r\n");
+    EXPECT_EQ(rig.board.text(Ctl::ProgramEditor), "keep\r\n");
     EXPECT_FALSE(fs::exists(dir.file("missing.txt")));
     EXPECT_EQ(dir.entries(), 0u);
 
     // A folder is no program file either.
     rig.prompts.openNames.push_back(dir.path().string());
-    rig.program.menu("OpenFile");
+    rig.program.openProgram();
     EXPECT_EQ(rig.program.lastFileStatus(), FileStatus::Failed);
-    EXPECT_EQ(rig.board.text("Text7"), "keep\r\n");
+    EXPECT_EQ(rig.board.text(Ctl::ProgramEditor), "keep\r\n");
 }
 
 // A file longer than any program is a file that cannot be read: the open
@@ -198,9 +198,9 @@ TEST(ProgramFiles, OpenOfAFileLongerThanAnyProgramChangesNothing)
         ProgramRig rig;
         rig.setProgram("keep\r\n");
         rig.prompts.openNames.push_back(dir.file("big.txt"));
-        rig.program.menu("OpenFile");
+        rig.program.openProgram();
         EXPECT_EQ(rig.program.lastFileStatus(), c.opens ? FileStatus::Done : FileStatus::Failed) << c.bytes;
-        EXPECT_EQ(rig.board.text("Text7").size(), c.opens ? c.bytes : 6u) << c.bytes;
+        EXPECT_EQ(rig.board.text(Ctl::ProgramEditor).size(), c.opens ? c.bytes : 6u) << c.bytes;
     }
 }
 
@@ -209,11 +209,11 @@ TEST(ProgramFiles, NoNameChosenChangesNothing)
     TempDir dir;
     ProgramRig rig;
     rig.setProgram("keep");
-    rig.program.menu("OpenFile");
+    rig.program.openProgram();
     EXPECT_EQ(rig.program.lastFileStatus(), FileStatus::NoFileChosen);
-    rig.program.menu("SaveFile");
+    rig.program.saveProgram();
     EXPECT_EQ(rig.program.lastFileStatus(), FileStatus::NoFileChosen);
-    EXPECT_EQ(rig.board.text("Text7"), "keep");
+    EXPECT_EQ(rig.board.text(Ctl::ProgramEditor), "keep");
     EXPECT_EQ(rig.prompts.dialogs.size(), 2u);
 }
 
@@ -224,13 +224,13 @@ TEST(ProgramFiles, SaveIntoAFolderThatIsAFileFails)
     ProgramRig rig;
     rig.setProgram(kDefault);
     rig.prompts.saveNames.push_back(dir.file("plain") + "/p.txt");
-    rig.program.menu("SaveFile");
+    rig.program.saveProgram();
     EXPECT_EQ(rig.program.lastFileStatus(), FileStatus::Failed);
     EXPECT_EQ(readBytes(dir.file("plain")), "old");
     // Saving onto a folder name fails too and leaves the folder alone.
     fs::create_directory(dir.file("sub"));
     rig.prompts.saveNames.push_back(dir.file("sub"));
-    rig.program.menu("SaveFile");
+    rig.program.saveProgram();
     EXPECT_EQ(rig.program.lastFileStatus(), FileStatus::Failed);
     EXPECT_TRUE(fs::is_directory(dir.file("sub")));
 }

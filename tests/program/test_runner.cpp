@@ -25,8 +25,8 @@ TEST(ProgramRunner, DefaultProgramRunsBothLinesThenStops)
     EXPECT_TRUE(rig.running());
     EXPECT_EQ(rig.interval(), 100); // first tick after the interval the timer last had
     EXPECT_EQ(rig.state.controllerBusy, 100);
-    EXPECT_FALSE(rig.board.enabled("Command14"));
-    EXPECT_EQ(rig.board.text("Command13"), "暂停");
+    EXPECT_FALSE(rig.board.enabled(Ctl::RunButton));
+    EXPECT_EQ(rig.board.text(Ctl::PauseButton), "暂停");
 
     // Busy 100 until a status reply says otherwise: the tick waits.
     rig.tick();
@@ -45,7 +45,7 @@ TEST(ProgramRunner, DefaultProgramRunsBothLinesThenStops)
     EXPECT_EQ(rig.payload(Payload::LineSpeed), "00 00 C8 42 00 00 20 41 00 00 20 41");
     EXPECT_EQ(rig.runner().lineIndex(), 0u);
     EXPECT_FALSE(rig.running());
-    EXPECT_TRUE(rig.board.enabled("Command14"));
+    EXPECT_TRUE(rig.board.enabled(Ctl::RunButton));
     EXPECT_EQ(rig.raisedCount(), 2);
 }
 
@@ -58,7 +58,7 @@ TEST(ProgramRunner, ProgramsThatDoNotStart)
         rig.clickRun();
         EXPECT_FALSE(rig.running()) << text;
         EXPECT_EQ(rig.state.controllerBusy, 7) << text;
-        EXPECT_TRUE(rig.board.enabled("Command14")) << text;
+        EXPECT_TRUE(rig.board.enabled(Ctl::RunButton)) << text;
     }
 }
 
@@ -186,7 +186,7 @@ TEST(ProgramRunner, WaitsWhileControllerBusyOrPaused)
     rig.clickRun();
     for (int busy : {100, 1, -1}) {
         rig.state.controllerBusy = static_cast<std::int16_t>(busy);
-        rig.board.setTimerInterval("Timer3", 5);
+        rig.board.setTimerInterval(Ctl::RunnerTimer, 5);
         rig.tick();
         EXPECT_EQ(rig.interval(), 300);
         EXPECT_EQ(rig.runner().lineIndex(), 0u);
@@ -199,7 +199,7 @@ TEST(ProgramRunner, WaitsWhileControllerBusyOrPaused)
 
     rig.clickPause();
     EXPECT_TRUE(rig.runner().runPaused());
-    EXPECT_EQ(rig.board.text("Command13"), "继续");
+    EXPECT_EQ(rig.board.text(Ctl::PauseButton), "继续");
     for (int i = 0; i < 5; ++i) rig.idleTick();
     EXPECT_EQ(rig.runner().lineIndex(), 1u);
     EXPECT_EQ(rig.raisedCount(), 0);
@@ -207,7 +207,7 @@ TEST(ProgramRunner, WaitsWhileControllerBusyOrPaused)
 
     rig.clickPause(); // continue
     EXPECT_FALSE(rig.runner().runPaused());
-    EXPECT_EQ(rig.board.text("Command13"), "暂停");
+    EXPECT_EQ(rig.board.text(Ctl::PauseButton), "暂停");
     rig.idleTick();
     EXPECT_TRUE(rig.state.due(Slot::JointTarget));
     EXPECT_EQ(rig.payload(Payload::JointTarget).substr(0, 11), "00 00 00 40");
@@ -217,18 +217,18 @@ TEST(ProgramRunner, PauseTogglesWhileIdleAndRunOrStopClearIt)
 {
     ProgramRig rig;
     rig.clickPause();
-    EXPECT_EQ(rig.board.text("Command13"), "继续");
+    EXPECT_EQ(rig.board.text(Ctl::PauseButton), "继续");
     rig.clickPause();
-    EXPECT_EQ(rig.board.text("Command13"), "暂停");
+    EXPECT_EQ(rig.board.text(Ctl::PauseButton), "暂停");
     rig.clickPause();
     rig.setProgram(programOf({"END", "END"}));
     rig.clickRun();
     EXPECT_FALSE(rig.runner().runPaused());
-    EXPECT_EQ(rig.board.text("Command13"), "暂停");
+    EXPECT_EQ(rig.board.text(Ctl::PauseButton), "暂停");
     rig.clickPause();
     rig.clickStop();
     EXPECT_FALSE(rig.runner().runPaused());
-    EXPECT_EQ(rig.board.text("Command13"), "暂停");
+    EXPECT_EQ(rig.board.text(Ctl::PauseButton), "暂停");
 }
 
 TEST(ProgramRunner, StopResetsAndNextRunTakesAFreshCopy)
@@ -247,7 +247,7 @@ TEST(ProgramRunner, StopResetsAndNextRunTakesAFreshCopy)
     rig.clickStop();
     EXPECT_EQ(rig.runner().lineIndex(), 0u);
     EXPECT_FALSE(rig.running());
-    EXPECT_TRUE(rig.board.enabled("Command14"));
+    EXPECT_TRUE(rig.board.enabled(Ctl::RunButton));
     EXPECT_EQ(rig.raisedCount(), 0); // nothing is sent on Stop
 
     rig.clickRun();
@@ -335,14 +335,14 @@ TEST(ProgramRunner, EndInTheMiddleStopsOrRepeats)
 {
     for (int loop : {0, 1}) {
         ProgramRig rig;
-        rig.board.setValue("Check1", kNoIndex, loop);
+        rig.board.setValue(Ctl::LoopCheck, kNoIndex, loop);
         rig.setProgram(programOf({"MOVJ J1=1", "END", "MOVJ J1=9", "END"}));
         rig.clickRun();
         rig.idleTick();
         rig.idleTick();
         EXPECT_EQ(rig.runner().lineIndex(), 0u);
         EXPECT_EQ(rig.running(), loop == 1);
-        EXPECT_EQ(rig.board.enabled("Command14"), loop == 0);
+        EXPECT_EQ(rig.board.enabled(Ctl::RunButton), loop == 0);
         EXPECT_EQ(rig.runner().fields().j1, "1");
         if (loop == 1) {
             rig.clearFlags();
@@ -356,11 +356,11 @@ TEST(ProgramRunner, EndInTheMiddleStopsOrRepeats)
 TEST(ProgramRunner, CheckBoxIsReadOnlyAtTheEndOfAPass)
 {
     ProgramRig rig;
-    rig.board.setValue("Check1", kNoIndex, 1);
+    rig.board.setValue(Ctl::LoopCheck, kNoIndex, 1);
     rig.setProgram(programOf({"MOVJ J1=1", "MOVJ J1=2", "MOVJ J1=3"}));
     rig.clickRun();
     rig.idleTick();
-    rig.board.setValue("Check1", kNoIndex, 0); // unticked during the pass
+    rig.board.setValue(Ctl::LoopCheck, kNoIndex, 0); // unticked during the pass
     rig.idleTick();
     EXPECT_TRUE(rig.running());
     rig.idleTick();
@@ -369,7 +369,7 @@ TEST(ProgramRunner, CheckBoxIsReadOnlyAtTheEndOfAPass)
     rig.clickRun();
     rig.idleTick();
     rig.idleTick();
-    rig.board.setValue("Check1", kNoIndex, 1); // ticked before the last line
+    rig.board.setValue(Ctl::LoopCheck, kNoIndex, 1); // ticked before the last line
     rig.idleTick();
     EXPECT_TRUE(rig.running());
     EXPECT_EQ(rig.runner().lineIndex(), 0u);

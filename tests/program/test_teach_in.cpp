@@ -10,70 +10,70 @@ namespace {
 void designCaptions(FakeBoard& b)
 {
     for (int i = 1; i <= 6; ++i) {
-        b.setText("Label2", i, "0.000" + std::to_string(i));
-        b.setText("Label3", i, "0.000" + std::to_string(i));
+        b.setText(Ctl::JointAngle, i, "0.000" + std::to_string(i));
+        b.setText(Ctl::PoseValue, i, "0.000" + std::to_string(i));
     }
 }
 
 void viaPoint(FakeBoard& b)
 {
     const char* v[] = {"250.00", "0.00", "150.00", "180.00", "0.00", "0.00"};
-    for (int i = 0; i < 6; ++i) b.setText("Label3", i + 1, v[i]);
+    for (int i = 0; i < 6; ++i) b.setText(Ctl::PoseValue, i + 1, v[i]);
 }
 
 void endPoint(FakeBoard& b)
 {
     const char* v[] = {"200.00", "-50.00", "150.00", "180.00", "0.00", "0.00"};
-    for (int i = 0; i < 6; ++i) b.setText("Label3", i + 1, v[i]);
+    for (int i = 0; i < 6; ++i) b.setText(Ctl::PoseValue, i + 1, v[i]);
 }
 
 TEST(TeachIn, EachButtonAppendsItsLine)
 {
     struct Case {
-        const char* button;
+        TeachInKind kind;
         std::function<void(FakeBoard&)> setup;
         std::string line;
     };
     const Case cases[] = {
-        {"Command15", designCaptions, "MOVJ J1=0.0001 J2=0.0002 J3=0.0003 J4=0.0004 J5=0.0005 J6=0.0006\r\n"},
-        {"Command20", designCaptions, "MOVP X1=0.0001 Y1=0.0002 Z1=0.0003 A1=0.0004 B1=0.0005 C1=0.0006\r\n"},
-        {"Command6", viaPoint, "MOVL X1=250.00 Y1=0.00 Z1=150.00 A1=180.00 B1=0.00 C1=0.00\r\n"},
-        {"Command18", viaPoint, "MOVC X2=250.00 Y2=0.00 Z2=150.00 A2=180.00 B2=0.00 C2=0.00\r\n"},
-        {"Command9", [](FakeBoard& b) { endPoint(b); b.setText("Text8", kNoIndex, "90"); },
+        {TeachInKind::JointMove, designCaptions, "MOVJ J1=0.0001 J2=0.0002 J3=0.0003 J4=0.0004 J5=0.0005 J6=0.0006\r\n"},
+        {TeachInKind::PointMove, designCaptions, "MOVP X1=0.0001 Y1=0.0002 Z1=0.0003 A1=0.0004 B1=0.0005 C1=0.0006\r\n"},
+        {TeachInKind::LineMove, viaPoint, "MOVL X1=250.00 Y1=0.00 Z1=150.00 A1=180.00 B1=0.00 C1=0.00\r\n"},
+        {TeachInKind::ArcVia, viaPoint, "MOVC X2=250.00 Y2=0.00 Z2=150.00 A2=180.00 B2=0.00 C2=0.00\r\n"},
+        {TeachInKind::ArcEnd, [](FakeBoard& b) { endPoint(b); b.setText(Ctl::ArcAngle, kNoIndex, "90"); },
          "     X3=200.00 Y3=-50.00 Z3=150.00 A3=180.00 B3=0.00 C3=0.00 Ag=90.000\r\n"},
-        {"Command9", [](FakeBoard& b) { endPoint(b); b.setText("Text8", kNoIndex, "12.3456"); },
+        {TeachInKind::ArcEnd, [](FakeBoard& b) { endPoint(b); b.setText(Ctl::ArcAngle, kNoIndex, "12.3456"); },
          "     X3=200.00 Y3=-50.00 Z3=150.00 A3=180.00 B3=0.00 C3=0.00 Ag=12.346\r\n"},
-        {"Command9", [](FakeBoard& b) { designCaptions(b); b.setText("Text8", kNoIndex, "-30.5"); },
+        {TeachInKind::ArcEnd, [](FakeBoard& b) { designCaptions(b); b.setText(Ctl::ArcAngle, kNoIndex, "-30.5"); },
          "     X3=0.0001 Y3=0.0002 Z3=0.0003 A3=0.0004 B3=0.0005 C3=0.0006 Ag=-30.500\r\n"},
-        {"Command9", [](FakeBoard& b) { b.setText("Text8", kNoIndex, "abc"); },
+        {TeachInKind::ArcEnd, [](FakeBoard& b) { b.setText(Ctl::ArcAngle, kNoIndex, "abc"); },
          "     X3= Y3= Z3= A3= B3= C3= Ag=0.000\r\n"},
-        {"Command9", [](FakeBoard& b) { b.setText("Text8", kNoIndex, " 1 2.5x"); },
+        {TeachInKind::ArcEnd, [](FakeBoard& b) { b.setText(Ctl::ArcAngle, kNoIndex, " 1 2.5x"); },
          "     X3= Y3= Z3= A3= B3= C3= Ag=12.500\r\n"},
-        {"Command10",
+        {TeachInKind::PointSpeed,
          [](FakeBoard& b) {
-             b.setText("Text10", 0, "1000");
-             b.setText("Text10", 1, " 500 ");
-             b.setText("Text10", 2, "");
+             b.setText(Ctl::PointSpeed, 0, "1000");
+             b.setText(Ctl::PointSpeed, 1, " 500 ");
+             b.setText(Ctl::PointSpeed, 2, "");
          },
          "PSPEED RPM=1000 ACC= 500  DEC=\r\n"},
-        {"Command24",
+        {TeachInKind::LinearSpeed,
          [](FakeBoard& b) {
-             b.setText("Text21", 0, "100");
-             b.setText("Text21", 1, "10");
-             b.setText("Text21", 2, "十");
+             b.setText(Ctl::LinearSpeed, 0, "100");
+             b.setText(Ctl::LinearSpeed, 1, "10");
+             b.setText(Ctl::LinearSpeed, 2, "十");
          },
          "LSPEED MMS=100 ACC=10 DEC=十\r\n"},
-        {"Command21", [](FakeBoard&) {}, "DELAY MS=\r\n"},
-        {"Command21", [](FakeBoard& b) { b.setText("Text20", kNoIndex, "1000"); }, "DELAY MS=1000\r\n"},
-        {"Command17", [](FakeBoard&) {}, "END\r\n"},
+        {TeachInKind::Delay, [](FakeBoard&) {}, "DELAY MS=\r\n"},
+        {TeachInKind::Delay, [](FakeBoard& b) { b.setText(Ctl::DelayMs, kNoIndex, "1000"); }, "DELAY MS=1000\r\n"},
+        {TeachInKind::End, [](FakeBoard&) {}, "END\r\n"},
     };
     for (const Case& c : cases) {
         ProgramRig rig;
         c.setup(rig.board);
         rig.setProgram("PSPEED RPM=1\r\n");
-        EXPECT_TRUE(rig.program.click(c.button, kNoIndex));
-        EXPECT_EQ(rig.board.text("Text7"), "PSPEED RPM=1\r\n" + c.line) << c.button;
-        EXPECT_EQ(rig.raisedCount(), 0) << c.button;
+        rig.program.teachIn(c.kind);
+        EXPECT_EQ(rig.board.text(Ctl::ProgramEditor), "PSPEED RPM=1\r\n" + c.line) << c.line;
+        EXPECT_EQ(rig.raisedCount(), 0) << c.line;
     }
 }
 
@@ -81,12 +81,12 @@ TEST(TeachIn, AppendsToTheVeryEndEvenWithoutAClosingBreak)
 {
     ProgramRig rig;
     rig.setProgram("MOVJ J1=1");
-    rig.program.click("Command17", kNoIndex);
-    EXPECT_EQ(rig.board.text("Text7"), "MOVJ J1=1END\r\n");
+    rig.program.teachIn(TeachInKind::End);
+    EXPECT_EQ(rig.board.text(Ctl::ProgramEditor), "MOVJ J1=1END\r\n");
     rig.setProgram("");
-    rig.program.click("Command17", kNoIndex);
-    rig.program.click("Command17", kNoIndex);
-    EXPECT_EQ(rig.board.text("Text7"), "END\r\nEND\r\n");
+    rig.program.teachIn(TeachInKind::End);
+    rig.program.teachIn(TeachInKind::End);
+    EXPECT_EQ(rig.board.text(Ctl::ProgramEditor), "END\r\nEND\r\n");
 }
 
 // A program taught with the buttons runs and sends what the displays showed.
@@ -95,11 +95,11 @@ TEST(TeachIn, TaughtArcRunsWithTheTaughtPoints)
     ProgramRig rig;
     rig.setProgram("");
     viaPoint(rig.board);
-    rig.program.click("Command18", kNoIndex);
+    rig.program.teachIn(TeachInKind::ArcVia);
     endPoint(rig.board);
-    rig.board.setText("Text8", kNoIndex, "90");
-    rig.program.click("Command9", kNoIndex);
-    rig.program.click("Command17", kNoIndex);
+    rig.board.setText(Ctl::ArcAngle, kNoIndex, "90");
+    rig.program.teachIn(TeachInKind::ArcEnd);
+    rig.program.teachIn(TeachInKind::End);
     rig.clickRun();
     rig.idleTick();
     EXPECT_TRUE(rig.state.due(Slot::ArcMove));
@@ -117,33 +117,34 @@ void initialBoxes(FakeBoard& b)
         {31, "200.00"}, {32, "-50.00"}, {33, "150"}, {34, "180.00"}, {35, "0.00"}, {36, "0.00"},
         {37, "0.00"},
     };
-    for (auto [i, t] : boxes) b.setText("Text11", i, t);
+    for (auto [i, t] : boxes) b.setText(Ctl::DirectMoveTarget, i, t);
 }
 
 TEST(DirectMoves, InitialBoxesSendTheirFloats)
 {
     struct Case {
-        const char* button;
+        DirectMoveKind kind;
         Slot slot;
         Payload payload;
         std::string hex;
     };
     const Case cases[] = {
-        {"Command25", Slot::PointMove, Payload::PoseTarget,
+        {DirectMoveKind::Point, Slot::PointMove, Payload::PoseTarget,
          "00 00 48 43 00 00 16 43 00 00 16 43 00 00 34 43 00 00 00 00 00 00 00 00"},
-        {"Command26", Slot::LinearMove, Payload::PoseTarget,
+        {DirectMoveKind::Line, Slot::LinearMove, Payload::PoseTarget,
          "00 00 48 43 00 00 48 42 00 00 16 43 00 00 34 43 00 00 00 00 00 00 00 00"},
-        {"Command27", Slot::ArcMove, Payload::ArcTarget,
+        {DirectMoveKind::Arc, Slot::ArcMove, Payload::ArcTarget,
          "00 00 7A 43 00 00 00 00 00 00 16 43 00 00 34 43 00 00 00 00 00 00 00 00 "
          "00 00 48 43 00 00 48 C2 00 00 16 43 00 00 34 43 00 00 00 00 00 00 00 00 00 00 00 00"},
     };
     for (const Case& c : cases) {
         ProgramRig rig;
         initialBoxes(rig.board);
-        EXPECT_TRUE(rig.program.click(c.button, kNoIndex));
-        EXPECT_EQ(rig.payload(c.payload), c.hex) << c.button;
-        EXPECT_TRUE(rig.state.due(c.slot)) << c.button;
-        EXPECT_EQ(rig.raisedCount(), 1) << c.button;
+        SCOPED_TRACE(static_cast<int>(c.slot));
+        rig.program.directMove(c.kind);
+        EXPECT_EQ(rig.payload(c.payload), c.hex);
+        EXPECT_TRUE(rig.state.due(c.slot));
+        EXPECT_EQ(rig.raisedCount(), 1);
     }
 }
 
@@ -151,12 +152,12 @@ TEST(DirectMoves, BoxesAreReadLeniently)
 {
     ProgramRig rig;
     initialBoxes(rig.board);
-    rig.board.setText("Text11", 1, "abc");
-    rig.board.setText("Text11", 2, " 1 2.5x");
-    rig.board.setText("Text11", 3, "");
-    rig.board.setText("Text11", 4, "0.1");
-    rig.board.setText("Text11", 5, "-1e1");
-    rig.program.click("Command25", kNoIndex);
+    rig.board.setText(Ctl::DirectMoveTarget, 1, "abc");
+    rig.board.setText(Ctl::DirectMoveTarget, 2, " 1 2.5x");
+    rig.board.setText(Ctl::DirectMoveTarget, 3, "");
+    rig.board.setText(Ctl::DirectMoveTarget, 4, "0.1");
+    rig.board.setText(Ctl::DirectMoveTarget, 5, "-1e1");
+    rig.program.directMove(DirectMoveKind::Point);
     EXPECT_EQ(rig.payload(Payload::PoseTarget), "00 00 00 00 00 00 48 41 00 00 00 00 CD CC CC 3D 00 00 20 C1 00 00 00 00");
     EXPECT_EQ(rig.payloadFloat(Payload::PoseTarget, 1), 12.5f);
 }
@@ -165,33 +166,16 @@ TEST(DirectMoves, TwoClicksLeaveOneRequestWithTheLaterValues)
 {
     ProgramRig rig;
     initialBoxes(rig.board);
-    rig.program.click("Command25", kNoIndex);
-    rig.board.setText("Text11", 1, "1");
-    rig.program.click("Command25", kNoIndex);
+    rig.program.directMove(DirectMoveKind::Point);
+    rig.board.setText(Ctl::DirectMoveTarget, 1, "1");
+    rig.program.directMove(DirectMoveKind::Point);
     EXPECT_EQ(rig.raisedCount(), 1);
     EXPECT_EQ(rig.payload(Payload::PoseTarget).substr(0, 11), "00 00 80 3F");
     // MOVL shares the payload: whatever was stored last is what goes out.
-    rig.program.click("Command26", kNoIndex);
+    rig.program.directMove(DirectMoveKind::Line);
     EXPECT_TRUE(rig.state.due(Slot::PointMove));
     EXPECT_TRUE(rig.state.due(Slot::LinearMove));
     EXPECT_EQ(rig.payload(Payload::PoseTarget).substr(0, 23), "00 00 48 43 00 00 48 42");
-}
-
-TEST(ProgramSubsystem, RoutesOnlyItsOwnEvents)
-{
-    ProgramRig rig;
-    EXPECT_FALSE(rig.program.click("Command1", kNoIndex));
-    EXPECT_FALSE(rig.program.click("Command14", 0)); // not a control array
-    EXPECT_FALSE(rig.program.timer("Timer1"));
-    EXPECT_FALSE(rig.program.menu("Exit"));
-    EXPECT_FALSE(rig.program.mouseDown("Command14", kNoIndex));
-    EXPECT_TRUE(rig.program.timer("Timer3"));
-    rig.setProgram("x");
-    EXPECT_TRUE(rig.program.menu("AsSaveFile"));
-    EXPECT_EQ(rig.board.text("Text7"), "x");
-    EXPECT_TRUE(rig.prompts.dialogs.empty());
-    EXPECT_TRUE(rig.program.menu("NewFile"));
-    EXPECT_EQ(rig.board.text("Text7"), "PSPEED RPM=1000 ACC=500 DEC=500\r\nLSPEED MMS=100 ACC=10 DEC=10\r\n");
 }
 
 } // namespace

@@ -1,14 +1,22 @@
-// A board made of plain values, for driving the core without widgets. Every
-// control exists on first use with empty text, enabled, button face, value 0.
+// A board made of plain values, for driving the core without widgets. It
+// holds exactly the controls that the binding table (app/control_ids.h)
+// maps to a control of the layout table, and refuses any other id and
+// index: asking for one throws std::logic_error, which fails the test (and
+// aborts a fuzz run). A control starts with empty text, enabled (a
+// seventh-axis control disabled, and enabling it is ignored, as in the
+// window), button face, value 0.
 #pragma once
 
 #include <deque>
 #include <map>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "app/control_ids.h"
+#include "app/layout_table.h"
 #include "link/board.h"
 #include "link/port.h"
 
@@ -27,44 +35,86 @@ public:
         int interval = 0;
     };
 
-    std::string text(std::string_view name, int index = kNoIndex) const override { return get(name, index).text; }
-    void setText(std::string_view name, int index, std::string_view t) override { at(name, index).text = std::string(t); }
-    bool enabled(std::string_view name, int index = kNoIndex) const override { return get(name, index).enabled; }
-    void setEnabled(std::string_view name, int index, bool on) override { at(name, index).enabled = on; }
-    Colour backColour(std::string_view name, int index = kNoIndex) const override { return get(name, index).back; }
-    void setBackColour(std::string_view name, int index, Colour c) override { at(name, index).back = c; }
-    int value(std::string_view name, int index = kNoIndex) const override { return get(name, index).value; }
-    void setValue(std::string_view name, int index, int v) override { at(name, index).value = v; }
+    std::string text(Ctl id, int index = kNoIndex) const override { return get(id, index).text; }
+    void setText(Ctl id, int index, std::string_view t) override { at(id, index).text = std::string(t); }
+    bool enabled(Ctl id, int index = kNoIndex) const override { return get(id, index).enabled; }
+    void setEnabled(Ctl id, int index, bool on) override
+    {
+        Control& c = at(id, index);
+        if (!on || !inactive(id, index)) c.enabled = on;
+    }
+    Colour backColour(Ctl id, int index = kNoIndex) const override { return get(id, index).back; }
+    void setBackColour(Ctl id, int index, Colour c) override { at(id, index).back = c; }
+    int value(Ctl id, int index = kNoIndex) const override { return get(id, index).value; }
+    void setValue(Ctl id, int index, int v) override { at(id, index).value = v; }
 
-    bool timerEnabled(std::string_view name) const override { return getTimer(name).enabled; }
-    void setTimerEnabled(std::string_view name, bool on) override { timers_[std::string(name)].enabled = on; }
-    int timerInterval(std::string_view name) const override { return getTimer(name).interval; }
-    void setTimerInterval(std::string_view name, int ms) override { timers_[std::string(name)].interval = ms; }
+    bool timerEnabled(Ctl id) const override { return getTimer(id).enabled; }
+    void setTimerEnabled(Ctl id, bool on) override { timerAt(id).enabled = on; }
+    int timerInterval(Ctl id) const override { return getTimer(id).interval; }
+    void setTimerInterval(Ctl id, int ms) override { timerAt(id).interval = ms; }
 
-    void setItems(std::string_view name, const std::vector<std::string>& list) override { items[std::string(name)] = list; }
+    void setItems(Ctl id, const std::vector<std::string>& list) override
+    {
+        shown(id, kNoIndex);
+        items[id] = list;
+    }
     void endProgram() override { ended = true; }
 
-    std::map<std::string, std::vector<std::string>> items;
+    std::map<Ctl, std::vector<std::string>> items;
     bool ended = false;
 
-    Control& at(std::string_view name, int index = kNoIndex) { return controls_[{std::string(name), index}]; }
-    bool has(std::string_view name, int index = kNoIndex) const { return controls_.count({std::string(name), index}) != 0; }
+    Control& at(Ctl id, int index = kNoIndex)
+    {
+        const layout::Control& c = shown(id, index);
+        auto [it, added] = controls_.try_emplace({id, index});
+        if (added) it->second.enabled = !c.has(layout::kInactive);
+        return it->second;
+    }
+    // Whether the control was set since the board was made.
+    bool has(Ctl id, int index = kNoIndex) const
+    {
+        shown(id, index);
+        return controls_.count({id, index}) != 0;
+    }
+
+    // The control of the layout table that shows the id and index; throws
+    // when there is none.
+    static const layout::Control& shown(Ctl id, int index)
+    {
+        const auto d = designerControl(id, index);
+        const layout::Control* c = d ? layout::find(d->name, d->index) : nullptr;
+        if (!c) throw std::logic_error("the window has no control " + describe(id, index));
+        return *c;
+    }
 
 private:
-    const Control& get(std::string_view name, int index) const
+    static bool inactive(Ctl id, int index) { return shown(id, index).has(layout::kInactive); }
+    static void checkTimer(Ctl id)
+    {
+        if (shown(id, kNoIndex).kind != layout::Kind::Timer) throw std::logic_error(describe(id) + " is not a timer");
+    }
+    const Control& get(Ctl id, int index) const
     {
         static const Control blank;
-        auto it = controls_.find({std::string(name), index});
-        return it == controls_.end() ? blank : it->second;
+        static const Control blankInactive{{}, false, Colour::buttonFace(), 0};
+        auto it = controls_.find({id, index});
+        if (it != controls_.end()) return it->second;
+        return inactive(id, index) ? blankInactive : blank;
     }
-    Timer getTimer(std::string_view name) const
+    Timer getTimer(Ctl id) const
     {
-        auto it = timers_.find(std::string(name));
+        checkTimer(id);
+        auto it = timers_.find(id);
         return it == timers_.end() ? Timer{} : it->second;
     }
+    Timer& timerAt(Ctl id)
+    {
+        checkTimer(id);
+        return timers_[id];
+    }
 
-    std::map<std::pair<std::string, int>, Control> controls_;
-    std::map<std::string, Timer> timers_;
+    std::map<std::pair<Ctl, int>, Control> controls_;
+    std::map<Ctl, Timer> timers_;
 };
 
 // Prompts that answer from a script and record what was asked.

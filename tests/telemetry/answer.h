@@ -15,14 +15,14 @@ namespace vq::test {
 
 // Sends the request of `slot` on a fresh link (so no earlier reply can hold
 // this one back), delivers `reply` as the port's receive event, shows an
-// accepted reply in Text19 and hands a matched one to the handler. Returns
-// whether the link accepted the reply.
+// accepted reply in the ReceivedFrame box and hands a matched one to the
+// handler. Returns whether the link accepted the reply.
 inline bool answer(ReplyHandler& handler, Board& board, Slot slot, const Bytes& reply)
 {
     RecordingPort port;
     port.open("sim", 115200);
     Link link(port);
-    link.onFrameAccepted = [&board](std::span<const std::uint8_t> f) { board.setText("Text19", kNoIndex, bytesToHexText(f)); };
+    link.onFrameAccepted = [&board](std::span<const std::uint8_t> f) { board.setText(Ctl::ReceivedFrame, kNoIndex, bytesToHexText(f)); };
     link.onReply = [&handler](const Reply& r) { handler.handle(r); };
     link.send(slotRow(slot), {});
     port.input = reply;

@@ -52,20 +52,20 @@ TEST_F(ReplyFront, IndependentlyComputedCrcsPass)
         {Slot::StorePidGains, &kAckPidSave}, {Slot::StoreParameters, &kAckParamSave}, {Slot::WriteMechanical, &kAckMechanical},
         {Slot::WriteKp1, &kAckKp1},          {Slot::ReadMotorEncoder, &kEncoderParams}, {Slot::ReadPidGains, &kPidGains}};
     for (const auto& [slot, frame] : frames) {
-        board.setText("Text19", kNoIndex, "");
+        board.setText(Ctl::ReceivedFrame, kNoIndex, "");
         EXPECT_TRUE(receive(slot, *frame));
-        EXPECT_EQ(board.text("Text19"), bytesToHexText(*frame));
+        EXPECT_EQ(board.text(Ctl::ReceivedFrame), bytesToHexText(*frame));
     }
 }
 
 TEST_F(ReplyFront, LiteralReadRepliesDecode)
 {
     receive(Slot::ReadPidGains, kPidGains);
-    EXPECT_EQ(board.text("Text4", 1), "100");
-    EXPECT_EQ(board.text("Text6", 6), "0");
+    EXPECT_EQ(board.text(Ctl::PidKp, 1), "100");
+    EXPECT_EQ(board.text(Ctl::PidKd, 6), "0");
     receive(Slot::ReadMotorEncoder, kEncoderParams);
-    EXPECT_EQ(board.text("Text12", 1), "10.0");
-    EXPECT_EQ(board.text("Text12", 6), "0.0");
+    EXPECT_EQ(board.text(Ctl::MotorEncoderParam, 1), "10.0");
+    EXPECT_EQ(board.text(Ctl::MotorEncoderParam, 6), "0.0");
 }
 
 TEST_F(ReplyFront, RejectedRepliesLeaveEverythingAsItWas)
@@ -87,11 +87,11 @@ TEST_F(ReplyFront, RejectedRepliesLeaveEverythingAsItWas)
         {"status reply cut short", cutStatus},
     };
     for (const auto& c : cases) {
-        board.setText("Text19", kNoIndex, "before");
-        board.setText("Text12", 1, "box");
+        board.setText(Ctl::ReceivedFrame, kNoIndex, "before");
+        board.setText(Ctl::MotorEncoderParam, 1, "box");
         EXPECT_FALSE(receive(Slot::ReadMotorEncoder, c.bytes)) << c.what;
-        EXPECT_EQ(board.text("Text19"), "before") << c.what;
-        EXPECT_EQ(board.text("Text12", 1), "box") << c.what;
+        EXPECT_EQ(board.text(Ctl::ReceivedFrame), "before") << c.what;
+        EXPECT_EQ(board.text(Ctl::MotorEncoderParam, 1), "box") << c.what;
     }
 }
 
@@ -106,12 +106,12 @@ TEST_F(ReplyFront, TrailingZeroByteStillChecksOut)
     data.resize(23);
     const Bytes padded = test::concat(test::readReply(data), {0x00});
     ASSERT_EQ(padded.size(), 29u);
-    board.setText("Text12", 6, "box");
+    board.setText(Ctl::MotorEncoderParam, 6, "box");
     EXPECT_TRUE(receive(Slot::ReadMotorEncoder, padded));
-    EXPECT_EQ(board.text("Text19"), bytesToHexText(padded));
-    EXPECT_EQ(board.text("Text12", 1), "10.0");
-    EXPECT_EQ(board.text("Text12", 5), "0.0");
-    EXPECT_EQ(board.text("Text12", 6), "box");
+    EXPECT_EQ(board.text(Ctl::ReceivedFrame), bytesToHexText(padded));
+    EXPECT_EQ(board.text(Ctl::MotorEncoderParam, 1), "10.0");
+    EXPECT_EQ(board.text(Ctl::MotorEncoderParam, 5), "0.0");
+    EXPECT_EQ(board.text(Ctl::MotorEncoderParam, 6), "box");
 }
 
 TEST_F(ReplyFront, EverySingleBitErrorIsCaught)
@@ -123,43 +123,43 @@ TEST_F(ReplyFront, EverySingleBitErrorIsCaught)
             ASSERT_FALSE(receive(Slot::ReadMotorEncoder, bad)) << "byte " << i << " bit " << bit;
         }
     }
-    EXPECT_FALSE(board.has("Text19"));
-    EXPECT_FALSE(board.has("Text12", 1));
+    EXPECT_FALSE(board.has(Ctl::ReceivedFrame));
+    EXPECT_FALSE(board.has(Ctl::MotorEncoderParam, 1));
 }
 
 TEST_F(ReplyFront, WriteAcknowledgements)
 {
     // Acknowledgements carry no data for a box; only the two save commands
     // change captions, and only when they echo the register written.
-    struct Case { const char* what; Slot slot; Bytes ack; const char* control; int index; const char* after; };
+    struct Case { const char* what; Slot slot; Bytes ack; Ctl control; int index; const char* after; };
     const Case cases[] = {
-        {"float block 11 10", Slot::WriteMechanical, kAckMechanical, "Text17", 1, "box"},
-        {"single PID gain 10 50", Slot::WriteKp1, kAckKp1, "Text4", 1, "box"},
-        {"single PID gain 10 50, Kd box", Slot::WriteKp1, kAckKp1, "Text6", 6, "box"},
-        {"PID save 10 B0", Slot::StorePidGains, kAckPidSave, "Command3", 1, "保存参数OK"},
-        {"parameter save 11 00", Slot::StoreParameters, kAckParamSave, "Command4", 0, "保存参数OK"},
-        {"parameter save echo while the PID save waits", Slot::StorePidGains, kAckParamSave, "Command4", 0, "box"},
-        {"PID save echo while the parameter save waits", Slot::StoreParameters, kAckPidSave, "Command3", 1, "box"},
+        {"float block 11 10", Slot::WriteMechanical, kAckMechanical, Ctl::MechanicalParam, 1, "box"},
+        {"single PID gain 10 50", Slot::WriteKp1, kAckKp1, Ctl::PidKp, 1, "box"},
+        {"single PID gain 10 50, Kd box", Slot::WriteKp1, kAckKp1, Ctl::PidKd, 6, "box"},
+        {"PID save 10 B0", Slot::StorePidGains, kAckPidSave, Ctl::PidGainsButton, 1, "保存参数OK"},
+        {"parameter save 11 00", Slot::StoreParameters, kAckParamSave, Ctl::StoreParamsButton, 0, "保存参数OK"},
+        {"parameter save echo while the PID save waits", Slot::StorePidGains, kAckParamSave, Ctl::StoreParamsButton, 0, "box"},
+        {"PID save echo while the parameter save waits", Slot::StoreParameters, kAckPidSave, Ctl::PidGainsButton, 1, "box"},
         // Quantity FFFF: read as a field it would show "-1" or a number.
-        {"reduction 11 20", Slot::WriteReduction, test::writeAck(0x1120, 0xFFFF), "Text3", 1, "box"},
-        {"motor encoder 11 30", Slot::WriteMotorEncoder, test::writeAck(0x1130, 0xFFFF), "Text12", 1, "box"},
-        {"max positive 11 40", Slot::WriteMaxPositive, test::writeAck(0x1140, 0xFFFF), "Text14", 1, "box"},
-        {"max negative 11 50", Slot::WriteMaxNegative, test::writeAck(0x1150, 0xFFFF), "Text15", 1, "box"},
-        {"tool block 11 60", Slot::WriteTool, test::writeAck(0x1160, 0xFFFF), "Text16", 1, "box"},
-        {"point speed 11 A0", Slot::WritePointSpeed, test::writeAck(0x11A0, 0xFFFF), "Text10", 0, "box"},
-        {"line speed 11 A6", Slot::WriteLineSpeed, test::writeAck(0x11A6, 0xFFFF), "Text21", 0, "box"},
-        {"single PID gain 10 50, quantity FFFF", Slot::WriteKp1, test::writeAck(0x1050, 0xFFFF), "Text4", 1, "box"},
-        {"axis switch 10 10", Slot::AxisPower1, test::writeAck(0x1010, 1), "Text4", 1, "box"},
-        {"mode word 10 01", Slot::ControlMode, test::writeAck(0x1001, 1), "Text2", kNoIndex, "box"},
-        {"alarm clear 10 40", Slot::AlarmClear, test::writeAck(0x1040, 1), "Command3", 1, "box"},
-        {"motion target 11 B0", Slot::JointTarget, test::writeAck(0x11B0, 6), "Label2", 1, "box"},
+        {"reduction 11 20", Slot::WriteReduction, test::writeAck(0x1120, 0xFFFF), Ctl::ReductionRatio, 1, "box"},
+        {"motor encoder 11 30", Slot::WriteMotorEncoder, test::writeAck(0x1130, 0xFFFF), Ctl::MotorEncoderParam, 1, "box"},
+        {"max positive 11 40", Slot::WriteMaxPositive, test::writeAck(0x1140, 0xFFFF), Ctl::MaxPositiveAngle, 1, "box"},
+        {"max negative 11 50", Slot::WriteMaxNegative, test::writeAck(0x1150, 0xFFFF), Ctl::MaxNegativeAngle, 1, "box"},
+        {"tool block 11 60", Slot::WriteTool, test::writeAck(0x1160, 0xFFFF), Ctl::ToolParam, 1, "box"},
+        {"point speed 11 A0", Slot::WritePointSpeed, test::writeAck(0x11A0, 0xFFFF), Ctl::PointSpeed, 0, "box"},
+        {"line speed 11 A6", Slot::WriteLineSpeed, test::writeAck(0x11A6, 0xFFFF), Ctl::LinearSpeed, 0, "box"},
+        {"single PID gain 10 50, quantity FFFF", Slot::WriteKp1, test::writeAck(0x1050, 0xFFFF), Ctl::PidKp, 1, "box"},
+        {"axis switch 10 10", Slot::AxisPower1, test::writeAck(0x1010, 1), Ctl::PidKp, 1, "box"},
+        {"mode word 10 01", Slot::ControlMode, test::writeAck(0x1001, 1), Ctl::TeachSpeed, kNoIndex, "box"},
+        {"alarm clear 10 40", Slot::AlarmClear, test::writeAck(0x1040, 1), Ctl::PidGainsButton, 1, "box"},
+        {"motion target 11 B0", Slot::JointTarget, test::writeAck(0x11B0, 6), Ctl::JointAngle, 1, "box"},
     };
     for (const auto& c : cases) {
         board.setText(c.control, c.index, "box");
-        board.setText("Text19", kNoIndex, "");
+        board.setText(Ctl::ReceivedFrame, kNoIndex, "");
         EXPECT_TRUE(receive(c.slot, c.ack)) << c.what;
         EXPECT_EQ(board.text(c.control, c.index), c.after) << c.what;
-        EXPECT_EQ(board.text("Text19"), bytesToHexText(c.ack)) << c.what;
+        EXPECT_EQ(board.text(Ctl::ReceivedFrame), bytesToHexText(c.ack)) << c.what;
     }
 }
 
@@ -176,12 +176,12 @@ TEST_F(ReplyFront, ExceptionAndUnknownFunctionsCarryNoData)
         {Slot::ReadPidGains, test::withCrc(test::concat({0x80, 0x83, 0x24}, words))},
     };
     for (const auto& c : cases) {
-        board.setText("Text12", 1, "box");
-        board.setText("Text4", 1, "box");
+        board.setText(Ctl::MotorEncoderParam, 1, "box");
+        board.setText(Ctl::PidKp, 1, "box");
         EXPECT_TRUE(receive(c.slot, c.frame));
-        EXPECT_EQ(board.text("Text19"), bytesToHexText(c.frame));
-        EXPECT_EQ(board.text("Text12", 1), "box");
-        EXPECT_EQ(board.text("Text4", 1), "box");
+        EXPECT_EQ(board.text(Ctl::ReceivedFrame), bytesToHexText(c.frame));
+        EXPECT_EQ(board.text(Ctl::MotorEncoderParam, 1), "box");
+        EXPECT_EQ(board.text(Ctl::PidKp, 1), "box");
     }
 }
 
@@ -198,9 +198,9 @@ TEST_F(ReplyFront, ByteCountIsTakenFromTheReplyButNeverReadsPastTheData)
         {"count as requested", test::readReply(six), {"1.0", "2.0", "3.0", "4.0", "5.0", "6.0"}},
     };
     for (const auto& c : cases) {
-        for (int k = 1; k <= 6; ++k) board.setText("Text12", k, "box");
+        for (int k = 1; k <= 6; ++k) board.setText(Ctl::MotorEncoderParam, k, "box");
         EXPECT_TRUE(receive(Slot::ReadMotorEncoder, c.reply)) << c.what;
-        for (int k = 1; k <= 6; ++k) EXPECT_EQ(board.text("Text12", k), c.after[static_cast<std::size_t>(k - 1)]) << c.what << " Text12(" << k << ")";
+        for (int k = 1; k <= 6; ++k) EXPECT_EQ(board.text(Ctl::MotorEncoderParam, k), c.after[static_cast<std::size_t>(k - 1)]) << c.what << " Text12(" << k << ")";
     }
 }
 
@@ -212,30 +212,30 @@ TEST_F(ReplyFront, DispatchTable)
     struct Row {
         Slot slot;
         bool wordData;
-        const char* control;
+        Ctl control;
         int index;
-        const char* shown; // nullptr: unchanged
+        const char* shown; // after a read reply
     };
     const Row rows[] = {
-        {Slot::ReadPidGains, true, "Text4", 1, "1"},
-        {Slot::ReadPidGains, true, "Text5", 1, "7"},
-        {Slot::ReadPidGains, true, "Text6", 6, "18"},
-        {Slot::ReadMechanical, false, "Text17", 1, "1.50"},
-        {Slot::ReadMechanical, false, "Text17", 6, "6.50"},
-        {Slot::ReadReduction, false, "Text3", 6, "6.50"},
-        {Slot::ReadMotorEncoder, false, "Text12", 2, "2.5"},
-        {Slot::ReadMaxPositive, false, "Text14", 3, "3.5"},
-        {Slot::ReadMaxNegative, false, "Text15", 4, "4.5"},
-        {Slot::ReadTool, false, "Text16", 3, "3.50"},
-        {Slot::ReadTool, false, "Text16", 4, nullptr},
-        {Slot::ReadPose, false, "Label2", 1, "1.500"},
-        {Slot::ReadPointSpeed, false, "Text10", 0, "2"}, // 1.5 rounds half away from zero
-        {Slot::ReadPointSpeed, false, "Text10", 2, "4"},
-        {Slot::ReadLineSpeed, false, "Text21", 1, "3"},
-        {Slot::ReadLineSpeed, false, "Text21", 3, nullptr},
-        {Slot::ReadStatus, true, "Text2", kNoIndex, "3"},
-        {Slot::ReadStatus, true, "Text13", kNoIndex, "6"},
+        {Slot::ReadPidGains, true, Ctl::PidKp, 1, "1"},
+        {Slot::ReadPidGains, true, Ctl::PidKi, 1, "7"},
+        {Slot::ReadPidGains, true, Ctl::PidKd, 6, "18"},
+        {Slot::ReadMechanical, false, Ctl::MechanicalParam, 1, "1.50"},
+        {Slot::ReadMechanical, false, Ctl::MechanicalParam, 6, "6.50"},
+        {Slot::ReadReduction, false, Ctl::ReductionRatio, 6, "6.50"},
+        {Slot::ReadMotorEncoder, false, Ctl::MotorEncoderParam, 2, "2.5"},
+        {Slot::ReadMaxPositive, false, Ctl::MaxPositiveAngle, 3, "3.5"},
+        {Slot::ReadMaxNegative, false, Ctl::MaxNegativeAngle, 4, "4.5"},
+        {Slot::ReadTool, false, Ctl::ToolParam, 3, "3.50"},
+        {Slot::ReadPose, false, Ctl::JointAngle, 1, "1.500"},
+        {Slot::ReadPointSpeed, false, Ctl::PointSpeed, 0, "2"}, // 1.5 rounds half away from zero
+        {Slot::ReadPointSpeed, false, Ctl::PointSpeed, 2, "4"},
+        {Slot::ReadLineSpeed, false, Ctl::LinearSpeed, 1, "3"},
+        {Slot::ReadStatus, true, Ctl::TeachSpeed, kNoIndex, "3"},
+        {Slot::ReadStatus, true, Ctl::BusyWord, kNoIndex, "6"},
     };
+    // A box past a block's run (a fourth tool or speed box) does not exist:
+    // the board refuses it, so a decoder writing one fails here.
     for (const auto& r : rows) {
         // As many registers as the read asks for: floats 1.5, 2.5, ...
         // (register pairs), or words 1, 2, ...
@@ -246,7 +246,7 @@ TEST_F(ReplyFront, DispatchTable)
         for (std::size_t i = 0; i < registers; ++i) words.push_back(static_cast<std::uint16_t>(i + 1));
         board.setText(r.control, r.index, "box");
         EXPECT_TRUE(receive(r.slot, r.wordData ? test::readReplyRegs(words) : test::readReply(floats)));
-        EXPECT_EQ(board.text(r.control, r.index), r.shown ? r.shown : "box") << slotNumber(r.slot) << " " << r.control << "(" << r.index << ")";
+        EXPECT_EQ(board.text(r.control, r.index), r.shown) << slotNumber(r.slot) << " " << describe(r.control, r.index);
     }
 }
 
@@ -259,17 +259,17 @@ TEST_F(ReplyFront, ReadRequestThroughPortToDecoder)
     port.open("sim", 115200);
     Link link(port);
     port.onReceive = [&] { link.receive(); };
-    link.onFrameAccepted = [&](std::span<const std::uint8_t> f) { board.setText("Text19", kNoIndex, bytesToHexText(f)); };
+    link.onFrameAccepted = [&](std::span<const std::uint8_t> f) { board.setText(Ctl::ReceivedFrame, kNoIndex, bytesToHexText(f)); };
     link.onReply = [&](const Reply& r) { handler.handle(r); };
 
     link.send(slotRow(Slot::ReadMotorEncoder), {});
     ASSERT_EQ(port.threshold, static_cast<int>(kEncoderParams.size()));
     Bytes first(kEncoderParams.begin(), kEncoderParams.begin() + 10);
     port.deliver(first);
-    EXPECT_FALSE(board.has("Text19")) << "fired before the whole reply was in";
+    EXPECT_FALSE(board.has(Ctl::ReceivedFrame)) << "fired before the whole reply was in";
     port.deliver(Bytes(kEncoderParams.begin() + 10, kEncoderParams.end()));
-    EXPECT_EQ(board.text("Text12", 1), "10.0");
-    EXPECT_EQ(board.text("Text19"), bytesToHexText(kEncoderParams));
+    EXPECT_EQ(board.text(Ctl::MotorEncoderParam, 1), "10.0");
+    EXPECT_EQ(board.text(Ctl::ReceivedFrame), bytesToHexText(kEncoderParams));
     EXPECT_TRUE(port.input.empty());
 }
 

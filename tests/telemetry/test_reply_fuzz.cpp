@@ -27,25 +27,25 @@ using test::Bytes;
 // A FakeBoard that remembers which controls were written.
 class RecordingBoard : public test::FakeBoard {
 public:
-    void setText(std::string_view name, int index, std::string_view t) override
+    void setText(Ctl id, int index, std::string_view t) override
     {
-        note(name, index);
-        FakeBoard::setText(name, index, t);
+        note(id, index);
+        FakeBoard::setText(id, index, t);
     }
-    void setEnabled(std::string_view name, int index, bool on) override
+    void setEnabled(Ctl id, int index, bool on) override
     {
-        note(name, index);
-        FakeBoard::setEnabled(name, index, on);
+        note(id, index);
+        FakeBoard::setEnabled(id, index, on);
     }
-    void setBackColour(std::string_view name, int index, Colour c) override
+    void setBackColour(Ctl id, int index, Colour c) override
     {
-        note(name, index);
-        FakeBoard::setBackColour(name, index, c);
+        note(id, index);
+        FakeBoard::setBackColour(id, index, c);
     }
-    std::set<std::pair<std::string, int>> written;
+    std::set<std::pair<Ctl, int>> written;
 
 private:
-    void note(std::string_view name, int index) { written.emplace(std::string(name), index); }
+    void note(Ctl id, int index) { written.emplace(id, index); }
 };
 
 struct Good {
@@ -182,15 +182,15 @@ TEST(ReplyFuzz, GarbageNeverSurvivesAGoodRound)
     int disturbed = 0;
     for (int rep = 0; rep < 8; ++rep) {
         for (int i = 0; i < 500; ++i) {
-            board.setText("Text19", kNoIndex, "-");
+            board.setText(Ctl::ReceivedFrame, kNoIndex, "-");
             const auto [slot, bytes] = junk.next();
             const bool taken = test::answer(handler, board, slot, bytes);
-            ASSERT_EQ(board.text("Text19") != "-", taken) << bytesToHexText(bytes);
+            ASSERT_EQ(board.text(Ctl::ReceivedFrame) != "-", taken) << bytesToHexText(bytes);
             if (taken) {
                 ++accepted;
                 ASSERT_EQ(static_cast<int>(bytes.size()), slotRow(slot).replyLength()) << bytesToHexText(bytes);
                 ASSERT_TRUE(crcMatches(bytes)) << bytesToHexText(bytes);
-                ASSERT_EQ(board.text("Text19"), bytesToHexText(bytes));
+                ASSERT_EQ(board.text(Ctl::ReceivedFrame), bytesToHexText(bytes));
             }
         }
         for (const auto& key : reference.written)
@@ -200,10 +200,10 @@ TEST(ReplyFuzz, GarbageNeverSurvivesAGoodRound)
             }
 
         feed(handler, board, round);
-        for (const auto& [name, index] : reference.written) {
-            ASSERT_EQ(board.text(name, index), reference.text(name, index)) << name << "(" << index << ") rep " << rep;
-            ASSERT_EQ(board.enabled(name, index), reference.enabled(name, index)) << name << "(" << index << ")";
-            ASSERT_EQ(board.backColour(name, index), reference.backColour(name, index)) << name << "(" << index << ")";
+        for (const auto& [id, index] : reference.written) {
+            ASSERT_EQ(board.text(id, index), reference.text(id, index)) << describe(id, index) << " rep " << rep;
+            ASSERT_EQ(board.enabled(id, index), reference.enabled(id, index)) << describe(id, index);
+            ASSERT_EQ(board.backColour(id, index), reference.backColour(id, index)) << describe(id, index);
         }
         ASSERT_EQ(state.controllerBusy, referenceState.controllerBusy);
         ASSERT_EQ(state.servoState, referenceState.servoState);

@@ -47,8 +47,6 @@ struct Status {
     Bytes reply() const { return test::readReplyRegs(registers()); }
 };
 
-const char* kAxisButton[] = {"", "Command31", "Command32", "Command33", "Command34", "Command35", "Command36"};
-
 class StatusBlock : public ::testing::Test {
 protected:
     void receive(const Bytes& reply) { EXPECT_TRUE(test::answer(handler, board, Slot::ReadStatus, reply)); }
@@ -56,10 +54,10 @@ protected:
     // Enabling of every group the mode panel drives, set to one value.
     void setGroups(bool on)
     {
-        for (int i = 0; i <= 3; ++i) board.setEnabled("Command22", i, on);
-        for (int i = 1; i <= 3; ++i) board.setEnabled("Command2", i, on);
-        for (int i = 1; i <= 12; ++i) board.setEnabled("Command5", i, on);
-        for (int i = 0; i <= 1; ++i) board.setEnabled("Command8", i, on);
+        for (int i = 0; i <= 3; ++i) board.setEnabled(Ctl::MotionModeButton, i, on);
+        for (int i = 1; i <= 3; ++i) board.setEnabled(Ctl::TargetAngleButton, i, on);
+        for (int i = 1; i <= 12; ++i) board.setEnabled(Ctl::JogKey, i, on);
+        for (int i = 0; i <= 1; ++i) board.setEnabled(Ctl::SpeedStepButton, i, on);
     }
 
     FakeBoard board;
@@ -76,8 +74,8 @@ TEST_F(StatusBlock, StoredValuesAndReadouts)
     s.encoder = {-1, 65536, 1, -70000, 2147483647, 123456};
     s.alarm = {0, 1, 2, 3, 0, 0};
     receive(s);
-    EXPECT_EQ(board.text("Text2"), "30");
-    EXPECT_EQ(board.text("Text13"), "5");
+    EXPECT_EQ(board.text(Ctl::TeachSpeed), "30");
+    EXPECT_EQ(board.text(Ctl::BusyWord), "5");
     EXPECT_EQ(state.controllerBusy, 5);
     const char* encoderText[] = {"-1", "65536", "1", "-70000", "2147483647", "123456"};
     const char* alarmText[] = {"1轴:0", "2轴:1", "3轴:2", "4轴:3", "5轴:0", "6轴:0"};
@@ -85,15 +83,14 @@ TEST_F(StatusBlock, StoredValuesAndReadouts)
         const auto i = static_cast<std::size_t>(k - 1);
         EXPECT_EQ(state.servoState[static_cast<std::size_t>(k)], s.servo[i]) << k;
         EXPECT_EQ(state.alarmCode[static_cast<std::size_t>(k)], s.alarm[i]) << k;
-        EXPECT_EQ(board.text("Label1", k), encoderText[i]) << k;
-        EXPECT_EQ(board.text("Label8", k), alarmText[i]) << k;
+        EXPECT_EQ(board.text(Ctl::EncoderPosition, k), encoderText[i]) << k;
+        EXPECT_EQ(board.text(Ctl::AlarmCaption, k), alarmText[i]) << k;
     }
-    // Seventh-axis read-outs and the alarm legend are never written.
-    EXPECT_FALSE(board.has("Label1", 7));
-    EXPECT_FALSE(board.has("Label8", 7));
-    EXPECT_FALSE(board.has("Label8", 0));
-    EXPECT_FALSE(board.has("Command5", 13));
-    EXPECT_FALSE(board.has("Command5", 14));
+    // Seventh-axis read-outs are never written (the alarm legend has no id:
+    // the board refuses it).
+    EXPECT_FALSE(board.has(Ctl::EncoderPosition, 7));
+    EXPECT_FALSE(board.has(Ctl::JogKey, 13));
+    EXPECT_FALSE(board.has(Ctl::JogKey, 14));
 }
 
 TEST_F(StatusBlock, EncoderWordsLowFirst)
@@ -107,7 +104,7 @@ TEST_F(StatusBlock, EncoderWordsLowFirst)
         regs[18] = c.low;
         regs[19] = c.high;
         receive(test::readReplyRegs(regs));
-        EXPECT_EQ(board.text("Label1", 1), c.shown);
+        EXPECT_EQ(board.text(Ctl::EncoderPosition, 1), c.shown);
     }
 }
 
@@ -119,15 +116,15 @@ TEST_F(StatusBlock, SixteenBitWordsAreSigned)
     s.servo[0] = 0xFFFF;
     s.alarm[1] = 0xFFFE;
     receive(s);
-    EXPECT_EQ(board.text("Text2"), "-32768");
-    EXPECT_EQ(board.text("Text13"), "-1");
+    EXPECT_EQ(board.text(Ctl::TeachSpeed), "-32768");
+    EXPECT_EQ(board.text(Ctl::BusyWord), "-1");
     EXPECT_EQ(state.controllerBusy, -1);
     EXPECT_EQ(state.servoState[1], -1);
     EXPECT_EQ(state.alarmCode[2], -2);
-    EXPECT_EQ(board.text("Label8", 2), "2轴:-2");
+    EXPECT_EQ(board.text(Ctl::AlarmCaption, 2), "2轴:-2");
     // A negative code is no alarm (only codes above 0 are), and -1 is not "on".
-    EXPECT_EQ(board.backColour("Command31"), Colour::buttonFace());
-    EXPECT_EQ(board.backColour("Command32"), Colour::buttonFace());
+    EXPECT_EQ(board.backColour(Ctl::ServoButton, 1), Colour::buttonFace());
+    EXPECT_EQ(board.backColour(Ctl::ServoButton, 2), Colour::buttonFace());
 }
 
 TEST_F(StatusBlock, ServoButtonColours)
@@ -140,12 +137,12 @@ TEST_F(StatusBlock, ServoButtonColours)
     const Colour expected[] = {Colour::green(), Colour::buttonFace(), Colour::red(), Colour::red(),
                                Colour::green(), Colour::buttonFace()};
     for (int k = 1; k <= 6; ++k)
-        EXPECT_EQ(board.backColour(kAxisButton[k]), expected[k - 1]) << kAxisButton[k] << " " << describe(board.backColour(kAxisButton[k]));
-    EXPECT_EQ(board.text("Label8", 3), "3轴:2");
+        EXPECT_EQ(board.backColour(Ctl::ServoButton, k), expected[k - 1]) << k << " " << describe(board.backColour(Ctl::ServoButton, k));
+    EXPECT_EQ(board.text(Ctl::AlarmCaption, 3), "3轴:2");
 
     // The next reply clears what is no longer reported.
     receive(Status{});
-    for (int k = 1; k <= 6; ++k) EXPECT_EQ(board.backColour(kAxisButton[k]), Colour::buttonFace()) << k;
+    for (int k = 1; k <= 6; ++k) EXPECT_EQ(board.backColour(Ctl::ServoButton, k), Colour::buttonFace()) << k;
 }
 
 TEST_F(StatusBlock, StatusLamp)
@@ -157,8 +154,8 @@ TEST_F(StatusBlock, StatusLamp)
         Status s;
         s.state = c.state;
         receive(s);
-        EXPECT_EQ(board.backColour("Shape1"), c.lamp) << c.state;
-        for (int i = 0; i <= 2; ++i) EXPECT_EQ(board.enabled("Command19", i), c.modeButtonsEnabled) << c.state;
+        EXPECT_EQ(board.backColour(Ctl::ReadyLamp), c.lamp) << c.state;
+        for (int i = 0; i <= 2; ++i) EXPECT_EQ(board.enabled(Ctl::ControlModeButton, i), c.modeButtonsEnabled) << c.state;
     }
 }
 
@@ -183,17 +180,17 @@ TEST_F(StatusBlock, ModePanel)
             s.motion = 2;
             receive(s);
             for (int i = 0; i <= 2; ++i) {
-                EXPECT_TRUE(board.enabled("Command19", i));
-                EXPECT_EQ(board.backColour("Command19", i), i == r.lit ? Colour::green() : Colour::buttonFace()) << r.mode << " " << i;
+                EXPECT_TRUE(board.enabled(Ctl::ControlModeButton, i));
+                EXPECT_EQ(board.backColour(Ctl::ControlModeButton, i), i == r.lit ? Colour::green() : Colour::buttonFace()) << r.mode << " " << i;
             }
             for (int i = 0; i <= 3; ++i) {
-                EXPECT_EQ(board.enabled("Command22", i), r.motion) << r.mode;
+                EXPECT_EQ(board.enabled(Ctl::MotionModeButton, i), r.motion) << r.mode;
                 const bool lit = r.mode == 1 && i == 1; // motionMode 2: Command22(1)
-                EXPECT_EQ(board.backColour("Command22", i), lit ? Colour::green() : Colour::buttonFace()) << r.mode << " " << i;
+                EXPECT_EQ(board.backColour(Ctl::MotionModeButton, i), lit ? Colour::green() : Colour::buttonFace()) << r.mode << " " << i;
             }
-            for (int i = 1; i <= 3; ++i) EXPECT_EQ(board.enabled("Command2", i), r.run) << r.mode;
-            for (int i = 1; i <= 12; ++i) EXPECT_EQ(board.enabled("Command5", i), r.jog) << r.mode;
-            for (int i = 0; i <= 1; ++i) EXPECT_EQ(board.enabled("Command8", i), r.speed) << r.mode;
+            for (int i = 1; i <= 3; ++i) EXPECT_EQ(board.enabled(Ctl::TargetAngleButton, i), r.run) << r.mode;
+            for (int i = 1; i <= 12; ++i) EXPECT_EQ(board.enabled(Ctl::JogKey, i), r.jog) << r.mode;
+            for (int i = 0; i <= 1; ++i) EXPECT_EQ(board.enabled(Ctl::SpeedStepButton, i), r.speed) << r.mode;
         }
     }
 }
@@ -207,13 +204,13 @@ TEST_F(StatusBlock, UnknownControlModeLightsNothingAndKeepsEnabling)
         Status s;
         s.mode = 3;
         receive(s);
-        for (int i = 0; i <= 2; ++i) EXPECT_EQ(board.backColour("Command19", i), Colour::buttonFace());
+        for (int i = 0; i <= 2; ++i) EXPECT_EQ(board.backColour(Ctl::ControlModeButton, i), Colour::buttonFace());
         for (int i = 0; i <= 3; ++i) {
-            EXPECT_EQ(board.backColour("Command22", i), Colour::buttonFace());
-            EXPECT_EQ(board.enabled("Command22", i), before);
+            EXPECT_EQ(board.backColour(Ctl::MotionModeButton, i), Colour::buttonFace());
+            EXPECT_EQ(board.enabled(Ctl::MotionModeButton, i), before);
         }
-        for (int i = 1; i <= 12; ++i) EXPECT_EQ(board.enabled("Command5", i), before);
-        for (int i = 1; i <= 3; ++i) EXPECT_EQ(board.enabled("Command2", i), before);
+        for (int i = 1; i <= 12; ++i) EXPECT_EQ(board.enabled(Ctl::JogKey, i), before);
+        for (int i = 1; i <= 3; ++i) EXPECT_EQ(board.enabled(Ctl::TargetAngleButton, i), before);
     }
 }
 
@@ -228,11 +225,11 @@ TEST_F(StatusBlock, MotionModeLightsOneButtonInTeachMode)
         s.motion = c.motion;
         receive(s);
         for (int i = 0; i <= 3; ++i) {
-            EXPECT_EQ(board.backColour("Command22", i), i == c.lit ? Colour::green() : Colour::buttonFace()) << c.motion << " " << i;
-            EXPECT_TRUE(board.enabled("Command22", i));
+            EXPECT_EQ(board.backColour(Ctl::MotionModeButton, i), i == c.lit ? Colour::green() : Colour::buttonFace()) << c.motion << " " << i;
+            EXPECT_TRUE(board.enabled(Ctl::MotionModeButton, i));
         }
-        for (int i = 1; i <= 12; ++i) EXPECT_TRUE(board.enabled("Command5", i)) << c.motion;
-        for (int i = 0; i <= 1; ++i) EXPECT_TRUE(board.enabled("Command8", i)) << c.motion;
+        for (int i = 1; i <= 12; ++i) EXPECT_TRUE(board.enabled(Ctl::JogKey, i)) << c.motion;
+        for (int i = 0; i <= 1; ++i) EXPECT_TRUE(board.enabled(Ctl::SpeedStepButton, i)) << c.motion;
     }
 }
 
@@ -246,16 +243,16 @@ TEST_F(StatusBlock, NotReadyDisablesModeButtonsOnly)
         s.mode = 1;
         receive(s);
         for (int i = 0; i <= 2; ++i) {
-            EXPECT_FALSE(board.enabled("Command19", i));
-            EXPECT_EQ(board.backColour("Command19", i), Colour::buttonFace());
+            EXPECT_FALSE(board.enabled(Ctl::ControlModeButton, i));
+            EXPECT_EQ(board.backColour(Ctl::ControlModeButton, i), Colour::buttonFace());
         }
         for (int i = 0; i <= 3; ++i) {
-            EXPECT_EQ(board.backColour("Command22", i), Colour::buttonFace());
-            EXPECT_EQ(board.enabled("Command22", i), before);
+            EXPECT_EQ(board.backColour(Ctl::MotionModeButton, i), Colour::buttonFace());
+            EXPECT_EQ(board.enabled(Ctl::MotionModeButton, i), before);
         }
-        for (int i = 1; i <= 12; ++i) EXPECT_EQ(board.enabled("Command5", i), before);
-        for (int i = 0; i <= 1; ++i) EXPECT_EQ(board.enabled("Command8", i), before);
-        for (int i = 1; i <= 3; ++i) EXPECT_EQ(board.enabled("Command2", i), before);
+        for (int i = 1; i <= 12; ++i) EXPECT_EQ(board.enabled(Ctl::JogKey, i), before);
+        for (int i = 0; i <= 1; ++i) EXPECT_EQ(board.enabled(Ctl::SpeedStepButton, i), before);
+        for (int i = 1; i <= 3; ++i) EXPECT_EQ(board.enabled(Ctl::TargetAngleButton, i), before);
     }
 }
 
@@ -279,36 +276,36 @@ TEST_F(StatusBlock, ShortReplyKeepsWhatItDoesNotCarry)
     regs[7] = 1;
     regs.resize(8);
     receive(test::readReplyCarrying(test::registerBytes(regs), 36));
-    EXPECT_EQ(board.text("Text2"), "41");
+    EXPECT_EQ(board.text(Ctl::TeachSpeed), "41");
     EXPECT_EQ(state.controllerBusy, 0);
     EXPECT_EQ(state.servoState[1], 0);
     EXPECT_EQ(state.servoState[2], 1);
     EXPECT_EQ(state.servoState[3], 1);
-    EXPECT_EQ(board.backColour("Command31"), Colour::buttonFace());
-    EXPECT_EQ(board.backColour("Command33"), Colour::green());
-    EXPECT_EQ(board.backColour("Command36"), Colour::red()) << "alarm from the earlier reply";
-    EXPECT_EQ(board.text("Label1", 6), "60");
-    EXPECT_EQ(board.text("Label8", 6), "6轴:3");
+    EXPECT_EQ(board.backColour(Ctl::ServoButton, 1), Colour::buttonFace());
+    EXPECT_EQ(board.backColour(Ctl::ServoButton, 3), Colour::green());
+    EXPECT_EQ(board.backColour(Ctl::ServoButton, 6), Colour::red()) << "alarm from the earlier reply";
+    EXPECT_EQ(board.text(Ctl::EncoderPosition, 6), "60");
+    EXPECT_EQ(board.text(Ctl::AlarmCaption, 6), "6轴:3");
     // An encoder whose high word is missing is skipped too.
     auto half = full.registers();
     half[18] = 0x0007;
     half.resize(19);
     receive(test::readReplyCarrying(test::registerBytes(half), 36));
-    EXPECT_EQ(board.text("Label1", 1), "10");
+    EXPECT_EQ(board.text(Ctl::EncoderPosition, 1), "10");
 }
 
 TEST_F(StatusBlock, EmptyReplyCountsModesAsZero)
 {
     receive(Status{});
     setGroups(true);
-    board.setText("Text13", kNoIndex, "x");
+    board.setText(Ctl::BusyWord, kNoIndex, "x");
     state.controllerBusy = 100; // a run just started
     receive(test::readReplyCarrying({}, 36));
     EXPECT_EQ(state.controllerBusy, 100);
-    EXPECT_EQ(board.text("Text13"), "x");
-    EXPECT_EQ(board.backColour("Shape1"), Colour::buttonFace());
-    for (int i = 0; i <= 2; ++i) EXPECT_FALSE(board.enabled("Command19", i));
-    for (int i = 1; i <= 12; ++i) EXPECT_TRUE(board.enabled("Command5", i));
+    EXPECT_EQ(board.text(Ctl::BusyWord), "x");
+    EXPECT_EQ(board.backColour(Ctl::ReadyLamp), Colour::buttonFace());
+    for (int i = 0; i <= 2; ++i) EXPECT_FALSE(board.enabled(Ctl::ControlModeButton, i));
+    for (int i = 1; i <= 12; ++i) EXPECT_TRUE(board.enabled(Ctl::JogKey, i));
 }
 
 } // namespace

@@ -33,6 +33,7 @@
 
 #include "app/console.h"
 #include "app/window/main_window.h"
+#include "app/window/qt_board.h"
 #include "link/period_timer.h"
 #include "link/qt_serial_line.h"
 #include "sim/controller.h"
@@ -241,8 +242,8 @@ int main(int argc, char** argv)
     });
 
     if (parser.isSet(program)) {
-        console.board().setText("Text7", vq::kNoIndex, kSoakProgram);
-        console.board().setValue("Check1", vq::kNoIndex, 1);
+        console.board().setText(vq::Ctl::ProgramEditor, vq::kNoIndex, kSoakProgram);
+        console.board().setValue(vq::Ctl::LoopCheck, vq::kNoIndex, 1);
         console.form().click("Command14", vq::kNoIndex);
     }
 

@@ -22,7 +22,6 @@
 #include <utility>
 
 #include "control_look.h"
-#include "link/events.h"
 #include "link/period_timer.h"
 #include "program_text.h"
 #include "widgets.h"

@@ -9,7 +9,6 @@
 #include <QTabWidget>
 
 #include "control_look.h"
-#include "main_window.h"
 #include "link/period_timer.h"
 
 namespace vq {
@@ -23,14 +22,18 @@ QString qs(std::string_view s)
     return QString::fromUtf8(s.data(), qsizetype(s.size()));
 }
 
-void warnUnknown(std::string_view name, int index)
+// Once per control, so that a timer-driven call cannot flood the log.
+void warnOnce(const QString& key)
 {
-    // Once per control, so that a timer-driven call cannot flood the log.
     static QSet<QString> reported;
-    const QString key = QString::fromStdString(layout::objectName(name, index));
     if (reported.contains(key)) return;
     reported.insert(key);
     qWarning("Velquor window: no control %s", qPrintable(key));
+}
+
+void warnUnknown(std::string_view name, int index)
+{
+    warnOnce(QString::fromStdString(layout::objectName(name, index)));
 }
 
 void applyTimer(PeriodTimer* t)
@@ -44,159 +47,195 @@ void applyTimer(PeriodTimer* t)
 
 } // namespace
 
-std::string QtBoard::text(std::string_view name, int index) const
+QtBoard::QtBoard(MainWindow& window) : window_(window)
 {
-    const auto [o, c] = window_.find(name, index);
-    if (!o) {
-        warnUnknown(name, index);
-        return {};
+    // Each id's indices, from the lowest to the highest it has; gaps stay
+    // empty.
+    for (const ControlBinding& b : controlBindings()) {
+        IdRow& row = rows_[static_cast<std::size_t>(b.id)];
+        if (row.shown.empty()) row.first = b.first;
+        const int first = std::min(row.first, b.first);
+        if (first < row.first) {
+            row.shown.insert(row.shown.begin(), static_cast<std::size_t>(row.first - first), MainWindow::Shown{});
+            row.first = first;
+        }
+        if (const auto size = static_cast<std::size_t>(b.last - row.first + 1); row.shown.size() < size) row.shown.resize(size);
+        for (int i = b.first; i <= b.last; ++i) {
+            const auto d = designerControl(b.id, i);
+            row.shown[static_cast<std::size_t>(i - row.first)] = window_.find(d->name, d->index);
+        }
     }
+}
+
+MainWindow::Shown QtBoard::shown(Ctl id, int index) const
+{
+    const auto n = static_cast<std::size_t>(id);
+    if (n < rows_.size()) {
+        const IdRow& row = rows_[n];
+        const int i = index - row.first;
+        if (i >= 0 && static_cast<std::size_t>(i) < row.shown.size() && row.shown[static_cast<std::size_t>(i)].object)
+            return row.shown[static_cast<std::size_t>(i)];
+    }
+    warnOnce(QString::fromStdString("for " + describe(id, index)));
+    return {};
+}
+
+// ---- by id ----------------------------------------------------------------
+
+std::string QtBoard::text(Ctl id, int index) const { return textOf(shown(id, index)); }
+void QtBoard::setText(Ctl id, int index, std::string_view text) { setTextOf(shown(id, index), text); }
+bool QtBoard::enabled(Ctl id, int index) const { return enabledOf(shown(id, index).object); }
+void QtBoard::setEnabled(Ctl id, int index, bool on) { setEnabledOf(shown(id, index), on); }
+Colour QtBoard::backColour(Ctl id, int index) const { return window_.backColour(shown(id, index).object); }
+void QtBoard::setBackColour(Ctl id, int index, Colour colour) { setBackColourOf(shown(id, index).object, colour); }
+int QtBoard::value(Ctl id, int index) const { return valueOf(shown(id, index).object); }
+void QtBoard::setValue(Ctl id, int index, int value) { setValueOf(shown(id, index).object, value); }
+bool QtBoard::timerEnabled(Ctl timer) const { return timerOn(timerOf(shown(timer, kNoIndex))); }
+void QtBoard::setTimerEnabled(Ctl timer, bool on) { setTimerOn(timerOf(shown(timer, kNoIndex)), on); }
+int QtBoard::timerInterval(Ctl timer) const { return intervalOf(timerOf(shown(timer, kNoIndex))); }
+void QtBoard::setTimerInterval(Ctl timer, int ms) { setIntervalOf(timerOf(shown(timer, kNoIndex)), ms); }
+void QtBoard::setItems(Ctl id, const std::vector<std::string>& items) { setItemsOf(shown(id, kNoIndex).object, items); }
+
+// ---- by designer name -----------------------------------------------------
+
+MainWindow::Shown QtBoard::named(std::string_view name, int index) const
+{
+    const MainWindow::Shown s = window_.find(name, index);
+    if (!s.object) warnUnknown(name, index);
+    return s;
+}
+
+std::string QtBoard::text(std::string_view name, int index) const { return textOf(named(name, index)); }
+void QtBoard::setText(std::string_view name, int index, std::string_view text) { setTextOf(named(name, index), text); }
+bool QtBoard::enabled(std::string_view name, int index) const { return enabledOf(named(name, index).object); }
+void QtBoard::setEnabled(std::string_view name, int index, bool on) { setEnabledOf(named(name, index), on); }
+Colour QtBoard::backColour(std::string_view name, int index) const { return window_.backColour(named(name, index).object); }
+void QtBoard::setBackColour(std::string_view name, int index, Colour colour) { setBackColourOf(named(name, index).object, colour); }
+int QtBoard::value(std::string_view name, int index) const { return valueOf(named(name, index).object); }
+void QtBoard::setValue(std::string_view name, int index, int value) { setValueOf(named(name, index).object, value); }
+bool QtBoard::timerEnabled(std::string_view name) const { return timerOn(timerOf(named(name, kNoIndex))); }
+void QtBoard::setTimerEnabled(std::string_view name, bool on) { setTimerOn(timerOf(named(name, kNoIndex)), on); }
+int QtBoard::timerInterval(std::string_view name) const { return intervalOf(timerOf(named(name, kNoIndex))); }
+void QtBoard::setTimerInterval(std::string_view name, int ms) { setIntervalOf(timerOf(named(name, kNoIndex)), ms); }
+void QtBoard::setItems(std::string_view name, const std::vector<std::string>& items) { setItemsOf(named(name, kNoIndex).object, items); }
+
+void QtBoard::endProgram()
+{
+    window_.endProgram();
+}
+
+// ---- on the object --------------------------------------------------------
+
+std::string QtBoard::textOf(const MainWindow::Shown& s) const
+{
+    const auto [o, c] = s;
+    if (!o) return {};
     if (c && c->kind == layout::Kind::TabPage) {
         auto* tabs = qobject_cast<QTabWidget*>(window_.widget(c->parent.name, c->parent.index));
         return tabs ? tabs->tabText(c->index).toStdString() : std::string();
     }
-    return textOf(o).toStdString();
+    return vq::textOf(o).toStdString();
 }
 
-void QtBoard::setText(std::string_view name, int index, std::string_view text)
+void QtBoard::setTextOf(const MainWindow::Shown& s, std::string_view text)
 {
     MainWindow::CoreCall call(window_);
-    const auto [o, c] = window_.find(name, index);
-    if (!o) {
-        warnUnknown(name, index);
-        return;
-    }
+    const auto [o, c] = s;
+    if (!o) return;
     if (c && c->kind == layout::Kind::TabPage) {
         if (auto* tabs = qobject_cast<QTabWidget*>(window_.widget(c->parent.name, c->parent.index)))
             tabs->setTabText(c->index, qs(text));
         return;
     }
-    setTextOf(o, qs(text));
+    vq::setTextOf(o, qs(text));
 }
 
-bool QtBoard::enabled(std::string_view name, int index) const
+bool QtBoard::enabledOf(const QObject* o) const
 {
-    QObject* o = window_.object(name, index);
-    if (auto* w = qobject_cast<QWidget*>(o)) return !w->testAttribute(Qt::WA_Disabled);
-    if (auto* a = qobject_cast<QAction*>(o)) return a->isEnabled();
-    if (auto* t = qobject_cast<PeriodTimer*>(o)) return t->property(kTimerOnProperty).toBool();
-    if (!o) warnUnknown(name, index);
+    if (auto* w = qobject_cast<const QWidget*>(o)) return !w->testAttribute(Qt::WA_Disabled);
+    if (auto* a = qobject_cast<const QAction*>(o)) return a->isEnabled();
+    if (auto* t = qobject_cast<const PeriodTimer*>(o)) return t->property(kTimerOnProperty).toBool();
     return false;
 }
 
-void QtBoard::setEnabled(std::string_view name, int index, bool on)
+void QtBoard::setEnabledOf(const MainWindow::Shown& s, bool on)
 {
     MainWindow::CoreCall call(window_);
-    const auto [o, c] = window_.find(name, index);
-    if (!o) {
-        warnUnknown(name, index);
-        return;
-    }
+    const auto [o, c] = s;
+    if (!o) return;
     if (on && c && c->has(layout::kInactive)) return;
     if (auto* w = qobject_cast<QWidget*>(o))
         w->setEnabled(on);
     else if (auto* a = qobject_cast<QAction*>(o))
         a->setEnabled(on);
-    else if (qobject_cast<PeriodTimer*>(o))
-        setTimerEnabled(name, on);
+    else if (auto* t = qobject_cast<PeriodTimer*>(o))
+        setTimerOn(t, on);
 }
 
-Colour QtBoard::backColour(std::string_view name, int index) const
-{
-    QObject* o = window_.object(name, index);
-    if (!o) warnUnknown(name, index);
-    return window_.backColour(o);
-}
-
-void QtBoard::setBackColour(std::string_view name, int index, Colour colour)
+void QtBoard::setBackColourOf(QObject* o, Colour colour)
 {
     MainWindow::CoreCall call(window_);
-    QObject* o = window_.object(name, index);
-    if (!o) {
-        warnUnknown(name, index);
-        return;
-    }
-    window_.setBackColour(o, colour);
+    if (o) window_.setBackColour(o, colour);
 }
 
-int QtBoard::value(std::string_view name, int index) const
+int QtBoard::valueOf(const QObject* o) const
 {
-    QObject* o = window_.object(name, index);
-    if (auto* check = qobject_cast<QCheckBox*>(o)) return check->isChecked() ? 1 : 0;
-    if (auto* tabs = qobject_cast<QTabWidget*>(o)) return tabs->currentIndex();
-    if (!o) warnUnknown(name, index);
+    if (auto* check = qobject_cast<const QCheckBox*>(o)) return check->isChecked() ? 1 : 0;
+    if (auto* tabs = qobject_cast<const QTabWidget*>(o)) return tabs->currentIndex();
     return 0;
 }
 
-void QtBoard::setValue(std::string_view name, int index, int value)
+void QtBoard::setValueOf(QObject* o, int value)
 {
     MainWindow::CoreCall call(window_);
-    QObject* o = window_.object(name, index);
     if (auto* check = qobject_cast<QCheckBox*>(o))
         check->setChecked(value != 0); // no click is reported for a value set by the core
     else if (auto* tabs = qobject_cast<QTabWidget*>(o))
         window_.selectTab(tabs, value);
-    else if (!o)
-        warnUnknown(name, index);
 }
 
-bool QtBoard::timerEnabled(std::string_view name) const
+PeriodTimer* QtBoard::timerOf(const MainWindow::Shown& s)
 {
-    PeriodTimer* t = window_.timer(name);
-    if (!t) warnUnknown(name, kNoIndex);
+    return qobject_cast<PeriodTimer*>(s.object);
+}
+
+bool QtBoard::timerOn(const PeriodTimer* t) const
+{
     return t && t->property(kTimerOnProperty).toBool();
 }
 
-void QtBoard::setTimerEnabled(std::string_view name, bool on)
+void QtBoard::setTimerOn(PeriodTimer* t, bool on)
 {
-    PeriodTimer* t = window_.timer(name);
-    if (!t) {
-        warnUnknown(name, kNoIndex);
-        return;
-    }
+    if (!t) return;
     if (on && window_.programEnded()) return;
     t->setProperty(kTimerOnProperty, on);
     applyTimer(t);
 }
 
-int QtBoard::timerInterval(std::string_view name) const
+int QtBoard::intervalOf(const PeriodTimer* t) const
 {
-    PeriodTimer* t = window_.timer(name);
-    if (!t) warnUnknown(name, kNoIndex);
     return t ? t->interval() : 0;
 }
 
-void QtBoard::setTimerInterval(std::string_view name, int ms)
+void QtBoard::setIntervalOf(PeriodTimer* t, int ms)
 {
-    PeriodTimer* t = window_.timer(name);
-    if (!t) {
-        warnUnknown(name, kNoIndex);
-        return;
-    }
+    if (!t) return;
     ms = std::max(ms, 0);
     t->setInterval(ms); // restarts a running timer with the new period
     applyTimer(t);
 }
 
-void QtBoard::setItems(std::string_view name, const std::vector<std::string>& items)
+void QtBoard::setItemsOf(QObject* o, const std::vector<std::string>& items)
 {
     MainWindow::CoreCall call(window_);
-    auto* box = qobject_cast<QComboBox*>(window_.object(name));
-    if (!box) {
-        warnUnknown(name, kNoIndex);
-        return;
-    }
+    auto* box = qobject_cast<QComboBox*>(o);
+    if (!box) return;
     const QString edit = box->currentText();
     const QSignalBlocker quiet(box);
     box->clear();
     for (const std::string& item : items) box->addItem(QString::fromStdString(item));
     box->setCurrentIndex(box->findText(edit)); // the list opens at the current port
     box->setEditText(edit);
-}
-
-void QtBoard::endProgram()
-{
-    window_.endProgram();
 }
 
 } // namespace vq
