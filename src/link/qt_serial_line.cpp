@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #ifdef Q_OS_UNIX
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -135,15 +136,48 @@ void QtSerialLine::onReadyRead()
 
 void QtSerialLine::onError(QSerialPort::SerialPortError error)
 {
-    if (error == QSerialPort::ResourceError && serial_.isOpen()) {
-        // The device went away. Close now so nothing blocks on a dead
-        // descriptor, and remember it for the next send.
-        serial_.close();
-        buffer_.clear();
-        lost_ = true;
-        lastReopenMs_ = QDateTime::currentMSecsSinceEpoch();
+    if (error != QSerialPort::ResourceError || !serial_.isOpen()) return;
+#ifdef Q_OS_UNIX
+    if (!hungUp()) {
+        // The device is still there. QSerialPort also reports a read that
+        // finds nothing (EAGAIN) as ResourceError, and then stops reading:
+        // that happens when the event loop saw a reply arrive and, in the
+        // same pass and before QSerialPort's read, the next request's
+        // discardInput() dropped it. Nothing is lost but that stale reply;
+        // reading resumes.
+        serial_.clearError();
+        resumeReading();
+        return;
     }
+#endif
+    // The device went away. Close now so nothing blocks on a dead
+    // descriptor, and remember it for the next send.
+    serial_.close();
+    buffer_.clear();
+    lost_ = true;
+    lastReopenMs_ = QDateTime::currentMSecsSinceEpoch();
 }
+
+#ifdef Q_OS_UNIX
+bool QtSerialLine::hungUp()
+{
+    pollfd p{serial_.handle(), POLLIN, 0};
+    int n;
+    do {
+        n = ::poll(&p, 1, 0);
+    } while (n < 0 && errno == EINTR);
+    return n < 0 || (n > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0);
+}
+
+void QtSerialLine::resumeReading()
+{
+    // QSerialPort switches its read notifier back on when it is asked for
+    // bytes it does not hold; whatever it does hold is taken first.
+    gather();
+    char none = 0;
+    serial_.read(&none, 1);
+}
+#endif
 
 bool QtSerialLine::tryReopen()
 {

@@ -44,6 +44,10 @@ private:
     void onReadyRead();
     void gather();
     void onError(QSerialPort::SerialPortError error);
+#ifdef Q_OS_UNIX
+    bool hungUp();        // the device has gone (or the descriptor is bad)
+    void resumeReading(); // QSerialPort's reading after a spurious error
+#endif
     bool tryReopen();
 
     QSerialPort serial_;

@@ -214,6 +214,9 @@ void SimHost::onReadable()
         break; // EAGAIN: all read; EIO: no reader on the other side
     }
     if (!bytes.empty()) {
+        if (onBytesIn) {
+            onBytesIn(bytes);
+        }
         link_->receive(bytes, now());
         scheduleOutput();
     }

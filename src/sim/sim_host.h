@@ -15,7 +15,10 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "sim/sim_options.h"
@@ -70,6 +73,11 @@ public:
     void setTimeScale(double scale);
     void setBaud(int baud);
     void reseed(std::uint64_t seed);
+
+    // Sees every chunk of bytes read from the line, as read, before the
+    // controller is given it: the master's requests exactly as they were
+    // written (tests record them with it).
+    std::function<void(std::span<const std::uint8_t>)> onBytesIn;
 
     // The device goes away under the console (the master side is closed).
     void vanish();

@@ -4,7 +4,11 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEvent>
+#include <QSerialPort>
+#include <QSocketNotifier>
 
+#include <cerrno>
 #include <memory>
 
 #include <fcntl.h>
@@ -150,6 +154,52 @@ TEST(QtSerialLine, DiscardOnAVanishedDeviceClosesTheLineBeforeTheWrite)
     EXPECT_TRUE(line.lost());
     const std::vector<std::uint8_t> frame = {0x80, 0x03, 0x10, 0x00, 0x00, 0x24, 0x5F, 0x00};
     EXPECT_FALSE(line.write(frame));
+}
+
+// QSerialPort reads with VMIN and VTIME 0, so a read that finds nothing
+// returns 0 and leaves errno as it was; QSerialPort takes that errno for
+// the read's error, and an EAGAIN left by any earlier non-blocking call of
+// the thread becomes a ResourceError. That happens whenever the event loop
+// saw a reply arrive and, in the same pass but before QSerialPort's read,
+// the next request's discard dropped it. The device is still there: the
+// line stays open and takes the next reply. Once the device has gone, the
+// same error closes the line.
+TEST(QtSerialLine, AReadThatFindsItsInputDiscardedKeepsTheLineOpen)
+{
+    struct Line : QtSerialLine {
+        using QtSerialLine::serialPort;
+    };
+    auto pty = std::make_unique<Pty>();
+    Line line;
+    ASSERT_TRUE(line.open(pty->name, 115200));
+    int events = 0;
+    line.onReceive = [&] { ++events; };
+    line.setReceiveThreshold(3);
+    QSocketNotifier* reader = nullptr;
+    for (QSocketNotifier* n : line.serialPort().findChildren<QSocketNotifier*>())
+        if (n->type() == QSocketNotifier::Read) reader = n;
+    ASSERT_NE(reader, nullptr);
+    // The event loop has seen the descriptor readable; errno holds an EAGAIN.
+    auto readerWakes = [&] {
+        errno = EAGAIN;
+        QEvent e(QEvent::SockAct);
+        QCoreApplication::sendEvent(reader, &e);
+    };
+
+    pty->send({9, 9, 9});
+    line.discardInput();
+    readerWakes();
+    EXPECT_TRUE(line.isOpen());
+    EXPECT_FALSE(line.lost());
+    pty->send({1, 2, 3});
+    ASSERT_TRUE(spin([&] { return events > 0; })) << "the line stopped reading";
+    EXPECT_EQ(line.takeAll(), (std::vector<std::uint8_t>{1, 2, 3}));
+
+    ::close(pty->master);
+    pty->master = -1;
+    readerWakes();
+    EXPECT_FALSE(line.isOpen());
+    EXPECT_TRUE(line.lost());
 }
 
 // The line keeps one buffer from reply to reply: what each receive event
