@@ -43,7 +43,6 @@ namespace {
 
 constexpr std::array<std::uint8_t, 8> kStatusRead{0x80, 0x03, 0x10, 0x00, 0x00, 0x24, 0x5F, 0x00};
 constexpr std::array<std::uint8_t, 8> kPoseRead{0x80, 0x03, 0x11, 0x70, 0x00, 0x24, 0x5F, 0x27};
-constexpr std::size_t kJogSlot = 144; // stays raised once a jog button was pressed
 
 // Cuts what the simulator reads into requests and keeps the trace.
 class WireLog {
@@ -103,12 +102,8 @@ private:
 // recorded, and its reply has had a poll period to come back.
 ::testing::AssertionResult settle(Rig& r, const WireLog& log)
 {
-    const auto& pending = r.form().state().slotPending;
-    if (!r.waitFor([&] {
-            for (std::size_t s = 0; s < pending.size(); ++s)
-                if (pending[s] && s != kJogSlot) return false;
-            return true;
-        }, 10000))
+    const Mailbox& mailbox = r.form().state().mailbox;
+    if (!r.waitFor([&] { return mailbox.raisedCount() == (mailbox.due(Slot::Jog) ? 1 : 0); }, 10000))
         return ::testing::AssertionFailure() << "requests still waiting to be sent";
     const int reads = log.statusReads + log.poseReads;
     if (!r.waitFor([&] { return log.statusReads + log.poseReads >= reads + 2; }, 5000))
