@@ -1,5 +1,6 @@
 #include "console.h"
 
+#include "app/about.h"
 #include "app/window/main_window.h"
 #include "app/window/qt_board.h"
 #include "app/window/qt_prompts.h"
@@ -13,6 +14,7 @@ namespace vq {
 class Console::Relay : public FormEvents {
 public:
     Form1* form = nullptr;
+    QWidget* window = nullptr;
     void load() override { if (form) form->load(); }
     void click(std::string_view n, int i) override { if (form) form->click(n, i); }
     void mouseDown(std::string_view n, int i) override { if (form) form->mouseDown(n, i); }
@@ -21,7 +23,15 @@ public:
     void tabClick(std::string_view n, int t) override { if (form) form->tabClick(n, t); }
     void comboDropDown(std::string_view n) override { if (form) form->comboDropDown(n); }
     void comboClick(std::string_view n) override { if (form) form->comboClick(n); }
-    void menu(std::string_view n) override { if (form) form->menu(n); }
+    void menu(std::string_view n) override
+    {
+        // The about box belongs to the window alone; the core never sees it.
+        if (n == kAboutItem) {
+            showAbout(window);
+            return;
+        }
+        if (form) form->menu(n);
+    }
     void timer(std::string_view n) override { if (form) form->timer(n); }
     void unload() override { if (form) form->unload(); }
 };
@@ -37,6 +47,7 @@ Console::Console(ConsoleOptions options)
       line_(std::make_unique<QtSerialLine>())
 {
     window_ = std::make_unique<MainWindow>(*relay_);
+    relay_->window = window_.get();
     board_ = std::make_unique<QtBoard>(*window_);
     if (!options_.prompts) qtPrompts_ = std::make_unique<QtPrompts>(window_.get());
 }

@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace vq {
 
@@ -15,17 +17,54 @@ std::string portFolder()
     return ".config/Comm/ports";
 }
 
+std::string portLinkPath(int n)
+{
+    return portFolder() + "/com" + std::to_string(n);
+}
+
 std::string devicePathForNumber(int n)
 {
 #ifdef _WIN32
     return "COM" + std::to_string(n);
 #else
-    std::string named = portFolder() + "/com" + std::to_string(n);
+    std::string named = portLinkPath(n);
     std::error_code ec;
     // A dangling link still names the port the operator chose; the open then
     // fails and says so.
     if (std::filesystem::exists(std::filesystem::symlink_status(named, ec))) return named;
     return "/dev/ttyUSB" + std::to_string(n - 1);
+#endif
+}
+
+std::string linkPortNumber(int n, const std::string& device)
+{
+#ifdef _WIN32
+    (void)n;
+    (void)device;
+    return "port numbers are COM<N> on Windows; there is no port folder";
+#else
+    namespace fs = std::filesystem;
+    const fs::path link = portLinkPath(n);
+    std::error_code ec;
+    fs::create_directories(link.parent_path(), ec);
+    if (ec) return "cannot make the port folder " + link.parent_path().string() + ": " + ec.message();
+    const fs::file_status st = fs::symlink_status(link, ec);
+    if (fs::exists(st) && !fs::is_symlink(st))
+        return link.string() + " exists and is not a symbolic link; it is left as it is";
+    // The new link is made beside the old one and renamed over it, so that
+    // the name never goes missing in between.
+    fs::path fresh = link;
+    fresh += ".new-" + std::to_string(::getpid());
+    fs::remove(fresh, ec);
+    fs::create_symlink(device, fresh, ec);
+    if (ec) return "cannot make " + fresh.string() + ": " + ec.message();
+    fs::rename(fresh, link, ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove(fresh, ignored);
+        return "cannot rename " + fresh.string() + " to " + link.string() + ": " + ec.message();
+    }
+    return {};
 #endif
 }
 

@@ -24,6 +24,15 @@ inline constexpr std::string_view kPortWarningTitle = "警告!";
 std::string portFolder();
 std::string devicePathForNumber(int n);
 
+// <port folder>/com<N>: the name that, when it exists, is port N.
+std::string portLinkPath(int n);
+
+// Makes <port folder>/com<N> a symbolic link to device (the folder is made
+// when missing). A symbolic link already there is replaced; anything else
+// of that name is left alone and the call fails. Empty on success, else
+// why it failed.
+std::string linkPortNumber(int n, const std::string& device);
+
 // The device a PortNumber text stands for: a device path as it stands, else the
 // text read as a whole number. nullopt when it is neither (empty on a first
 // start).

@@ -20,6 +20,7 @@
 #include "sim/controller.h"
 #include "sim/sim_host.h"
 #include "sim/slave_link.h"
+#include "version/version.h"
 
 namespace {
 
@@ -54,6 +55,7 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("velquor-sim"));
+    QCoreApplication::setApplicationVersion(QString::fromStdString(vq::versionText()));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -61,6 +63,7 @@ int main(int argc, char* argv[])
                        "Prints the slave device on its first line and serves it until SIGTERM or SIGINT;\n"
                        "SIGUSR1 prints a line of what has been served so far."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QList<QCommandLineOption> options{
         {QStringLiteral("link"), QStringLiteral("Make <path> a symbolic link to the slave device (removed on exit)."),
          QStringLiteral("path")},

@@ -108,6 +108,7 @@ TEST(LayoutTable, HoldsEveryControlOfTheWindow)
         {"File", {}, Kind::Menu}, {"NewFile", {}, Kind::MenuItem}, {"OpenFile", {}, Kind::MenuItem},
         {"SaveFile", {}, Kind::MenuItem}, {"AsSaveFile", {}, Kind::MenuItem}, {"Exit", {}, Kind::MenuItem},
         {"Setup", {}, Kind::Menu}, {"Help", {}, Kind::Menu}, {"GuanYu", {}, Kind::Menu},
+        {"aboutVelquor", {}, Kind::MenuItem},
     };
     for (const Expect& e : expected) {
         const std::vector<int> indices = e.indices.empty() ? std::vector<int>{kNoIndex} : e.indices;
