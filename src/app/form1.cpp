@@ -100,6 +100,7 @@ void Form1::load()
     board_.setValue(Ctl::StatusReadSwitch, kNoIndex, 1);
     board_.setValue(Ctl::PoseReadSwitch, kNoIndex, 1);
     for (Slot slot : kStartupReads) state_.raise(slot);
+    unreadBlocks_.insert(kStartupReads.begin(), kStartupReads.end());
     for (int axis = 1; axis <= 6; ++axis) state_.alarmCode[static_cast<std::size_t>(axis)] = 0;
     for (int i = 0; i <= 3; ++i) board_.setEnabled(Ctl::MotionModeButton, i, false);
 }
@@ -254,6 +255,12 @@ void Form1::syncLinkSettings()
 
 void Form1::afterPollTick(std::optional<Slot> served)
 {
+    // A parameter block whose start-up read was lost (a stall, a controller
+    // switched on after the console) is asked for again in every cycle
+    // until its values have come once: until then its boxes hold the
+    // layout's placeholders, which Enter would write to the controller.
+    if (!served)
+        for (Slot slot : unreadBlocks_) state_.raise(slot);
     if (served == Slot::ReadStatus) {
         if (++missedStatus_ > kStaleAfterMissedReads && !statusStale_) setStale(true, true);
     } else if (served == Slot::ReadPose) {
@@ -261,7 +268,6 @@ void Form1::afterPollTick(std::optional<Slot> served)
     }
     for (Slot slot : kRunnerSlots) {
         if (served != slot) continue;
-        state_.controllerBusy = 100;
         // A program line sent into a line that is down never left. During a
         // run it stays in the mailbox and goes out once the line is back
         // (the runner waits on the busy word meanwhile), so no move of the
@@ -280,6 +286,7 @@ void Form1::afterPollTick(std::optional<Slot> served)
 void Form1::afterReply(const Reply& reply)
 {
     if (!reply.isRead) return;
+    unreadBlocks_.erase(reply.request.slot);
     if (reply.request.slot == Slot::ReadStatus) {
         missedStatus_ = 0;
         if (statusStale_) setStale(true, false);

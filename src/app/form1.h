@@ -111,6 +111,7 @@ private:
     bool statusStale_ = false;
     bool poseStale_ = false;
     std::set<Slot> heldForLine_;   // runner slots raised again because the line was down
+    std::set<Slot> unreadBlocks_;  // start-up reads whose block has not been read yet
 };
 
 } // namespace vq
