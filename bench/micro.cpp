@@ -148,11 +148,13 @@ void BM_readRequest(benchmark::State& state)
 BENCHMARK(BM_readRequest);
 
 
-// What the link does with a reply once it is matched to its request: the
-// CRC check, then the block's decoder.
-bool acceptAndDecode(ReplyHandler& handler, const Request& request, std::span<const std::uint8_t> frame)
+// What the console does with a reply once the link matched it to its
+// request: the CRC check, the frame shown as hex in the received-frame box
+// (as the window does for every accepted reply), then the block's decoder.
+bool acceptAndDecode(ReplyHandler& handler, Board& board, const Request& request, std::span<const std::uint8_t> frame)
 {
     if (!crcMatches(frame)) return false;
+    board.setText(Ctl::ReceivedFrame, kNoIndex, bytesToHexText(frame));
     handler.handle(Reply{request, request.start, true, frame.subspan(3, frame[2])});
     return true;
 }
@@ -170,7 +172,7 @@ void replyPath(benchmark::State& state, const std::array<std::vector<std::uint8_
     const bool alternate = state.range(0) != 0;
     std::size_t i = 0;
     bool accepted = true;
-    for (auto _ : state) accepted &= acceptAndDecode(handler, request, pair[alternate ? (i++ & 1) : 0]);
+    for (auto _ : state) accepted &= acceptAndDecode(handler, board, request, pair[alternate ? (i++ & 1) : 0]);
     if (!accepted) state.SkipWithError("the reply was not accepted");
 }
 
@@ -248,7 +250,7 @@ void BM_ReplyHandler_badCrc(benchmark::State& state)
     ReplyHandler handler(form, memoryBoard());
     const SlotRow& row = slotRow(Slot::ReadStatus);
     const Request request{row.slot, row.function, row.start, row.amount, row.replyLength()};
-    for (auto _ : state) benchmark::DoNotOptimize(acceptAndDecode(handler, request, reply));
+    for (auto _ : state) benchmark::DoNotOptimize(acceptAndDecode(handler, memoryBoard(), request, reply));
 }
 BENCHMARK(BM_ReplyHandler_badCrc);
 
