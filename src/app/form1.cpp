@@ -185,7 +185,7 @@ std::span<const Form1::Route> Form1::routes()
         {E::Click, Ctl::ArcMoveButton, directMove<DirectMoveKind::Arc>},
         // The teach program
         {E::Click, Ctl::RunButton, [](Form1& f, int, int) { f.program_.run(); }},
-        {E::Click, Ctl::PauseButton, [](Form1& f, int, int) { f.program_.pauseOrContinue(); }},
+        {E::Click, Ctl::PauseButton, [](Form1& f, int, int) { f.pauseOrContinue(); }},
         {E::Click, Ctl::StopButton, [](Form1& f, int, int) { f.stopRun(); }},
         {E::Timer, Ctl::RunnerTimer, [](Form1& f, int, int) { f.program_.runnerTick(); f.holdRunnerUntilStatus(); }},
         {E::Menu, Ctl::NewProgramMenu, [](Form1& f, int, int) { f.program_.newProgram(); }},
@@ -196,12 +196,34 @@ std::span<const Form1::Route> Form1::routes()
     return kRoutes;
 }
 
+void Form1::pauseOrContinue()
+{
+    program_.pauseOrContinue();
+    if (!board_.timerEnabled(Ctl::RunnerTimer)) return;
+    if (program_.runner().runPaused()) {
+        // A move the program queued just before the click waits with the
+        // run: nothing of the program goes out while it is paused.
+        for (Slot slot : kRunnerSlots)
+            if (state_.due(slot)) {
+                state_.mailbox.lower(slot);
+                heldForPause_.insert(slot);
+            }
+        return;
+    }
+    // Continue: the held move goes out first, and the runner waits for a
+    // status reply taken after it before the next line.
+    for (Slot slot : heldForPause_) state_.raise(slot);
+    heldForPause_.clear();
+    holdRunnerUntilStatus();
+}
+
 void Form1::stopRun()
 {
     program_.stop();
-    // A program move held back while the line was down is not sent
-    // afterwards.
-    for (Slot slot : heldForLine_) state_.mailbox.lower(slot);
+    // Nothing of the program reaches the line after the click: a move it
+    // queued just before is dropped with the run.
+    for (Slot slot : kRunnerSlots) state_.mailbox.lower(slot);
+    heldForPause_.clear();
     heldForLine_.clear();
 }
 

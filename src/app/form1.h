@@ -83,6 +83,7 @@ private:
 
     void choosePort();
     void readTab(int tab);
+    void pauseOrContinue();
     void stopRun();
     void openPortText(const std::string& portText);
     void endProgram();
@@ -112,6 +113,7 @@ private:
     bool poseStale_ = false;
     std::set<Slot> heldForLine_;   // runner slots raised again because the line was down
     std::set<Slot> unreadBlocks_;  // start-up reads whose block has not been read yet
+    std::set<Slot> heldForPause_;  // runner writes held back while the run is paused
 };
 
 } // namespace vq

@@ -109,12 +109,18 @@ bool Operate::releaseAllJogs()
 void Operate::stepTeachSpeed(SpeedStep step)
 {
     // Text that is not a number leaves the level as it is and sends nothing.
-    const auto level = readStrictFinite(board_.text(Ctl::TeachSpeed));
-    if (!level) return;
-    if (step == SpeedStep::Up && *level < 5) board_.setText(Ctl::TeachSpeed, kNoIndex, generalFormat(*level + 1));
-    if (step == SpeedStep::Down && *level > 1) board_.setText(Ctl::TeachSpeed, kNoIndex, generalFormat(*level - 1));
+    const auto typed = readStrictFinite(board_.text(Ctl::TeachSpeed));
+    if (!typed) return;
+    // The controller knows levels 1..5 only: a typed level is taken as the
+    // nearest of them before the step, so nothing else is ever sent.
+    constexpr int kSlowest = 1;
+    constexpr int kFastest = 5;
+    int level = static_cast<int>(std::clamp(std::nearbyint(*typed), double{kSlowest}, double{kFastest}));
+    if (step == SpeedStep::Up && level < kFastest) ++level;
+    if (step == SpeedStep::Down && level > kSlowest) --level;
+    board_.setText(Ctl::TeachSpeed, kNoIndex, generalFormat(level));
     // Sent on every click, also at a limit.
-    state_.post(Slot::TeachSpeed, wordData(wordFromText(board_.text(Ctl::TeachSpeed))));
+    state_.post(Slot::TeachSpeed, wordData(static_cast<std::uint16_t>(level)));
 }
 
 void Operate::setMotionMode(MotionMode mode)

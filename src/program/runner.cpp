@@ -82,6 +82,8 @@ void ProgramRunner::stop()
 {
     lineIndex_ = 0;
     board_.setTimerEnabled(kTimer, false);
+    // A DELAY under way ends with the run: the next Run starts at once.
+    board_.setTimerInterval(kTimer, kInitialIntervalMs);
     board_.setEnabled(Ctl::RunButton, kNoIndex, true);
     setPaused(false);
 }

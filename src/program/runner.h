@@ -50,7 +50,7 @@ public:
     static constexpr int kInitialIntervalMs = 100; // RunnerTimer when the window opens
     static constexpr int kTickIntervalMs = 300;    // every tick
     static constexpr int kMinDelayMs = 1;          // a delay the timer cannot wait comes at once
-    static constexpr int kMaxDelayMs = INT_MAX;    // longest interval the timer takes
+    static constexpr int kMaxDelayMs = 86'400'000; // a delay longer than a day waits a day
 
     // Puts RunnerTimer into its opening state: disabled, interval 100 ms.
     ProgramRunner(FormState& state, Board& board);
@@ -73,7 +73,7 @@ public:
 
     // Timer interval for a DELAY value text: rounded half to even; empty,
     // non-numeric, zero or negative gives kMinDelayMs (the next tick comes at
-    // once); longer than the timer can wait gives kMaxDelayMs.
+    // once); longer than a day gives kMaxDelayMs.
     static int delayIntervalMs(std::string_view delayText);
 
 private:

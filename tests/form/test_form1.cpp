@@ -539,6 +539,38 @@ TEST_F(Form1Test, StartupReadsAreRetriedUntilEachBlockWasRead)
     EXPECT_EQ(third, (std::vector<std::string>{"03 10 00", "03 11 70"}));
 }
 
+// Stop drops a program move still in the mailbox; Pause holds it unsent
+// and Continue sends it, with the runner waiting for a status reply after it.
+TEST_F(Form1Test, StopDropsAndPauseHoldsTheProgramsQueuedMove)
+{
+    for (const bool stop : {true, false}) {
+        SCOPED_TRACE(stop ? "stop" : "pause");
+        Rig r;
+        r.settings.values["Comm"] = "03";
+        std::uint16_t busy = 0;
+        r.controller = answering(busy);
+        r.start();
+        r.readStartupBlocks();
+        r.board.setText(Ctl::ProgramEditor, kNoIndex, "MOVJ J1=5\r\nMOVJ J1=6\r\nEND\r\n");
+        r.form->click("Command14", kNoIndex);
+        r.event(); // status: busy 0
+        r.form->timer("Timer3");
+        ASSERT_TRUE(r.form->state().due(Slot::JointTarget));
+        r.form->click(stop ? "Command12" : "Command13", kNoIndex);
+        std::vector<std::string> sent;
+        for (int e = 0; e < 6; ++e) sent.push_back(r.event());
+        EXPECT_EQ(std::count(sent.begin(), sent.end(), "10 11 B0"), 0);
+        if (stop) continue;
+        r.form->timer("Timer3"); // paused: no line
+        EXPECT_FALSE(r.form->state().due(Slot::JointTarget));
+        r.form->click("Command13", kNoIndex); // continue
+        EXPECT_TRUE(r.form->state().due(Slot::JointTarget));
+        EXPECT_EQ(r.form->state().controllerBusy, 100);
+        r.form->timer("Timer3"); // the next line waits for the held move's status
+        EXPECT_EQ(r.form->program().runner().lineIndex(), 1u);
+    }
+}
+
 TEST_F(Form1Test, RepliesReachTheDecoders)
 {
     Rig r;

@@ -149,7 +149,10 @@ const SpeedCase kSpeedCases[] = {
     {"3", SpeedStep::Up, "4", Bytes{0x00, 0x04}},
     {"3", SpeedStep::Down, "2", Bytes{0x00, 0x02}},
     {" 2 ", SpeedStep::Up, "3", Bytes{0x00, 0x03}}, // surrounding blanks
-    {"4.5", SpeedStep::Up, "5.5", Bytes{0x00, 0x06}}, // half to even when sent
+    {"4.5", SpeedStep::Up, "5", Bytes{0x00, 0x05}},   // a typed level is the nearest of 1..5 (4.5: 4)
+    {"-7", SpeedStep::Up, "2", Bytes{0x00, 0x02}},    // below the range: 1, then the step
+    {"9", SpeedStep::Down, "4", Bytes{0x00, 0x04}},   // above it: 5, then the step
+    {"0", SpeedStep::Down, "1", Bytes{0x00, 0x01}},
     {"1e0", SpeedStep::Up, "2", Bytes{0x00, 0x02}},
     {"abc", SpeedStep::Up, "abc", std::nullopt},
     {"abc", SpeedStep::Down, "abc", std::nullopt},

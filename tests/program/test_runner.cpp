@@ -6,6 +6,9 @@
 #include "program_fixture.h"
 
 namespace vq::test {
+
+// A DELAY longer than a day waits a day.
+constexpr int kDay = 24 * 60 * 60 * 1000;
 namespace {
 
 TEST(ProgramRunner, TimerStartsDisabledAt100ms)
@@ -255,6 +258,19 @@ TEST(ProgramRunner, StopResetsAndNextRunTakesAFreshCopy)
     EXPECT_EQ(rig.runner().fields().j1, "7");
 }
 
+// Stop ends a DELAY under way: the next Run's first line comes at the
+// opening interval, not after the rest of the delay.
+TEST(ProgramRunner, StopEndsADelay)
+{
+    ProgramRig rig;
+    rig.setProgram(programOf({"DELAY MS=100000000", "MOVJ J1=1", "END"}));
+    rig.clickRun();
+    rig.idleTick();
+    ASSERT_EQ(rig.interval(), kDay);
+    rig.clickStop();
+    EXPECT_EQ(rig.interval(), ProgramRunner::kInitialIntervalMs);
+}
+
 TEST(ProgramRunner, FieldsCarryOverFromRunToRun)
 {
     ProgramRig rig;
@@ -297,11 +313,12 @@ TEST(ProgramRunner, DelayValuesTheTimerCannotTake)
         {"DELAY", 1},                 // never set
         {"DELAY MS=", 1},
         {"DELAY MS=0.4", 1},
-        {"DELAY MS=1e12", INT_MAX},
-        {"DELAY MS=1e999", INT_MAX},  // beyond a double
+        {"DELAY MS=1e12", kDay},
+        {"DELAY MS=1e999", kDay},  // beyond a double
         {"DELAY MS=-1e999", 1},
-        {"DELAY MS=2147483647", INT_MAX},
-        {"DELAY MS=2147483646.5", 2147483646},
+        {"DELAY MS=2147483647", kDay},
+        {"DELAY MS=86400000.5", kDay}, // halves to even
+        {"DELAY MS=86399999", 86399999},
         {"DELAY MS=2.5", 2},          // halves to even
         {"DELAY MS=3.5", 4},
         {"DELAY MS=1000.49", 1000},
@@ -433,9 +450,9 @@ TEST(ProgramRunner, DelayIntervalFromFieldText)
     };
     const Case cases[] = {
         {"", 1},           {"0", 1},       {"-5", 1},          {"0.5", 1},
-        {"1.5", 2},        {"2.5", 2},     {"300", 300},       {"1E+16", INT_MAX},
-        {"2147483647", INT_MAX},           {"2147483648", INT_MAX},
-        {"INF", INT_MAX},  {"-INF", 1},
+        {"1.5", 2},        {"2.5", 2},     {"300", 300},       {"1E+16", kDay},
+        {"2147483647", kDay},              {"86400001", kDay},
+        {"INF", kDay},  {"-INF", 1},
     };
     for (const Case& c : cases) EXPECT_EQ(ProgramRunner::delayIntervalMs(c.text), c.ms) << c.text;
 }
