@@ -9,9 +9,6 @@
 #include <QElapsedTimer>
 #include <QSerialPort>
 
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <string>
@@ -20,6 +17,7 @@
 
 #include "link/qt_serial_line.h"
 #include "support/fake_board.h"
+#include "support/pty_pair.h"
 
 namespace vq {
 namespace {
@@ -52,34 +50,20 @@ struct SerialLinePeer {
     struct Line : QtSerialLine {
         using QtSerialLine::serialPort;
     };
-    int master = -1, slave = -1;
-    std::string name;
+    test::PtyPair pty; // outlives the port, which is destroyed first
     Line port;
     int reads = 0; // readyRead signals, counted after the line has handled each
 
     SerialLinePeer()
     {
-        char buf[128];
-        if (::openpty(&master, &slave, buf, nullptr, nullptr) != 0) return;
-        termios t{};
-        ::tcgetattr(slave, &t);
-        ::cfmakeraw(&t);
-        ::tcsetattr(slave, TCSANOW, &t);
-        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-        name = buf;
         QObject::connect(&port.serialPort(), &QSerialPort::readyRead, [this] { ++reads; });
     }
-    ~SerialLinePeer()
-    {
-        port.close();
-        if (slave >= 0) ::close(slave);
-        if (master >= 0) ::close(master);
-    }
-    std::string device() const { return name; }
+    ~SerialLinePeer() { port.close(); }
+    std::string device() const { return pty.name; }
     void deliver(const Bytes& b)
     {
         const int before = reads;
-        ASSERT_EQ(::write(master, b.data(), b.size()), static_cast<ssize_t>(b.size()));
+        ASSERT_EQ(::write(pty.master, b.data(), b.size()), static_cast<ssize_t>(b.size()));
         ASSERT_TRUE(until([&] { return reads > before; })) << "the line never read " << b.size() << " bytes";
     }
     Bytes written(std::size_t atLeast) // waits for that many bytes, then takes what has come
@@ -87,7 +71,7 @@ struct SerialLinePeer {
         Bytes out;
         until([&] {
             std::uint8_t buf[1024];
-            for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) out.insert(out.end(), buf, buf + n);
+            for (ssize_t n; (n = ::read(pty.master, buf, sizeof buf)) > 0;) out.insert(out.end(), buf, buf + n);
             return out.size() >= atLeast;
         });
         return out;

@@ -18,39 +18,12 @@
 #include <unistd.h>
 
 #include "link/qt_serial_line.h"
+#include "support/pty_pair.h"
 
 namespace vq {
 namespace {
 
-struct Pty {
-    int master = -1;
-    int slave = -1;
-    std::string name;
-    Pty()
-    {
-        char buf[128];
-        if (::openpty(&master, &slave, buf, nullptr, nullptr) != 0) return;
-        termios t{};
-        ::tcgetattr(slave, &t);
-        ::cfmakeraw(&t);
-        ::tcsetattr(slave, TCSANOW, &t);
-        name = buf;
-        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-    }
-    ~Pty()
-    {
-        if (slave >= 0) ::close(slave);
-        if (master >= 0) ::close(master);
-    }
-    void send(const std::vector<std::uint8_t>& b) { ASSERT_EQ(::write(master, b.data(), b.size()), static_cast<ssize_t>(b.size())); }
-    std::vector<std::uint8_t> receive()
-    {
-        std::vector<std::uint8_t> out(1024);
-        ssize_t n = ::read(master, out.data(), out.size());
-        out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-        return out;
-    }
-};
+using Pty = test::PtyPair;
 
 // Runs the event loop until pred holds or ms pass.
 template <class P> bool spin(P pred, int ms = 2000)
