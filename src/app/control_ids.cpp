@@ -105,6 +105,10 @@ constexpr ControlBinding kBindings[] = {
     single(Ctl::StatusReadSwitch, "Check2"),
     single(Ctl::PoseReadSwitch, "Check3"),
 
+    single(Ctl::LinkStatus, "linkStatus"),
+    single(Ctl::RunStatus, "runStatus"),
+    single(Ctl::StatusLine, "statusLine"),
+
     single(Ctl::ExitMenu, "Exit"),
 };
 

@@ -353,6 +353,10 @@ constexpr Control kControls[] = {
     {"Command12", kNoIndex, Kind::Button, inside("Frame8"), {8160, 240, 975, 495}, "停止", Font::Bold9, 0, 165, "", 0, 0},
     {"Timer3", kNoIndex, Kind::Timer, inside("Frame8"), {0, 0, 0, 0}, "", Font::None, 0, -1, "", 100, 0},
 
+    // The status bar under the client area: added around the design, nothing of it moves.
+    {"linkStatus", kNoIndex, Kind::StatusField, inside("Form1"), {0, 0, 4500, 0}, "未打开", Font::Regular9, 0, -1, "", 0, 0},
+    {"runStatus", kNoIndex, Kind::StatusField, inside("Form1"), {0, 0, 3000, 0}, "已停止", Font::Regular9, 0, -1, "", 0, 0},
+    {"statusLine", kNoIndex, Kind::StatusField, inside("Form1"), {0, 0, 3000, 0}, "", Font::Regular9, 0, -1, "", 0, 1},
 };
 
 } // namespace
@@ -415,6 +419,7 @@ const char* kindName(Kind kind)
     case Kind::Menu: return "menu";
     case Kind::MenuItem: return "menu item";
     case Kind::Separator: return "separator";
+    case Kind::StatusField: return "status field";
     }
     return "?";
 }

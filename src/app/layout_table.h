@@ -32,6 +32,8 @@ enum class Kind : std::uint8_t {
     Menu,          // entry of the menu bar
     MenuItem,      // entry of a drop-down menu
     Separator,     // separator line of a drop-down menu
+    StatusField,   // label in the status bar under the client area, left to right in table order;
+                   // width: its least width, value: its share of the room left (stretch)
 };
 
 enum class Font : std::uint8_t {

@@ -74,6 +74,9 @@ const char* idName(Ctl id)
     case Ctl::ReceivedFrame: return "ReceivedFrame";
     case Ctl::StatusReadSwitch: return "StatusReadSwitch";
     case Ctl::PoseReadSwitch: return "PoseReadSwitch";
+    case Ctl::LinkStatus: return "LinkStatus";
+    case Ctl::RunStatus: return "RunStatus";
+    case Ctl::StatusLine: return "StatusLine";
     case Ctl::ExitMenu: return "ExitMenu";
     }
     return "?";

@@ -107,6 +107,11 @@ enum class Ctl : std::uint8_t {
     StatusReadSwitch, // ticked: the status block is read continuously
     PoseReadSwitch,   // ticked: the pose block is read continuously
 
+    // Status bar
+    LinkStatus, // the port and the health of the line
+    RunStatus,  // the program runner's state and line
+    StatusLine, // one line saying what the console could not do, or just did (status_line.h)
+
     ExitMenu, // ends the console (keep last: kCtlCount counts up to it)
 };
 

@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QTimer>
@@ -79,6 +80,7 @@ TEST_F(WindowTest, EveryTableRowHasItsObject)
         case Kind::Picture: kindOk = qobject_cast<QLabel*>(widget) && !static_cast<QLabel*>(widget)->pixmap().isNull(); break;
         case Kind::TabControl: kindOk = qobject_cast<QTabWidget*>(widget); break;
         case Kind::TabPage: kindOk = true; break;
+        case Kind::StatusField: kindOk = qobject_cast<QLabel*>(widget) && window->statusBar()->isAncestorOf(widget); break;
         default: break;
         }
         EXPECT_TRUE(kindOk) << id(c) << " is not shown as a " << layout::kindName(c.kind);

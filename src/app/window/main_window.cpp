@@ -14,6 +14,7 @@
 #include <QMenuBar>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QStatusBar>
 #include <QTimer>
 
 #include <algorithm>
@@ -172,6 +173,7 @@ private:
     void menu(const Control& c);
     void menuItem(const Control& c);
     void separator(const Control& c);
+    void statusField(const Control& c);
 
     MainWindow& w_;
     QHash<QString, QMenu*> menus_; // entries of the menu bar that drop a menu down, by name
@@ -199,8 +201,9 @@ void MainWindow::Builder::add(const Control& c)
         {Kind::Menu, &Builder::menu},
         {Kind::MenuItem, &Builder::menuItem},
         {Kind::Separator, &Builder::separator},
+        {Kind::StatusField, &Builder::statusField},
     };
-    static_assert(std::size(kFactories) == std::size_t(Kind::Separator) + 1, "one factory for every kind");
+    static_assert(std::size(kFactories) == std::size_t(Kind::StatusField) + 1, "one factory for every kind");
     static_assert(
         [] {
             for (std::size_t i = 0; i < std::size(kFactories); ++i)
@@ -433,6 +436,17 @@ void MainWindow::Builder::menuItem(const Control& c)
 void MainWindow::Builder::separator(const Control& c)
 {
     if (QMenu* dropDown = menus_.value(qs(c.parent.name))) w_.registerObject(dropDown->addSeparator(), c);
+}
+
+void MainWindow::Builder::statusField(const Control& c)
+{
+    auto* l = new QLabel(qs(c.caption));
+    w_.registerObject(l, c);
+    l->setTextFormat(Qt::PlainText);
+    l->setFont(fontFor(c.font));
+    l->setMinimumWidth(pixels(c.rect).width());
+    l->setAutoFillBackground(true); // a problem is shown on a coloured ground
+    w_.statusBar()->addWidget(l, c.value);
 }
 
 void MainWindow::registerObject(QObject* o, const Control& c)
