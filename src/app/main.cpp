@@ -13,6 +13,7 @@
 
 #include "app/console.h"
 #include "app/port_commands.h"
+#include "app/quit_signals.h"
 #include "app/window/main_window.h"
 #include "version/version.h"
 
@@ -73,6 +74,10 @@ int main(int argc, char** argv)
     options.sim.servosOn = true;
 
     vq::Console console(options);
+    // A signal to end (a shutdown, kill, Ctrl+C in the terminal) closes the
+    // window as the operator would: the close is never refused, and an
+    // unsaved program is kept as the recovery copy on the way out.
+    vq::QuitSignals quitSignals([&console] { console.window().close(); });
     // Show the window and let its first paint (fonts, layout) happen before
     // the load sequence starts the 35 ms poll timer, so that the first
     // polls are not bunched behind it.
