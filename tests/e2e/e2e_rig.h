@@ -40,10 +40,13 @@ public:
         auto it = values.find(std::string(name));
         return it == values.end() ? std::string() : it->second;
     }
-    void put(std::string_view name, std::string_view text) override
+    std::string put(std::string_view name, std::string_view text) override
     {
+        if (!fault.empty()) return fault;
         if (!text.empty()) values[std::string(name)] = std::string(text);
+        return {};
     }
+    std::string fault; // what put() answers when set: the store failed
     std::map<std::string, std::string> values;
 };
 
@@ -58,6 +61,9 @@ inline sim::SimOptions testSimOptions()
     return o;
 }
 
+// Cap of a wait for a condition: a test that passes never waits this long.
+inline constexpr int kGenerousWaitMs = 30000;
+
 class Rig {
 public:
     explicit Rig(sim::SimOptions simOptions = testSimOptions())
@@ -67,6 +73,7 @@ public:
         o.sim = std::move(simOptions);
         o.prompts = &prompts;
         o.settings = &settings;
+        o.recoveryFolder = std::string(); // none: the tests leave the user's data folder alone
         console = std::make_unique<Console>(o);
     }
 
@@ -78,7 +85,7 @@ public:
         console->window().show();
         QApplication::processEvents();
         if (!console->start()) return false;
-        return waitFor([&] { return board().text("Label8", 1) != "1轴:" && board().text("Label2", 1) != "0.0001"; }, 5000);
+        return waitFor([&] { return board().text("Label8", 1) != "1轴:" && board().text("Label2", 1) != "0.0001"; });
     }
 
     QtBoard& board() { return console->board(); }
@@ -95,8 +102,9 @@ public:
     }
 
     // Runs the event loop (timers, the line, the simulator) until pred
-    // holds or ms have passed.
-    bool waitFor(const std::function<bool()>& pred, int ms = 3000)
+    // holds or ms have passed. The cap is only there to end a test that
+    // fails: generous enough for a sanitizer build on a loaded machine.
+    bool waitFor(const std::function<bool()>& pred, int ms = kGenerousWaitMs)
     {
         QElapsedTimer t;
         t.start();
@@ -214,10 +222,10 @@ inline void jog(Rig& r, int index, int ms)
 {
     ASSERT_TRUE(r.isEnabled("Command5", index)) << index;
     r.press("Command5", index);
-    ASSERT_TRUE(r.waitFor([&] { return r.arm().jogCode() != 0; }, 3000)) << "jog " << index << " never started: " << r.arm().lastEvent();
+    ASSERT_TRUE(r.waitFor([&] { return r.arm().jogCode() != 0; })) << "jog " << index << " never started: " << r.arm().lastEvent();
     r.idle(ms);
     r.release("Command5", index);
-    ASSERT_TRUE(r.waitFor([&] { return r.arm().jogCode() == 0 && !r.arm().moving(); }, 3000)) << r.arm().lastEvent();
+    ASSERT_TRUE(r.waitFor([&] { return r.arm().jogCode() == 0 && !r.arm().moving(); })) << r.arm().lastEvent();
 }
 
 // The whole file as bytes; false when it cannot be read.

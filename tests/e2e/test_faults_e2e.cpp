@@ -173,7 +173,7 @@ bool shownGreyed(Rig& r) { return shownAs(r, false); }
 void placeArm(Rig& r, const JointArray& q)
 {
     r.arm().setJoints(q);
-    ASSERT_TRUE(r.waitFor([&] { return differenceFromArm(r).empty() && shownLive(r); }, 5000))
+    ASSERT_TRUE(r.waitFor([&] { return differenceFromArm(r).empty() && shownLive(r); }, kGenerousWaitMs))
         << differenceFromArm(r);
 }
 
@@ -474,7 +474,7 @@ double expectRecovery(Rig& r, ReplyWatch& watch, int limitMs)
 {
     QElapsedTimer t;
     t.start();
-    const bool ok = r.waitFor([&] { watch.sample(); return differenceFromArm(r).empty() && shownLive(r); }, 5000);
+    const bool ok = r.waitFor([&] { watch.sample(); return differenceFromArm(r).empty() && shownLive(r); }, kGenerousWaitMs);
     const double ms = static_cast<double>(t.nsecsElapsed()) / 1e6;
     EXPECT_TRUE(ok) << "never shown live again: " << differenceFromArm(r);
     EXPECT_LT(ms, limitMs) << "good values shown again only after " << ms << " ms";
@@ -532,7 +532,7 @@ TEST_P(LineFaults, NoBadValueReachesTheWindowAndLiveValuesComeBack)
         EXPECT_TRUE(shownLive(r));
         EXPECT_EQ(differenceFromArm(r), "");
     } else {
-        EXPECT_TRUE(r.waitFor([&] { watch.sample(); return shownGreyed(r); }, 3000)) << "read-outs not greyed";
+        EXPECT_TRUE(r.waitFor([&] { watch.sample(); return shownGreyed(r); }, kGenerousWaitMs)) << "read-outs not greyed";
         runFor(r, watch, 300);
         EXPECT_TRUE(shownGreyed(r));
         // Nothing from a spoilt reply: the last good values stay.
@@ -836,7 +836,7 @@ TEST(DeviceVanishes, ReadoutsGreyWhileGoneAndLiveAgainAfterItReturns)
     device.vanish(r);
     // The arm moves on while the console cannot see it.
     r.arm().setJoints(kMovedPose);
-    EXPECT_TRUE(r.waitFor([&] { watch.sample(); return shownGreyed(r); }, 3000)) << "read-outs not greyed";
+    EXPECT_TRUE(r.waitFor([&] { watch.sample(); return shownGreyed(r); }, kGenerousWaitMs)) << "read-outs not greyed";
     EXPECT_FALSE(r.console->line().isOpen());
     runFor(r, watch, 1500);
     EXPECT_TRUE(shownGreyed(r)) << "read-outs shown live while the device is gone";
@@ -867,7 +867,7 @@ TEST(DeviceVanishes, StopWordQueuedWhileGoneReachesTheController)
     PollLog polls(r);
 
     r.press("Command5", 1); // J1轴+
-    ASSERT_TRUE(r.waitFor([&] { return r.arm().jogCode() == 10; }, 3000)) << r.arm().lastEvent();
+    ASSERT_TRUE(r.waitFor([&] { return r.arm().jogCode() == 10; }, kGenerousWaitMs)) << r.arm().lastEvent();
     const auto keepJogging = writeRequest(128, 0x1004, 1, wordData(0x0A));
     QElapsedTimer fed;
     fed.start();
@@ -890,7 +890,7 @@ TEST(DeviceVanishes, StopWordQueuedWhileGoneReachesTheController)
     const std::size_t releasedAt = polls.events().size();
 
     ASSERT_TRUE(r.host().reappear());
-    ASSERT_TRUE(r.waitFor([&] { feed(); return r.console->line().isOpen(); }, 3000)) << "the line never reopened";
+    ASSERT_TRUE(r.waitFor([&] { feed(); return r.console->line().isOpen(); }, kGenerousWaitMs)) << "the line never reopened";
     // From here only the console talks to the controller.
     EXPECT_TRUE(r.waitFor([&] { return r.arm().jogCode() == 0; }, 450)) << "the stop word did not arrive in time";
     EXPECT_EQ(r.arm().lastEvent(), "jog stopped") << "stopped by something other than the stop word";

@@ -103,10 +103,10 @@ private:
 ::testing::AssertionResult settle(Rig& r, const WireLog& log)
 {
     const Mailbox& mailbox = r.form().state().mailbox;
-    if (!r.waitFor([&] { return mailbox.raisedCount() == (mailbox.due(Slot::Jog) ? 1 : 0); }, 10000))
+    if (!r.waitFor([&] { return mailbox.raisedCount() == (mailbox.due(Slot::Jog) ? 1 : 0); }, kGenerousWaitMs))
         return ::testing::AssertionFailure() << "requests still waiting to be sent";
     const int reads = log.statusReads + log.poseReads;
-    if (!r.waitFor([&] { return log.statusReads + log.poseReads >= reads + 2; }, 5000))
+    if (!r.waitFor([&] { return log.statusReads + log.poseReads >= reads + 2; }))
         return ::testing::AssertionFailure() << "the continuous reads stopped";
     return ::testing::AssertionSuccess();
 }
@@ -169,7 +169,7 @@ TEST(GoldenTrace, OperatorSessionWritesTheRecordedRequests)
     // Nothing has crossed the line yet: the poll timer runs from the event loop.
     WireLog log(r.host());
     log.trace.push_back("# start-up: the first cycle reads every parameter block");
-    ASSERT_TRUE(r.waitFor([&] { return r.board().text("Label8", 1) != "1轴:" && r.board().text("Label2", 1) != "0.0001"; }, 5000));
+    ASSERT_TRUE(r.waitFor([&] { return r.board().text("Label8", 1) != "1轴:" && r.board().text("Label2", 1) != "0.0001"; }, kGenerousWaitMs));
     ASSERT_TRUE(settle(r, log));
 
     auto click = [&r](const char* name, int index = kNoIndex) { return [&r, name, index] { r.click(name, index); }; };
@@ -344,7 +344,7 @@ TEST(GoldenTrace, OperatorSessionWritesTheRecordedRequests)
         const std::size_t before = log.trace.size();
         s.act();
         if (HasFailure()) break;
-        if (s.done && !r.waitFor(s.done, 15000)) {
+        if (s.done && !r.waitFor(s.done)) {
             ADD_FAILURE() << "not done; the arm's last event: " << r.arm().lastEvent();
             break;
         }

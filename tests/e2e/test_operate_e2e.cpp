@@ -43,7 +43,7 @@ bool allServos(Rig& r, bool on)
 ::testing::AssertionResult startJog(Rig& r, int index, std::uint16_t code)
 {
     r.press("Command5", index);
-    if (!r.waitFor([&] { return r.arm().jogCode() == code; }, 3000))
+    if (!r.waitFor([&] { return r.arm().jogCode() == code; }))
         return ::testing::AssertionFailure() << "jog " << code << " not running: " << r.arm().lastEvent();
     return ::testing::AssertionSuccess();
 }
@@ -135,7 +135,7 @@ TEST(Operate, CartesianModeRenamesTheJogButtonsAndXPlusMovesTheToolAlongX)
 
     const sim::PoseValues p0 = r.arm().pose();
     ASSERT_TRUE(startJog(r, 1, 10));
-    EXPECT_TRUE(r.waitFor([&] { return r.arm().pose().x > p0.x + 8.0; }, 4000)) << r.arm().lastEvent();
+    EXPECT_TRUE(r.waitFor([&] { return r.arm().pose().x > p0.x + 8.0; }, kGenerousWaitMs)) << r.arm().lastEvent();
     expectJogStops(r, 1, [&] { r.release("Command5", 1); });
     if (HasFatalFailure()) return;
 

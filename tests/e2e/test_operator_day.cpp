@@ -92,23 +92,23 @@ TEST(OperatorDay, StartTeachJogRecordSaveOpenRunEditParametersHomeAndExit)
             }
             return {};
         };
-        EXPECT_TRUE(r.waitFor([&] { return unfilled().empty(); }, 10000)) << unfilled();
+        EXPECT_TRUE(r.waitFor([&] { return unfilled().empty(); }, kGenerousWaitMs)) << unfilled();
         // Run mode reported: its button is green and jogging is not offered.
-        EXPECT_TRUE(r.waitFor([&] { return r.board().backColour("Command19", 0) == green; }, 5000));
+        EXPECT_TRUE(r.waitFor([&] { return r.board().backColour("Command19", 0) == green; }, kGenerousWaitMs));
         EXPECT_FALSE(r.isEnabled("Command5", 1));
     }
 
     // ---- teach mode, servos on.
     r.click("Command19", 1);
-    ASSERT_TRUE(r.waitFor([&] { return r.arm().controlMode() == 1 && r.board().backColour("Command19", 1) == green; }, 5000));
-    ASSERT_TRUE(r.waitFor([&] { return r.isEnabled("Command5", 1); }, 5000)) << "jog buttons not offered in teach mode";
+    ASSERT_TRUE(r.waitFor([&] { return r.arm().controlMode() == 1 && r.board().backColour("Command19", 1) == green; }, kGenerousWaitMs));
+    ASSERT_TRUE(r.waitFor([&] { return r.isEnabled("Command5", 1); }, kGenerousWaitMs)) << "jog buttons not offered in teach mode";
     r.click("Command1", 9); // "全部打开"
     auto servosShownOn = [&] {
         for (int axis = 1; axis <= 6; ++axis)
             if (!r.arm().servoOn(axis) || r.board().backColour("Command3" + std::to_string(axis)) != green) return false;
         return true;
     };
-    ASSERT_TRUE(r.waitFor(servosShownOn, 5000));
+    ASSERT_TRUE(r.waitFor(servosShownOn));
 
     // ---- jog joints: "J1轴+" and "J3轴-" move those joints and no other.
     ASSERT_EQ(r.board().text("Command5", 1), "J1轴+");
@@ -120,13 +120,13 @@ TEST(OperatorDay, StartTeachJogRecordSaveOpenRunEditParametersHomeAndExit)
     EXPECT_GT(q1[0] - q0[0], 3.0);
     EXPECT_LT(q1[2] - q0[2], -2.0);
     for (std::size_t k : {1u, 3u, 4u, 5u}) EXPECT_NEAR(q1[k], q0[k], 1e-9) << k + 1;
-    EXPECT_TRUE(r.waitFor([&] { return readoutsMatchArm(r); }, 5000));
+    EXPECT_TRUE(r.waitFor([&] { return readoutsMatchArm(r); }, kGenerousWaitMs));
 
     // ---- Cartesian jogging: "直角", then "X轴+" moves the tool along X only.
     r.click("Command22", 1);
     EXPECT_EQ(r.board().text("Command5", 1), "X轴+");
     EXPECT_EQ(r.board().text("Command5", 4), "Y轴-");
-    ASSERT_TRUE(r.waitFor([&] { return r.arm().motionMode() == 2 && r.board().backColour("Command22", 1) == green; }, 5000));
+    ASSERT_TRUE(r.waitFor([&] { return r.arm().motionMode() == 2 && r.board().backColour("Command22", 1) == green; }, kGenerousWaitMs));
     const sim::PoseValues p0 = r.arm().pose();
     ASSERT_NO_FATAL_FAILURE(jog(r, 1, 500));
     const sim::PoseValues p1 = r.arm().pose();
@@ -142,11 +142,11 @@ TEST(OperatorDay, StartTeachJogRecordSaveOpenRunEditParametersHomeAndExit)
     const std::string start = r.board().text("Text7");
     r.click("Command10"); // PSPEED from the point-speed boxes
     r.click("Command24"); // LSPEED from the line-speed boxes
-    ASSERT_TRUE(r.waitFor([&] { return readoutsMatchArm(r); }, 5000));
+    ASSERT_TRUE(r.waitFor([&] { return readoutsMatchArm(r); }, kGenerousWaitMs));
     const sim::JointArray jointsP1 = r.arm().joints();
     r.click("Command15"); // MOVJ here
     ASSERT_NO_FATAL_FAILURE(jog(r, 3, 400));       // "Y轴+"
-    ASSERT_TRUE(r.waitFor([&] { return readoutsMatchArm(r); }, 5000));
+    ASSERT_TRUE(r.waitFor([&] { return readoutsMatchArm(r); }, kGenerousWaitMs));
     const sim::PoseValues poseP2 = r.arm().pose();
     EXPECT_GT(poseP2.y - p1.y, 5.0);
     r.click("Command20"); // MOVP here
@@ -185,7 +185,7 @@ TEST(OperatorDay, StartTeachJogRecordSaveOpenRunEditParametersHomeAndExit)
     ArmLog log(r);
     r.click("Command14");
     EXPECT_FALSE(r.isEnabled("Command14"));
-    ASSERT_TRUE(log.waitFor([&] { return log.startCount() >= 3; }, 20000)) << log.dump();
+    ASSERT_TRUE(log.waitFor([&] { return log.startCount() >= 3; }, kGenerousWaitMs)) << log.dump();
     ASSERT_EQ(log.starts(), (std::vector<std::string>{"joint move", "point move", "joint move"})) << log.dump();
     const auto* atP1 = log.doneAfter(log.startIndex(0));
     const auto* atP2 = log.doneAfter(log.startIndex(1));
@@ -203,20 +203,20 @@ TEST(OperatorDay, StartTeachJogRecordSaveOpenRunEditParametersHomeAndExit)
     // Pause: the move in hand ends, nothing further starts.
     r.click("Command13");
     EXPECT_EQ(r.board().text("Command13"), "继续");
-    ASSERT_TRUE(log.waitFor([&] { return !r.arm().moving(); }, 5000));
+    ASSERT_TRUE(log.waitFor([&] { return !r.arm().moving(); }, kGenerousWaitMs));
     std::size_t seen = log.startCount();
     log.idle(1200);
     EXPECT_EQ(log.startCount(), seen) << log.dump();
     // Continue: the point move follows.
     r.click("Command13");
     EXPECT_EQ(r.board().text("Command13"), "暂停");
-    ASSERT_TRUE(log.waitFor([&] { return log.startCount() > seen; }, 5000)) << log.dump();
+    ASSERT_TRUE(log.waitFor([&] { return log.startCount() > seen; }, kGenerousWaitMs)) << log.dump();
     EXPECT_EQ(log.starts().back(), "point move");
     // Stop: Run is offered again and nothing more starts.
     r.click("Command12");
     EXPECT_TRUE(r.isEnabled("Command14"));
     EXPECT_EQ(r.board().text("Command13"), "暂停");
-    ASSERT_TRUE(log.waitFor([&] { return !r.arm().moving(); }, 5000));
+    ASSERT_TRUE(log.waitFor([&] { return !r.arm().moving(); }, kGenerousWaitMs));
     seen = log.startCount();
     log.idle(1000);
     EXPECT_EQ(log.startCount(), seen) << log.dump();
@@ -236,28 +236,28 @@ TEST(OperatorDay, StartTeachJogRecordSaveOpenRunEditParametersHomeAndExit)
         QTest::keyClick(box, Qt::Key_Return);
         EXPECT_EQ(r.board().backColour("Text14", 3), Colour::windowBackground());
     }
-    ASSERT_TRUE(r.waitFor([&] { return r.arm().parameters().limitPositive[2] == 140.0f; }, 5000));
-    EXPECT_TRUE(r.waitFor([&] { return r.board().text("Text14", 3) == "140.0"; }, 5000)) << r.board().text("Text14", 3);
+    ASSERT_TRUE(r.waitFor([&] { return r.arm().parameters().limitPositive[2] == 140.0f; }, kGenerousWaitMs));
+    EXPECT_TRUE(r.waitFor([&] { return r.board().text("Text14", 3) == "140.0"; }, kGenerousWaitMs)) << r.board().text("Text14", 3);
     EXPECT_FLOAT_EQ(r.arm().savedParameters().limitPositive[2], 150.0f);
     r.click("Command4", 2); // "保存参数"
     for (int i = 0; i <= 2; ++i) EXPECT_EQ(r.board().text("Command4", i), "保存中..") << i;
-    ASSERT_TRUE(r.waitFor([&] { return r.arm().savedParameters().limitPositive[2] == 140.0f; }, 5000));
-    EXPECT_TRUE(r.waitFor([&] { return allShow(r, "Command4", 0, 2, "保存参数OK"); }, 5000));
+    ASSERT_TRUE(r.waitFor([&] { return r.arm().savedParameters().limitPositive[2] == 140.0f; }, kGenerousWaitMs));
+    EXPECT_TRUE(r.waitFor([&] { return allShow(r, "Command4", 0, 2, "保存参数OK"); }, kGenerousWaitMs));
     EXPECT_EQ(r.arm().counters().saves, 1u);
 
     // ---- back to the origin: every joint at 0, and the read-outs say so.
     ArmLog home(r);
     r.click("Command16", 1); // "返回原点"
-    ASSERT_TRUE(home.waitFor([&] { return home.startCount() >= 1 && !r.arm().moving(); }, 10000)) << home.dump();
+    ASSERT_TRUE(home.waitFor([&] { return home.startCount() >= 1 && !r.arm().moving(); }, kGenerousWaitMs)) << home.dump();
     EXPECT_EQ(home.starts(), std::vector<std::string>{"return to origin"});
     for (std::size_t k = 0; k < 6; ++k) EXPECT_NEAR(r.arm().joints()[k], 0.0, 1e-9) << k + 1;
-    EXPECT_TRUE(r.waitFor([&] { return allShow(r, "Label2", 1, 6, "0.000"); }, 5000));
+    EXPECT_TRUE(r.waitFor([&] { return allShow(r, "Label2", 1, 6, "0.000"); }));
     for (int axis = 1; axis <= 6; ++axis) EXPECT_EQ(r.arm().alarmCode(axis), 0) << axis;
 
     // ---- the end of the day: "退出" closes the port and the window.
     ASSERT_TRUE(r.console->line().isOpen());
     ASSERT_NO_FATAL_FAILURE(chooseFromFileMenu(r, "Exit"));
-    ASSERT_TRUE(r.waitFor([&] { return !r.window().isVisible(); }, 3000));
+    ASSERT_TRUE(r.waitFor([&] { return !r.window().isVisible(); }, kGenerousWaitMs));
     EXPECT_TRUE(r.window().programEnded());
     EXPECT_FALSE(r.console->line().isOpen());
     EXPECT_FALSE(r.window().timer("Timer1")->isActive());

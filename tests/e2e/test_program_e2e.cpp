@@ -117,7 +117,7 @@ TEST(ProgramE2E, RunsEveryInstructionInOrderWithDelayPauseStopAndLoop)
     EXPECT_TRUE(r.board().timerEnabled("Timer3"));
 
     // Pass 1 and the first move of pass 2.
-    ASSERT_TRUE(w.waitFor([&] { return w.startCount() >= 5; }, 20000)) << w.dump();
+    ASSERT_TRUE(w.waitFor([&] { return w.startCount() >= 5; }, kGenerousWaitMs)) << w.dump();
     const std::vector<std::string> expectedStarts{"joint move", "point move", "linear move", "circular move", "joint move"};
     EXPECT_EQ(w.starts(), expectedStarts) << w.dump();
     // Each move began only after the one before had ended: the log
@@ -154,7 +154,7 @@ TEST(ProgramE2E, RunsEveryInstructionInOrderWithDelayPauseStopAndLoop)
     // Pause during the move of pass 2: that move runs on, no further one starts.
     r.click("Command13");
     EXPECT_EQ(r.board().text("Command13"), "继续");
-    ASSERT_TRUE(w.waitFor([&] { return !r.arm().moving(); }, 5000));
+    ASSERT_TRUE(w.waitFor([&] { return !r.arm().moving(); }, kGenerousWaitMs));
     const std::size_t pausedAt = w.startCount();
     w.idle(1500);
     EXPECT_EQ(w.startCount(), pausedAt) << "a line ran while paused\n" << w.dump();
@@ -163,7 +163,7 @@ TEST(ProgramE2E, RunsEveryInstructionInOrderWithDelayPauseStopAndLoop)
     // Continue: the next line (the point move) follows.
     r.click("Command13");
     EXPECT_EQ(r.board().text("Command13"), "暂停");
-    ASSERT_TRUE(w.waitFor([&] { return w.startCount() > pausedAt; }, 5000)) << w.dump();
+    ASSERT_TRUE(w.waitFor([&] { return w.startCount() > pausedAt; }, kGenerousWaitMs)) << w.dump();
     EXPECT_EQ(w.starts().back(), "point move");
 
     // Stop while it moves: nothing more is started, the move already sent
@@ -173,7 +173,7 @@ TEST(ProgramE2E, RunsEveryInstructionInOrderWithDelayPauseStopAndLoop)
     EXPECT_EQ(r.board().text("Command13"), "暂停");
     EXPECT_FALSE(r.board().timerEnabled("Timer3"));
     EXPECT_EQ(r.form().program().runner().lineIndex(), 0u);
-    ASSERT_TRUE(w.waitFor([&] { return !r.arm().moving(); }, 5000));
+    ASSERT_TRUE(w.waitFor([&] { return !r.arm().moving(); }, kGenerousWaitMs));
     const std::size_t stoppedAt = w.startCount();
     w.idle(1200);
     EXPECT_EQ(w.startCount(), stoppedAt) << w.dump();
@@ -186,13 +186,13 @@ TEST(ProgramE2E, RunsEveryInstructionInOrderWithDelayPauseStopAndLoop)
     ASSERT_EQ(r.board().value("Check1"), 0);
     r.click("Command14");
     EXPECT_EQ(r.board().text("Command13"), "暂停");
-    ASSERT_TRUE(w.waitFor([&] { return w.startCount() > stoppedAt; }, 5000)) << w.dump();
+    ASSERT_TRUE(w.waitFor([&] { return w.startCount() > stoppedAt; }, kGenerousWaitMs)) << w.dump();
     EXPECT_EQ(w.starts()[stoppedAt], "joint move");
     // Without "循环" the pass ends the run: Run is offered again.
-    ASSERT_TRUE(w.waitFor([&] { return r.isEnabled("Command14"); }, 20000)) << w.dump();
+    ASSERT_TRUE(w.waitFor([&] { return r.isEnabled("Command14"); }, kGenerousWaitMs)) << w.dump();
     EXPECT_EQ(w.startCount(), stoppedAt + 4) << w.dump();
     EXPECT_FALSE(r.board().timerEnabled("Timer3"));
-    ASSERT_TRUE(w.waitFor([&] { return !r.arm().moving(); }, 5000));
+    ASSERT_TRUE(w.waitFor([&] { return !r.arm().moving(); }, kGenerousWaitMs));
     expectPose(r.arm().pose(), movcEnd, 0.01, "end of the last pass");
     EXPECT_EQ(r.arm().counters().refused, 0u) << r.arm().lastEvent();
     for (int axis = 1; axis <= 6; ++axis) EXPECT_EQ(r.arm().alarmCode(axis), 0) << axis;
@@ -204,12 +204,12 @@ TEST(ProgramE2E, TeachInAfterJoggingRecordsThePoseTheReadoutsShow)
 {
     Rig r;
     ASSERT_TRUE(r.start());
-    ASSERT_TRUE(r.waitFor([&] { return r.isEnabled("Command5", 1); }, 5000)) << "jog buttons stay disabled";
+    ASSERT_TRUE(r.waitFor([&] { return r.isEnabled("Command5", 1); }, kGenerousWaitMs)) << "jog buttons stay disabled";
 
     // Pose A: joints 1 and 2 jogged forward.
     ASSERT_NO_FATAL_FAILURE(jog(r, 1, 500));  // J1+
     ASSERT_NO_FATAL_FAILURE(jog(r, 3, 400));  // J2+
-    ASSERT_TRUE(r.waitFor([&] { return readoutsMatchArm(r); }, 5000));
+    ASSERT_TRUE(r.waitFor([&] { return readoutsMatchArm(r); }, kGenerousWaitMs));
     const sim::JointArray poseA = r.arm().joints();
     EXPECT_GT(poseA[0], 2.0);
     EXPECT_GT(poseA[1], 2.0);
@@ -225,7 +225,7 @@ TEST(ProgramE2E, TeachInAfterJoggingRecordsThePoseTheReadoutsShow)
     // Pose B: joints 3 and 6 moved on.
     ASSERT_NO_FATAL_FAILURE(jog(r, 5, 400));  // J3+
     ASSERT_NO_FATAL_FAILURE(jog(r, 12, 300)); // J6-
-    ASSERT_TRUE(r.waitFor([&] { return readoutsMatchArm(r); }, 5000));
+    ASSERT_TRUE(r.waitFor([&] { return readoutsMatchArm(r); }, kGenerousWaitMs));
     const sim::JointArray jointsB = r.arm().joints();
     const sim::PoseValues poseB = r.arm().pose();
     r.click("Command20"); // "位置  MOVP"
@@ -242,7 +242,7 @@ TEST(ProgramE2E, TeachInAfterJoggingRecordsThePoseTheReadoutsShow)
 
     ArmLog w(r);
     r.click("Command14");
-    ASSERT_TRUE(w.waitFor([&] { return r.isEnabled("Command14") && w.startCount() >= 2 && !r.arm().moving(); }, 20000))
+    ASSERT_TRUE(w.waitFor([&] { return r.isEnabled("Command14") && w.startCount() >= 2 && !r.arm().moving(); }, kGenerousWaitMs))
         << w.dump();
     ASSERT_EQ(w.starts(), (std::vector<std::string>{"joint move", "point move"})) << w.dump();
     const ArmLog::Entry* atA = w.doneAfter(w.startIndex(0));

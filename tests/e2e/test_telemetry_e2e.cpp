@@ -221,7 +221,7 @@ TEST(Telemetry, JointTargetsInRunModeMoveTheArmAndTheReadoutsFollowTheMove)
 
     // "0°".
     r.click("Command2", 1);
-    EXPECT_TRUE(r.waitFor([&] { return allShow(r, "Label2", 1, 6, "0.000") && !r.arm().moving() && readoutsShowTheArm(r); }, 8000))
+    EXPECT_TRUE(r.waitFor([&] { return allShow(r, "Label2", 1, 6, "0.000") && !r.arm().moving() && readoutsShowTheArm(r); }))
         << labelsOf(r, "Label2");
 }
 
