@@ -1,5 +1,7 @@
 #include "console.h"
 
+#include <QStandardPaths>
+
 #include "app/about.h"
 #include "app/window/main_window.h"
 #include "app/window/qt_board.h"
@@ -34,12 +36,13 @@ public:
     }
     void timer(std::string_view n) override { if (form) form->timer(n); }
     void unload() override { if (form) form->unload(); }
+    void changed(std::string_view n) override { if (form) form->changed(n); }
 };
 
 class Console::RegistrySettings : public SavedSettings {
 public:
     std::string get(std::string_view name) override { return getRegString(name); }
-    void put(std::string_view name, std::string_view text) override { putRegString(name, text); }
+    std::string put(std::string_view name, std::string_view text) override { return putRegString(name, text); }
 };
 
 Console::Console(ConsoleOptions options)
@@ -75,7 +78,10 @@ bool Console::start()
     }
     Prompts& prompts = options_.prompts ? *options_.prompts : *qtPrompts_;
     SavedSettings& settings = options_.settings ? *options_.settings : *registry_;
-    form_ = std::make_unique<Form1>(*board_, prompts, *line_, settings, device);
+    const std::string recovery = options_.recoveryFolder
+                                     ? *options_.recoveryFolder
+                                     : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString();
+    form_ = std::make_unique<Form1>(*board_, prompts, *line_, settings, device, recovery);
     relay_->form = form_.get();
     form_->load();
     return true;

@@ -26,6 +26,9 @@ struct ConsoleOptions {
     sim::SimOptions sim;        // its settings
     Prompts* prompts = nullptr; // default: Qt message boxes and file dialogs
     SavedSettings* settings = nullptr; // default: the Comm/Registry settings
+    // Folder of the unsaved program's recovery copy (empty: none kept);
+    // default: the user's data folder (QStandardPaths::AppDataLocation).
+    std::optional<std::string> recoveryFolder;
 };
 
 class Console {

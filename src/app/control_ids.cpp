@@ -109,6 +109,10 @@ constexpr ControlBinding kBindings[] = {
     single(Ctl::RunStatus, "runStatus"),
     single(Ctl::StatusLine, "statusLine"),
 
+    single(Ctl::WindowTitle, "Form1"),
+    single(Ctl::FileTimer, "fileTimer"),
+    single(Ctl::RecoveryTimer, "recoveryTimer"),
+
     single(Ctl::ExitMenu, "Exit"),
 };
 

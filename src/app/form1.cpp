@@ -6,6 +6,7 @@
 #include "app/control_ids.h"
 #include "link/frames.h"
 #include "link/hex.h"
+#include "link/status_line.h"
 
 namespace vq {
 namespace {
@@ -62,10 +63,14 @@ void directMove(Form1& form, int, int)
 
 } // namespace
 
-Form1::Form1(Board& board, Prompts& prompts, Port& port, SavedSettings& settings, std::optional<std::string> fixedDevice)
+Form1::Form1(Board& board, Prompts& prompts, Port& port, SavedSettings& settings, std::optional<std::string> fixedDevice,
+             std::string recoveryFolder)
     : board_(board), prompts_(prompts), port_(port), settings_(settings), fixedDevice_(std::move(fixedDevice)),
       link_(port), scheduler_(state_.mailbox, link_), opener_(port, board, prompts), replies_(state_, board),
-      operate_(state_, board, prompts), program_(state_, board, prompts)
+      operate_(state_, board, prompts),
+      program_(state_, board, prompts,
+               ProgramFileSetup{std::move(recoveryFolder),
+                                [this] { return port_.isOpen() ? openedDevice_ : std::string(); }, nullptr})
 {
     port_.onReceive = [this] {
         if (!ended_) link_.receive();
@@ -95,7 +100,10 @@ void Form1::load()
     board_.setText(Ctl::PortNumber, kNoIndex, portText);
     // Nothing saved (first start) or not a port: stay closed, no warning,
     // Timer1 stays off until a port is chosen from the list.
-    if (auto device = deviceForPortText(portText)) opener_.openPort(*device, board_.text(Ctl::BaudRate));
+    if (auto device = deviceForPortText(portText)) {
+        openedDevice_ = *device;
+        opener_.openPort(*device, board_.text(Ctl::BaudRate));
+    }
     board_.setText(Ctl::ProgramEditor, kNoIndex, kDefaultProgram);
     board_.setValue(Ctl::StatusReadSwitch, kNoIndex, 1);
     board_.setValue(Ctl::PoseReadSwitch, kNoIndex, 1);
@@ -103,6 +111,7 @@ void Form1::load()
     unreadBlocks_.insert(kStartupReads.begin(), kStartupReads.end());
     for (int axis = 1; axis <= 6; ++axis) state_.alarmCode[static_cast<std::size_t>(axis)] = 0;
     for (int i = 0; i <= 3; ++i) board_.setEnabled(Ctl::MotionModeButton, i, false);
+    program_.offerRecovery();
 }
 
 void Form1::click(std::string_view name, int index) { route(Event::Click, name, index); }
@@ -114,6 +123,7 @@ void Form1::comboDropDown(std::string_view name) { route(Event::DropDown, name, 
 void Form1::comboClick(std::string_view name) { route(Event::Choose, name, kNoIndex); }
 void Form1::menu(std::string_view name) { route(Event::Menu, name, kNoIndex); }
 void Form1::timer(std::string_view name) { route(Event::Timer, name, kNoIndex); }
+void Form1::changed(std::string_view name) { route(Event::Change, name, kNoIndex); }
 
 void Form1::route(Event event, std::string_view name, int index, int detail)
 {
@@ -192,6 +202,9 @@ std::span<const Form1::Route> Form1::routes()
         {E::Menu, Ctl::OpenProgramMenu, [](Form1& f, int, int) { f.program_.openProgram(); }},
         {E::Menu, Ctl::SaveProgramMenu, [](Form1& f, int, int) { f.program_.saveProgram(); }},
         {E::Menu, Ctl::ExitMenu, [](Form1& f, int, int) { f.endProgram(); }},
+        {E::Timer, Ctl::FileTimer, [](Form1& f, int, int) { f.program_.fileTick(); }},
+        {E::Timer, Ctl::RecoveryTimer, [](Form1& f, int, int) { f.program_.recoveryTick(); }},
+        {E::Change, Ctl::ProgramEditor, [](Form1& f, int, int) { f.program_.programEdited(); }},
     };
     return kRoutes;
 }
@@ -239,13 +252,15 @@ void Form1::readTab(int tab)
 void Form1::choosePort()
 {
     std::string text = board_.text(Ctl::PortNumber);
-    settings_.put("Comm", text);
+    if (const std::string fault = settings_.put("Comm", text); !fault.empty())
+        tell(board_, "串口设置未能保存：" + fault);
     openPortText(text);
 }
 
 void Form1::openPortText(const std::string& portText)
 {
     if (auto device = deviceForPortText(portText)) {
+        openedDevice_ = *device;
         opener_.openPort(*device, board_.text(Ctl::BaudRate));
         return;
     }
@@ -339,6 +354,9 @@ void Form1::endProgram()
 {
     if (ended_) return;
     ended_ = true;
+    // An unsaved program goes to its recovery copy first: nothing below may
+    // keep the console from ending, and nothing of the program is lost.
+    program_.beforeExit();
     // A jog held while the console closes must not keep the arm moving
     // until the controller's own watchdog notices: the stop word goes out
     // now, before the port closes.

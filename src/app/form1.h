@@ -30,7 +30,8 @@ class SavedSettings {
 public:
     virtual ~SavedSettings() = default;
     virtual std::string get(std::string_view valueName) = 0;
-    virtual void put(std::string_view valueName, std::string_view text) = 0;
+    // Empty when stored; otherwise where and why not ("~/.config/Comm/Registry.conf：没有权限").
+    virtual std::string put(std::string_view valueName, std::string_view text) = 0;
 };
 
 inline constexpr std::string_view kDefaultProgram = "PSPEED RPM=1000 ACC=500 DEC=500\r\nLSPEED MMS=100 ACC=10 DEC=10\r\n";
@@ -39,8 +40,10 @@ class Form1 : public FormEvents {
 public:
     // With a fixed device (the built-in simulator) the saved port is neither
     // read nor written at start-up; that device is opened instead.
+    // The recovery copy of an unsaved program is kept in recoveryFolder
+    // (none when empty).
     Form1(Board& board, Prompts& prompts, Port& port, SavedSettings& settings,
-          std::optional<std::string> fixedDevice = std::nullopt);
+          std::optional<std::string> fixedDevice = std::nullopt, std::string recoveryFolder = {});
     ~Form1() override;
 
     void load() override;
@@ -53,6 +56,7 @@ public:
     void comboClick(std::string_view name) override;
     void menu(std::string_view name) override;
     void timer(std::string_view name) override;
+    void changed(std::string_view name) override;
     void unload() override;
 
 
@@ -72,7 +76,7 @@ public:
 private:
     // The window's events, each routed by the control it came from to one
     // handler: the table is routes() in form1.cpp.
-    enum class Event : std::uint8_t { Click, MouseDown, MouseUp, KeyDown, TabClick, DropDown, Choose, Menu, Timer };
+    enum class Event : std::uint8_t { Click, MouseDown, MouseUp, KeyDown, TabClick, DropDown, Choose, Menu, Timer, Change };
     struct Route {
         Event event;
         Ctl control;
@@ -98,6 +102,7 @@ private:
     Port& port_;
     SavedSettings& settings_;
     std::optional<std::string> fixedDevice_;
+    std::string openedDevice_; // the device of the last open attempt
 
     FormState state_;
     Link link_;

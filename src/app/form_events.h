@@ -23,6 +23,9 @@ public:
     virtual void menu(std::string_view name) = 0;              // NewFile, OpenFile, SaveFile, Exit, ...
     virtual void timer(std::string_view name) = 0;             // Timer1, Timer3
     virtual void unload() = 0;                                  // the window closes
+    // The operator changed the text of a control by typing (the program
+    // editor); changes the core makes itself are not reported.
+    virtual void changed(std::string_view name) { (void)name; }
 };
 
 } // namespace vq

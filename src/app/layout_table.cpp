@@ -352,6 +352,8 @@ constexpr Control kControls[] = {
     {"Command13", kNoIndex, Kind::Button, inside("Frame8"), {7080, 240, 975, 495}, "暂停", Font::Bold9, 0, 164, "", 0, 0},
     {"Command12", kNoIndex, Kind::Button, inside("Frame8"), {8160, 240, 975, 495}, "停止", Font::Bold9, 0, 165, "", 0, 0},
     {"Timer3", kNoIndex, Kind::Timer, inside("Frame8"), {0, 0, 0, 0}, "", Font::None, 0, -1, "", 100, 0},
+    {"fileTimer", kNoIndex, Kind::Timer, inside("Frame8"), {0, 0, 0, 0}, "", Font::None, 0, -1, "", 1, 0},
+    {"recoveryTimer", kNoIndex, Kind::Timer, inside("Frame8"), {0, 0, 0, 0}, "", Font::None, 0, -1, "", 1500, 0},
 
     // The status bar under the client area: added around the design, nothing of it moves.
     {"linkStatus", kNoIndex, Kind::StatusField, inside("Form1"), {0, 0, 4500, 0}, "未打开", Font::Regular9, 0, -1, "", 0, 0},

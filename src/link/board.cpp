@@ -77,6 +77,9 @@ const char* idName(Ctl id)
     case Ctl::LinkStatus: return "LinkStatus";
     case Ctl::RunStatus: return "RunStatus";
     case Ctl::StatusLine: return "StatusLine";
+    case Ctl::WindowTitle: return "WindowTitle";
+    case Ctl::FileTimer: return "FileTimer";
+    case Ctl::RecoveryTimer: return "RecoveryTimer";
     case Ctl::ExitMenu: return "ExitMenu";
     }
     return "?";

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -112,6 +113,11 @@ enum class Ctl : std::uint8_t {
     RunStatus,  // the program runner's state and line
     StatusLine, // one line saying what the console could not do, or just did (status_line.h)
 
+    // Program files
+    WindowTitle,   // the window's title: "Velquor", the program file's name, "*" while it has unsaved edits
+    FileTimer,     // reads the next piece of a program file being opened
+    RecoveryTimer, // writes the recovery copy of the program a moment after the last edit
+
     ExitMenu, // ends the console (keep last: kCtlCount counts up to it)
 };
 
@@ -151,6 +157,9 @@ public:
     // box.
     virtual std::string text(Ctl id, int index = kNoIndex) const = 0;
     virtual void setText(Ctl id, int index, std::string_view text) = 0;
+    // Adds the text at the end of the control's text (a long program file
+    // arrives piece by piece).
+    virtual void appendText(Ctl id, int index, std::string_view more) { setText(id, index, text(id, index).append(more)); }
 
     // Seventh-axis controls stay disabled: enabling them is ignored.
     virtual bool enabled(Ctl id, int index = kNoIndex) const = 0;
@@ -190,6 +199,25 @@ public:
     // File name chosen in the open or save dialog; empty when none was chosen.
     virtual std::string openFileName(std::string_view title, std::string_view filter) = 0;
     virtual std::string saveFileName(std::string_view title, std::string_view filter) = 0;
+    // Entry of the filter chosen in the last file dialog (0 the first).
+    virtual int chosenFilter() const { return 0; }
+
+    // A progress box that does not block the window: shown or updated with
+    // the text and the share done (0..100); onCancel is called when the
+    // operator cancels. hideProgress() takes it away without calling it.
+    virtual void showProgress(std::string_view text, int percent, std::function<void()> onCancel)
+    {
+        (void)text, (void)percent, (void)onCancel;
+    }
+    virtual void hideProgress() {}
+    // An offer that does not block the window: the text with an accept
+    // button; onAccept is called if the operator accepts. withdrawOffer()
+    // takes it away without calling it.
+    virtual void offer(std::string_view text, std::string_view acceptText, std::function<void()> onAccept)
+    {
+        (void)text, (void)acceptText, (void)onAccept;
+    }
+    virtual void withdrawOffer() {}
 };
 
 } // namespace vq

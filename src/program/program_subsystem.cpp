@@ -1,20 +1,270 @@
 #include "program_subsystem.h"
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "link/status_line.h"
+
 namespace vq {
 
-ProgramSubsystem::ProgramSubsystem(FormState& state, Board& board, Prompts& prompts)
-    : state_(state), board_(board), prompts_(prompts), runner_(state, board)
+namespace {
+
+std::string baseName(const std::string& path)
+{
+    const auto cut = path.find_last_of('/');
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+} // namespace
+
+ProgramSubsystem::ProgramSubsystem(FormState& state, Board& board, Prompts& prompts, ProgramFileSetup setup)
+    : state_(state), board_(board), prompts_(prompts), setup_(std::move(setup)), runner_(state, board)
 {
 }
 
-void ProgramSubsystem::teachIn(TeachInKind kind) { vq::teachIn(board_, kind); }
+ProgramSubsystem::~ProgramSubsystem()
+{
+    // The boxes outlive the core; their callbacks must not.
+    if (progressShown_) prompts_.hideProgress();
+    prompts_.withdrawOffer();
+}
+
+std::int64_t ProgramSubsystem::now() const
+{
+    if (setup_.nowMs) return setup_.nowMs();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string ProgramSubsystem::portDevice() const { return setup_.portDevice ? setup_.portDevice() : std::string(); }
+
+void ProgramSubsystem::run()
+{
+    if (opening()) {
+        tell(board_, "程序文件还在打开中，打开完成后才能运行");
+        return;
+    }
+    runner_.run();
+}
+
+void ProgramSubsystem::teachIn(TeachInKind kind)
+{
+    if (opening()) {
+        tell(board_, "程序文件还在打开中，打开完成后才能录入指令");
+        return;
+    }
+    vq::teachIn(board_, kind);
+    programEdited();
+}
 
 void ProgramSubsystem::directMove(DirectMoveKind kind) { vq::directMove(state_, board_, kind); }
 
-void ProgramSubsystem::newProgram() { vq::newProgram(board_); }
+void ProgramSubsystem::setProgramText(std::string_view text) { board_.setText(Ctl::ProgramEditor, kNoIndex, text); }
 
-void ProgramSubsystem::openProgram() { lastFileStatus_ = vq::openProgram(board_, prompts_); }
+void ProgramSubsystem::newProgram()
+{
+    cancelOpen();
+    if (unsaved_) writeRecovery(); // the discarded program can still be recovered
+    setProgramText(kNewProgramText);
+    fileName_.clear();
+    markUnsaved(false);
+}
 
-void ProgramSubsystem::saveProgram() { lastFileStatus_ = vq::saveProgram(board_, prompts_); }
+void ProgramSubsystem::openProgram()
+{
+    cancelOpen();
+    const std::string name = prompts_.openFileName(kOpenFileTitle, kProgramFileFilter);
+    if (name.empty()) {
+        lastFileStatus_ = FileStatus::NoFileChosen;
+        return;
+    }
+    auto reader = std::make_unique<ProgramFileReader>();
+    if (FileFault fault = reader->open(name, portDevice()); !fault.empty()) {
+        tell(board_, faultMessage("打开失败", name, fault));
+        lastFileStatus_ = FileStatus::Failed;
+        return;
+    }
+    if (unsaved_) writeRecovery();
+    reader_ = std::move(reader);
+    openPath_ = name;
+    textBeforeOpen_ = board_.text(Ctl::ProgramEditor);
+    unsavedBeforeOpen_ = unsaved_;
+    firstPiece_ = true;
+    progressShown_ = false;
+    openStartMs_ = now();
+    lastFileStatus_ = FileStatus::Opening;
+    // The editor fills piece by piece; nobody types into a half-read program.
+    board_.setEnabled(Ctl::ProgramEditor, kNoIndex, false);
+    board_.setTimerInterval(Ctl::FileTimer, 1);
+    board_.setTimerEnabled(Ctl::FileTimer, true);
+}
+
+void ProgramSubsystem::fileTick()
+{
+    if (!reader_) {
+        board_.setTimerEnabled(Ctl::FileTimer, false);
+        return;
+    }
+    const std::string piece = reader_->step(kFileBytesPerTick);
+    if (!reader_->fault().empty()) {
+        const std::string message = faultMessage("打开失败", openPath_, reader_->fault());
+        cancelOpen();
+        lastFileStatus_ = FileStatus::Failed;
+        tell(board_, message);
+        return;
+    }
+    if (firstPiece_ && (!piece.empty() || reader_->finished())) {
+        setProgramText(piece);
+        firstPiece_ = false;
+    } else if (!piece.empty()) {
+        board_.appendText(Ctl::ProgramEditor, kNoIndex, piece);
+    }
+    if (reader_->finished()) {
+        finishOpen();
+        return;
+    }
+    if (now() - openStartMs_ >= kShowProgressAfterMs) {
+        progressShown_ = true;
+        prompts_.showProgress("正在打开 " + openPath_, reader_->percent(), [this] { cancelOpen(); });
+    }
+}
+
+void ProgramSubsystem::finishOpen()
+{
+    board_.setTimerEnabled(Ctl::FileTimer, false);
+    if (progressShown_) prompts_.hideProgress();
+    progressShown_ = false;
+    reader_.reset();
+    textBeforeOpen_.clear();
+    board_.setEnabled(Ctl::ProgramEditor, kNoIndex, true);
+    fileName_ = openPath_;
+    lastFileStatus_ = FileStatus::Done;
+    markUnsaved(false);
+}
+
+void ProgramSubsystem::cancelOpen()
+{
+    if (!reader_) return;
+    board_.setTimerEnabled(Ctl::FileTimer, false);
+    if (progressShown_) prompts_.hideProgress();
+    progressShown_ = false;
+    const bool read = reader_->fault().empty();
+    reader_.reset();
+    setProgramText(textBeforeOpen_);
+    textBeforeOpen_.clear();
+    board_.setEnabled(Ctl::ProgramEditor, kNoIndex, true);
+    markUnsaved(unsavedBeforeOpen_);
+    lastFileStatus_ = FileStatus::Cancelled;
+    if (read) tell(board_, "已取消打开 " + openPath_, Notice::Info);
+}
+
+void ProgramSubsystem::saveProgram()
+{
+    if (opening()) {
+        tell(board_, "程序文件还在打开中，打开完成后才能保存");
+        return;
+    }
+    std::string name = prompts_.saveFileName(kSaveFileTitle, kProgramFileFilter);
+    if (name.empty()) {
+        lastFileStatus_ = FileStatus::NoFileChosen;
+        return;
+    }
+    name = withTxtSuffix(name, prompts_.chosenFilter());
+    if (FileFault fault = writeProgramFile(name, board_.text(Ctl::ProgramEditor), portDevice()); !fault.empty()) {
+        tell(board_, faultMessage("保存失败", name, fault));
+        lastFileStatus_ = FileStatus::Failed;
+        return;
+    }
+    lastFileStatus_ = FileStatus::Done;
+    fileName_ = name;
+    markUnsaved(false);
+    // Saved: nothing left to recover.
+    recoveryDue_ = false;
+    board_.setTimerEnabled(Ctl::RecoveryTimer, false);
+    if (!setup_.recoveryFolder.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove(recoveryPath(), ignored);
+    }
+}
+
+void ProgramSubsystem::programEdited()
+{
+    if (opening()) return;
+    markUnsaved(true);
+    recoveryDue_ = true;
+    // Each edit starts the wait afresh: the copy is written once typing
+    // pauses.
+    board_.setTimerInterval(Ctl::RecoveryTimer, kRecoveryDelayMs);
+    board_.setTimerEnabled(Ctl::RecoveryTimer, true);
+}
+
+void ProgramSubsystem::recoveryTick()
+{
+    board_.setTimerEnabled(Ctl::RecoveryTimer, false);
+    if (recoveryDue_ && unsaved_) writeRecovery();
+}
+
+std::string ProgramSubsystem::recoveryPath() const
+{
+    if (setup_.recoveryFolder.empty()) return {};
+    return setup_.recoveryFolder + "/" + std::string(kRecoveryFileName);
+}
+
+void ProgramSubsystem::writeRecovery()
+{
+    recoveryDue_ = false;
+    if (setup_.recoveryFolder.empty()) return;
+    std::error_code ec;
+    std::filesystem::create_directories(setup_.recoveryFolder, ec);
+    // UTF-8 as the editor holds it: nothing is lost to the file code page.
+    const std::string path = recoveryPath();
+    if (FileFault fault = writeFileAtomically(path, board_.text(Ctl::ProgramEditor)); !fault.empty())
+        tell(board_, faultMessage("未保存程序的恢复副本写入失败", path, fault));
+}
+
+void ProgramSubsystem::offerRecovery()
+{
+    const std::string path = recoveryPath();
+    if (path.empty()) return;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return;
+    std::string text{std::istreambuf_iterator<char>(in), {}};
+    if (text.empty() || text == board_.text(Ctl::ProgramEditor)) return;
+    std::size_t lines = 0;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2)) ++lines;
+    const std::string question = "找到上次未保存的程序（" + std::to_string(lines) + " 行，" + path + "）。恢复到编辑器吗？";
+    prompts_.offer(question, "恢复", [this, text = std::move(text)] {
+        cancelOpen();
+        if (unsaved_) writeRecovery();
+        setProgramText(text);
+        fileName_.clear();
+        markUnsaved(true);
+        tell(board_, "已恢复上次未保存的程序", Notice::Info);
+    });
+}
+
+void ProgramSubsystem::beforeExit()
+{
+    cancelOpen();
+    prompts_.withdrawOffer();
+    if (unsaved_) writeRecovery();
+    board_.setTimerEnabled(Ctl::RecoveryTimer, false);
+}
+
+void ProgramSubsystem::markUnsaved(bool unsaved)
+{
+    unsaved_ = unsaved;
+    showTitle();
+}
+
+void ProgramSubsystem::showTitle()
+{
+    std::string title = "Velquor";
+    if (!fileName_.empty()) title += " - " + baseName(fileName_);
+    if (unsaved_) title += "*";
+    if (board_.text(Ctl::WindowTitle) != title) board_.setText(Ctl::WindowTitle, kNoIndex, title);
+}
 
 } // namespace vq

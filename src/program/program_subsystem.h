@@ -1,6 +1,12 @@
 // The teach program's operator commands: the runner's buttons and tick,
-// the teach-in and direct-move buttons, and the file menu.
+// the teach-in and direct-move buttons, and the file menu with what keeps a
+// program from being lost (the recovery copy, the title's unsaved mark).
 #pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
 
 #include "direct_moves.h"
 #include "link/board.h"
@@ -11,20 +17,59 @@
 
 namespace vq {
 
+struct ProgramFileSetup {
+    // Folder of the recovery copy; empty: no recovery copy is kept.
+    std::string recoveryFolder;
+    // The serial device the console has open, never to be read or written
+    // as a program file; empty when none is open.
+    std::function<std::string()> portDevice;
+    // Milliseconds of a steady clock (default: the system's).
+    std::function<std::int64_t()> nowMs;
+};
+
+// The recovery copy of the program with unsaved edits, in its folder.
+inline constexpr std::string_view kRecoveryFileName = "unsaved-program.txt";
+// A program file still being read shows its progress after this long.
+inline constexpr std::int64_t kShowProgressAfterMs = 500;
+// Bytes of a program file read at one tick of the file timer.
+inline constexpr std::size_t kFileBytesPerTick = 64 * 1024;
+// The recovery copy is written this long after the last edit.
+inline constexpr int kRecoveryDelayMs = 1500;
+
 class ProgramSubsystem {
 public:
-    ProgramSubsystem(FormState& state, Board& board, Prompts& prompts);
+    ProgramSubsystem(FormState& state, Board& board, Prompts& prompts, ProgramFileSetup setup = {});
+    ~ProgramSubsystem();
 
-    void run() { runner_.run(); }
+    void run();
     void pauseOrContinue() { runner_.pause(); }
     void stop() { runner_.stop(); }
     void runnerTick() { runner_.tick(); }
     void teachIn(TeachInKind kind);
     void directMove(DirectMoveKind kind);
+
+    // The file menu. Open reads the file a piece per file timer tick
+    // (fileTick) with the read-outs still polled; it can be cancelled.
+    // Failures are told on the status line with the path and the reason.
     void newProgram();
-    // The outcome is kept as lastFileStatus (the window shows none).
     void openProgram();
     void saveProgram();
+    void fileTick();
+    void cancelOpen();
+    bool opening() const { return reader_ != nullptr; }
+
+    // The operator typed in the editor.
+    void programEdited();
+    // The recovery timer: writes the recovery copy of an edited program.
+    void recoveryTick();
+    // At start: offers the recovery copy left by an earlier session, if any.
+    void offerRecovery();
+    // Before the console ends: the unsaved program goes to the recovery copy.
+    void beforeExit();
+
+    bool unsavedEdits() const { return unsaved_; }
+    const std::string& fileName() const { return fileName_; }
+    std::string recoveryPath() const;
 
     ProgramRunner& runner() { return runner_; }
     const ProgramRunner& runner() const { return runner_; }
@@ -32,11 +77,33 @@ public:
     FileStatus lastFileStatus() const { return lastFileStatus_; }
 
 private:
+    void setProgramText(std::string_view text);
+    void finishOpen();
+    void writeRecovery();
+    void markUnsaved(bool unsaved);
+    void showTitle();
+    std::string portDevice() const;
+    std::int64_t now() const;
+
     FormState& state_;
     Board& board_;
     Prompts& prompts_;
+    ProgramFileSetup setup_;
     ProgramRunner runner_;
     FileStatus lastFileStatus_ = FileStatus::NoFileChosen;
+
+    std::string fileName_;
+    bool unsaved_ = false;
+    bool recoveryDue_ = false;
+
+    // The open in progress.
+    std::unique_ptr<ProgramFileReader> reader_;
+    std::string openPath_;
+    std::string textBeforeOpen_;
+    bool unsavedBeforeOpen_ = false;
+    bool firstPiece_ = true;
+    bool progressShown_ = false;
+    std::int64_t openStartMs_ = 0;
 };
 
 } // namespace vq

@@ -31,10 +31,13 @@ public:
         auto it = values.find(std::string(name));
         return it == values.end() ? std::string() : it->second;
     }
-    void put(std::string_view name, std::string_view text) override
+    std::string put(std::string_view name, std::string_view text) override
     {
+        if (!fault.empty()) return fault;
         if (!text.empty()) values[std::string(name)] = std::string(text);
+        return {};
     }
+    std::string fault; // what put() answers when set: the store failed
     std::map<std::string, std::string> values;
     int reads = 0;
 };

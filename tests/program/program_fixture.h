@@ -16,12 +16,20 @@ struct ProgramRig {
     FakeBoard board;
     ScriptedPrompts prompts;
     FormState state;
-    ProgramSubsystem program{state, board, prompts};
+    ProgramSubsystem program;
+
+    explicit ProgramRig(ProgramFileSetup setup = {}) : program(state, board, prompts, std::move(setup)) {}
 
     ProgramRunner& runner() { return program.runner(); }
 
     void setProgram(std::string_view text) { board.setText(Ctl::ProgramEditor, kNoIndex, text); }
     void clickRun() { program.run(); }
+    // Open from the file menu, the file read to its end tick by tick.
+    void openFile()
+    {
+        program.openProgram();
+        for (int i = 0; program.opening() && i < 1'000'000; ++i) program.fileTick();
+    }
     void clickPause() { program.pauseOrContinue(); }
     void clickStop() { program.stop(); }
     void tick() { program.runnerTick(); }

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +18,7 @@
 #include <QStringEncoder>
 
 #include "program/program_files.h"
+#include "link/status_line.h"
 #include "program_fixture.h"
 
 namespace fs = std::filesystem;
@@ -56,6 +61,13 @@ void writeBytes(const std::string& path, std::string_view bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string repeat(const std::string& s, int n)
+{
+    std::string out;
+    for (int i = 0; i < n; ++i) out += s;
+    return out;
 }
 
 TEST(ProgramFiles, GbkIsAvailable) { EXPECT_EQ(programFileCodec(), "GBK"); }
@@ -103,9 +115,11 @@ TEST(ProgramFiles, OpenThenSaveRoundTrips)
         {"empty", "", ""},
         {"euro sign and bare CR", "\x80\r\r\n", "€\r\r\n"},
         {"default program", kDefault, kDefault},
-        {"long, Chinese only in its last line", std::string(70000, 'A') + "\r\n\xD4\xCB\xD0\xD0",
-         std::string(70000, 'A') + "\r\n运行"},
-        {"long, all ASCII", std::string(70001, 'B') + "\r\n", std::string(70001, 'B') + "\r\n"},
+        {"long, Chinese only in its last line", repeat(std::string(69, 'A') + "\r\n", 1000) + "\xD4\xCB\xD0\xD0",
+         repeat(std::string(69, 'A') + "\r\n", 1000) + "运行"},
+        {"long, all ASCII", repeat("B\r\n", 23334), repeat("B\r\n", 23334)},
+        {"a line at the longest", std::string(kMaxProgramLineBytes, 'C') + "\r\n\t\f\r\n",
+         std::string(kMaxProgramLineBytes, 'C') + "\r\n\t\f\r\n"},
     };
     for (const Case& c : cases) {
         TempDir dir;
@@ -113,7 +127,7 @@ TEST(ProgramFiles, OpenThenSaveRoundTrips)
         ProgramRig rig;
         rig.setProgram("old");
         rig.prompts.openNames.push_back(dir.file("in.txt"));
-        rig.program.openProgram();
+        rig.openFile();
         EXPECT_EQ(rig.program.lastFileStatus(), FileStatus::Done) << c.name;
         EXPECT_EQ(rig.board.text(Ctl::ProgramEditor), c.text) << c.name;
         rig.prompts.saveNames.push_back(dir.file("out.txt"));
@@ -157,7 +171,7 @@ TEST(ProgramFiles, OpenedLfOnlyProgramDoesNotStart)
     writeBytes(dir.file("lf.txt"), "PSPEED RPM=1\nLSPEED MMS=1\nEND\n");
     ProgramRig rig;
     rig.prompts.openNames.push_back(dir.file("lf.txt"));
-    rig.program.openProgram();
+    rig.openFile();
     rig.clickRun();
     EXPECT_FALSE(rig.running());
 }
@@ -168,7 +182,7 @@ TEST(ProgramFiles, OpenOfAMissingNameChangesNothing)
     ProgramRig rig;
     rig.setProgram("keep\r\n");
     rig.prompts.openNames.push_back(dir.file("missing.txt"));
-    rig.program.openProgram();
+    rig.openFile();
     EXPECT_EQ(rig.program.lastFileStatus(), FileStatus::Failed);
     EXPECT_EQ(rig.board.text(Ctl::ProgramEditor), "keep\r\n");
     EXPECT_FALSE(fs::exists(dir.file("missing.txt")));
@@ -176,31 +190,29 @@ TEST(ProgramFiles, OpenOfAMissingNameChangesNothing)
 
     // A folder is no program file either.
     rig.prompts.openNames.push_back(dir.path().string());
-    rig.program.openProgram();
+    rig.openFile();
     EXPECT_EQ(rig.program.lastFileStatus(), FileStatus::Failed);
     EXPECT_EQ(rig.board.text(Ctl::ProgramEditor), "keep\r\n");
 }
 
-// A file longer than any program is a file that cannot be read: the open
-// ends without a change, at once, instead of holding the console up.
+// A file longer than any program is refused at once, with the reason,
+// instead of holding the console up.
 TEST(ProgramFiles, OpenOfAFileLongerThanAnyProgramChangesNothing)
 {
-    const struct {
-        std::uintmax_t bytes;
-        bool opens;
-    } cases[] = {{kMaxProgramFileBytes, true}, {kMaxProgramFileBytes + 1, false}, {std::uintmax_t{1} << 33, false}};
-    for (const auto& c : cases) {
+    for (std::uintmax_t bytes : {std::uintmax_t{kMaxProgramFileBytes} + 1, std::uintmax_t{1} << 33}) {
         TempDir dir;
         {
             std::ofstream create(dir.file("big.txt"));
         }
-        fs::resize_file(dir.file("big.txt"), c.bytes); // sparse: no disk used
+        fs::resize_file(dir.file("big.txt"), bytes); // sparse: no disk used
         ProgramRig rig;
         rig.setProgram("keep\r\n");
         rig.prompts.openNames.push_back(dir.file("big.txt"));
         rig.program.openProgram();
-        EXPECT_EQ(rig.program.lastFileStatus(), c.opens ? FileStatus::Done : FileStatus::Failed) << c.bytes;
-        EXPECT_EQ(rig.board.text(Ctl::ProgramEditor).size(), c.opens ? c.bytes : 6u) << c.bytes;
+        EXPECT_FALSE(rig.program.opening()) << bytes;
+        EXPECT_EQ(rig.program.lastFileStatus(), FileStatus::Failed) << bytes;
+        EXPECT_EQ(rig.board.text(Ctl::ProgramEditor), "keep\r\n") << bytes;
+        EXPECT_EQ(rig.board.text(Ctl::StatusLine), "打开失败：" + dir.file("big.txt") + "：文件超过 64 MB 上限");
     }
 }
 
@@ -209,7 +221,7 @@ TEST(ProgramFiles, NoNameChosenChangesNothing)
     TempDir dir;
     ProgramRig rig;
     rig.setProgram("keep");
-    rig.program.openProgram();
+    rig.openFile();
     EXPECT_EQ(rig.program.lastFileStatus(), FileStatus::NoFileChosen);
     rig.program.saveProgram();
     EXPECT_EQ(rig.program.lastFileStatus(), FileStatus::NoFileChosen);
@@ -222,6 +234,7 @@ TEST(ProgramFiles, SaveIntoAFolderThatIsAFileFails)
     TempDir dir;
     writeBytes(dir.file("plain"), "old");
     ProgramRig rig;
+    rig.prompts.filterChosen = 1; // "所有文件": the name as typed
     rig.setProgram(kDefault);
     rig.prompts.saveNames.push_back(dir.file("plain") + "/p.txt");
     rig.program.saveProgram();
@@ -249,7 +262,7 @@ TEST(ProgramFiles, SaveInAReadOnlyFolderKeepsTheOldFile)
             GTEST_SKIP() << "folder permissions are not enforced for this user";
         }
     }
-    EXPECT_FALSE(writeProgramFile(dir.file("p.txt"), kDefault));
+    EXPECT_EQ(writeProgramFile(dir.file("p.txt"), kDefault), "没有权限（文件或文件夹只读）");
     EXPECT_EQ(readBytes(dir.file("p.txt")), "OLD PROGRAM\r\n");
 }
 
@@ -269,28 +282,263 @@ TEST(ProgramFiles, FailedWriteKeepsTheOldFileIntact)
     struct rlimit small = saved;
     small.rlim_cur = 1024;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    bool ok = writeProgramFile(dir.file("p.txt"), big);
+    const FileFault fault = writeProgramFile(dir.file("p.txt"), big);
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
 
-    EXPECT_FALSE(ok);
+    EXPECT_EQ(fault, "文件超过系统允许的大小");
     EXPECT_EQ(readBytes(dir.file("p.txt")), old);
     EXPECT_EQ(dir.entries(), 1u); // the partial temporary file is gone
 
-    EXPECT_TRUE(writeProgramFile(dir.file("p.txt"), big)); // and with room it works
+    EXPECT_EQ(writeProgramFile(dir.file("p.txt"), big), ""); // and with room it works
     EXPECT_EQ(readBytes(dir.file("p.txt")), big);
 }
 
-TEST(ProgramFiles, DeviceIsWrittenInPlaceAndItsErrorReported)
+// Pipes, devices, sockets, folders and the console's own serial device are
+// neither opened nor written: each is refused at once with the reason on the
+// status line, and the target is left as it was.
+TEST(ProgramFiles, SpecialTargetsAreRefusedWithTheReason)
 {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    fs::create_directory(dir.file("folder"));
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string sockPath = dir.file("sock");
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", sockPath.c_str());
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    // The console's port reached through a link in the port folder.
+    writeBytes(dir.file("port"), "");
+    fs::create_symlink(dir.file("port"), dir.file("com3"));
+
+    const struct {
+        std::string path;
+        std::string reason;
+    } cases[] = {
+        {dir.file("fifo"), "是管道（FIFO），不是普通文件"},
+        {"/dev/null", "是字符设备，不是普通文件"},
+        {sockPath, "是套接字，不是普通文件"},
+        {dir.file("folder"), "是文件夹"},
+        {dir.file("com3"), "是控制台正在使用的串口"},
+    };
+    for (const auto& c : cases) {
+        ProgramRig rig(ProgramFileSetup{{}, [&] { return dir.file("port"); }, nullptr});
+        rig.prompts.filterChosen = 1; // "所有文件": the name as typed
+        rig.setProgram("keep\r\n");
+        rig.prompts.saveNames.push_back(c.path);
+        rig.program.saveProgram();
+        EXPECT_EQ(rig.program.lastFileStatus(), FileStatus::Failed) << c.path;
+        EXPECT_EQ(rig.board.text(Ctl::StatusLine), "保存失败：" + c.path + "：" + c.reason);
+        EXPECT_EQ(rig.board.backColour(Ctl::StatusLine), kProblemGround);
+        rig.prompts.openNames.push_back(c.path);
+        rig.program.openProgram(); // a pipe without a writer would block here
+        EXPECT_FALSE(rig.program.opening()) << c.path;
+        EXPECT_EQ(rig.board.text(Ctl::StatusLine), "打开失败：" + c.path + "：" + c.reason);
+        EXPECT_EQ(rig.board.text(Ctl::ProgramEditor), "keep\r\n");
+    }
+    ::close(sock);
+    EXPECT_EQ(readBytes(dir.file("port")), "");
+    EXPECT_TRUE(fs::is_symlink(dir.file("com3")));
     struct stat st {};
-    if (::stat("/dev/full", &st) != 0 || !S_ISCHR(st.st_mode)) GTEST_SKIP() << "no /dev/full";
-    EXPECT_FALSE(writeProgramFile("/dev/full", kDefault));
-    ASSERT_EQ(::stat("/dev/full", &st), 0);
-    EXPECT_TRUE(S_ISCHR(st.st_mode)); // not replaced by a regular file
-    EXPECT_TRUE(writeProgramFile("/dev/null", kDefault));
-    ASSERT_EQ(::stat("/dev/null", &st), 0);
-    EXPECT_TRUE(S_ISCHR(st.st_mode));
+    ASSERT_EQ(::stat(dir.file("fifo").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+TEST(ProgramFiles, FailedSavesSayWhereAndWhy)
+{
+    EXPECT_EQ(reasonOf(ENOSPC), "磁盘已满");
+    EXPECT_EQ(reasonOf(EROFS), "文件系统只读");
+    EXPECT_EQ(reasonOf(EACCES), "没有权限（文件或文件夹只读）");
+    TempDir dir;
+    ProgramRig rig;
+    rig.setProgram(kDefault);
+    const std::string missing = dir.file("no-such-folder") + "/p.txt";
+    rig.prompts.saveNames.push_back(missing);
+    rig.program.saveProgram();
+    EXPECT_EQ(rig.board.text(Ctl::StatusLine), "保存失败：" + missing + "：文件或文件夹不存在");
+    EXPECT_EQ(dir.entries(), 0u);
+}
+
+// What is not a program's text is refused, whatever its name: the editor
+// would hold the console up laying out a binary file or one endless line.
+TEST(ProgramFiles, OpenRefusesWhatIsNotProgramText)
+{
+    const struct {
+        std::string bytes;
+        std::string reason;
+    } cases[] = {
+        {std::string("MOVJ J1=1\r\nEND\0\r\n", 17), "不是文本文件（第 2 行有控制字符）"},
+        {"PSPEED\r\n\x1b[0m\r\n", "不是文本文件（第 2 行有控制字符）"},
+        {std::string(kMaxProgramLineBytes + 1, 'A'), "第 1 行超过 16384 字节，不是教导程序（行尾不是 CR LF？）"},
+        {"END\r\n" + std::string(kMaxProgramLineBytes, '\n') + "\n", "第 2 行超过 16384 字节，不是教导程序（行尾不是 CR LF？）"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        writeBytes(dir.file("x.txt"), c.bytes);
+        ProgramRig rig;
+        rig.setProgram("keep\r\n");
+        rig.prompts.openNames.push_back(dir.file("x.txt"));
+        rig.openFile();
+        EXPECT_EQ(rig.program.lastFileStatus(), FileStatus::Failed) << c.reason;
+        EXPECT_EQ(rig.board.text(Ctl::ProgramEditor), "keep\r\n") << c.reason;
+        EXPECT_EQ(rig.board.text(Ctl::StatusLine), "打开失败：" + dir.file("x.txt") + "：" + c.reason);
+        EXPECT_TRUE(rig.board.enabled(Ctl::ProgramEditor));
+    }
+    std::string text;
+    ASSERT_EQ(readProgramFile("/dev/null", text), "是字符设备，不是普通文件");
+}
+
+// A file is read a piece per tick with the console's events in between;
+// the pieces, cut after CR LF, decode as the whole file does.
+struct Clocked {
+    std::int64_t clock = 0;
+    TempDir dir;
+};
+struct OpenRig : Clocked, ProgramRig {
+    // The recovery copy in `folder`, by default a folder of its own.
+    explicit OpenRig(const std::string& folder = {})
+        : ProgramRig(ProgramFileSetup{folder.empty() ? dir.file("data") : folder, nullptr, [this] { return clock; }})
+    {
+    }
+};
+
+TEST(ProgramFiles, OpenReadsInPiecesShowsProgressLateAndCanBeCancelled)
+{
+    std::string bytes;
+    for (int i = 0; bytes.size() < 5 * kFileBytesPerTick; ++i)
+        bytes += "MOVJ J1=" + std::to_string(i) + " \xD4\xCB\xD0\xD0\r\n"; // 运行
+    bytes += "END";
+    OpenRig rig;
+    writeBytes(rig.dir.file("big.txt"), bytes);
+    rig.setProgram("keep\r\n");
+    rig.program.programEdited();
+    rig.prompts.openNames.push_back(rig.dir.file("big.txt"));
+    rig.program.openProgram();
+    ASSERT_TRUE(rig.program.opening());
+    EXPECT_TRUE(rig.board.timerEnabled(Ctl::FileTimer));
+    EXPECT_FALSE(rig.board.enabled(Ctl::ProgramEditor));
+    rig.program.fileTick();
+    EXPECT_TRUE(rig.prompts.progress.empty()); // not before half a second
+    rig.clickRun();
+    EXPECT_FALSE(rig.running()); // a half-read program is not run
+    rig.clock = kShowProgressAfterMs;
+    rig.program.fileTick();
+    ASSERT_EQ(rig.prompts.progress.size(), 1u);
+    EXPECT_EQ(rig.prompts.progress[0].first, "正在打开 " + rig.dir.file("big.txt"));
+    EXPECT_GT(rig.prompts.progress[0].second, 0);
+    EXPECT_LT(rig.prompts.progress[0].second, 100);
+    rig.prompts.cancelProgress();
+    EXPECT_FALSE(rig.program.opening());
+    EXPECT_EQ(rig.program.lastFileStatus(), FileStatus::Cancelled);
+    EXPECT_EQ(rig.board.text(Ctl::ProgramEditor), "keep\r\n");
+    EXPECT_TRUE(rig.program.unsavedEdits());
+    EXPECT_TRUE(rig.board.enabled(Ctl::ProgramEditor));
+    EXPECT_TRUE(rig.prompts.progressHidden);
+
+    // Read to its end: the whole text, in more ticks than one.
+    rig.prompts.openNames.push_back(rig.dir.file("big.txt"));
+    rig.program.openProgram();
+    int ticks = 0;
+    for (; rig.program.opening() && ticks < 1000; ++ticks) rig.program.fileTick();
+    EXPECT_GE(ticks, 5);
+    EXPECT_EQ(rig.board.text(Ctl::ProgramEditor), decodeProgramBytes(bytes));
+    EXPECT_FALSE(rig.board.timerEnabled(Ctl::FileTimer));
+    EXPECT_EQ(rig.board.text(Ctl::WindowTitle), "Velquor - big.txt");
+}
+
+TEST(ProgramFiles, PiecesDecodeAsTheWholeFile)
+{
+    const std::string bytes = "A\xD4\r\n\xCB\xD0\xD0\r\r\n\nB\xC4\xE3\r\nEND";
+    for (std::size_t cut = 1; cut < bytes.size(); ++cut) {
+        ProgramTextStream stream;
+        std::string text = stream.feed(std::string_view(bytes).substr(0, cut));
+        text += stream.feed(std::string_view(bytes).substr(cut));
+        text += stream.finish();
+        EXPECT_EQ(text, decodeProgramBytes(bytes)) << cut;
+    }
+}
+
+// The title names the file and marks unsaved edits; Save under "*.txt" adds
+// the extension a bare name lacks.
+TEST(ProgramFiles, TitleAndTxtSuffix)
+{
+    OpenRig rig;
+    rig.program.programEdited();
+    EXPECT_EQ(rig.board.text(Ctl::WindowTitle), "Velquor*");
+    const struct {
+        std::string name;
+        int filter;
+        std::string saved;
+    } cases[] = {
+        {"prog6", 0, "prog6.txt"}, {"prog6", 1, "prog6"}, {"prog6.pgm", 0, "prog6.pgm"}, {"a.b/prog6", 0, "a.b/prog6.txt"}};
+    fs::create_directory(rig.dir.file("a.b"));
+    for (const auto& c : cases) {
+        rig.prompts.filterChosen = c.filter;
+        rig.prompts.saveNames.push_back(rig.dir.file(c.name));
+        rig.program.saveProgram();
+        EXPECT_TRUE(fs::is_regular_file(rig.dir.file(c.saved))) << c.name << " " << c.filter;
+        EXPECT_EQ(rig.board.text(Ctl::WindowTitle), "Velquor - " + fs::path(c.saved).filename().string());
+    }
+    rig.program.teachIn(TeachInKind::End);
+    EXPECT_EQ(rig.board.text(Ctl::WindowTitle), "Velquor - prog6.txt*");
+    rig.program.newProgram();
+    EXPECT_EQ(rig.board.text(Ctl::WindowTitle), "Velquor");
+}
+
+std::string recoveryText(const OpenRig& rig) { return readBytes(rig.program.recoveryPath()); }
+
+// The unsaved program is kept: a moment after an edit, before New and Open
+// replace it, and at exit; the next session offers it, non-modally.
+TEST(ProgramFiles, UnsavedProgramIsKeptAndOffered)
+{
+    OpenRig rig;
+    rig.setProgram("MOVJ J1=1 你好\r\n");
+    rig.program.programEdited();
+    EXPECT_TRUE(rig.board.timerEnabled(Ctl::RecoveryTimer));
+    EXPECT_EQ(rig.board.timerInterval(Ctl::RecoveryTimer), kRecoveryDelayMs);
+    rig.program.recoveryTick();
+    EXPECT_FALSE(rig.board.timerEnabled(Ctl::RecoveryTimer));
+    EXPECT_EQ(recoveryText(rig), "MOVJ J1=1 你好\r\n");
+
+    rig.setProgram("MOVJ J1=2\r\n");
+    rig.program.programEdited();
+    rig.program.newProgram(); // before the recovery timer: written now
+    EXPECT_EQ(recoveryText(rig), "MOVJ J1=2\r\n");
+    EXPECT_EQ(rig.board.text(Ctl::ProgramEditor), kDefault);
+    rig.program.beforeExit(); // nothing unsaved: the copy stays as it is
+    EXPECT_EQ(recoveryText(rig), "MOVJ J1=2\r\n");
+
+    writeBytes(rig.dir.file("p.txt"), "END\r\n");
+    rig.setProgram("MOVJ J1=3\r\n");
+    rig.program.programEdited();
+    rig.prompts.openNames.push_back(rig.dir.file("p.txt"));
+    rig.openFile();
+    EXPECT_EQ(recoveryText(rig), "MOVJ J1=3\r\n");
+
+    rig.setProgram("MOVJ J1=4\r\n");
+    rig.program.programEdited();
+    rig.program.beforeExit();
+    EXPECT_EQ(recoveryText(rig), "MOVJ J1=4\r\n");
+
+    // The next start.
+    OpenRig next(rig.dir.file("data"));
+    next.setProgram(kDefault);
+    next.program.offerRecovery();
+    ASSERT_EQ(next.prompts.offers.size(), 1u);
+    EXPECT_EQ(next.prompts.offers[0].second, "恢复");
+    EXPECT_EQ(next.board.text(Ctl::ProgramEditor), kDefault); // nothing changes until accepted
+    next.prompts.acceptOffer();
+    EXPECT_EQ(next.board.text(Ctl::ProgramEditor), "MOVJ J1=4\r\n");
+    EXPECT_EQ(next.board.text(Ctl::WindowTitle), "Velquor*");
+
+    // Saved: nothing left to recover, nothing offered.
+    next.prompts.saveNames.push_back(next.dir.file("kept.txt"));
+    next.program.saveProgram();
+    EXPECT_FALSE(fs::exists(next.program.recoveryPath()));
+    OpenRig third(rig.dir.file("data"));
+    third.program.offerRecovery();
+    EXPECT_TRUE(third.prompts.offers.empty());
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <set>
 #include <stdexcept>
@@ -139,9 +140,33 @@ public:
         return pop(saveNames);
     }
 
+    int chosenFilter() const override { return filterChosen; }
+    void showProgress(std::string_view text, int percent, std::function<void()> onCancel) override
+    {
+        progress.emplace_back(std::string(text), percent);
+        cancelProgress = std::move(onCancel);
+    }
+    void hideProgress() override
+    {
+        progressHidden = true;
+        cancelProgress = nullptr;
+    }
+    void offer(std::string_view text, std::string_view acceptText, std::function<void()> onAccept) override
+    {
+        offers.emplace_back(text, acceptText);
+        acceptOffer = std::move(onAccept);
+    }
+    void withdrawOffer() override { acceptOffer = nullptr; }
+
     std::vector<std::pair<std::string, std::string>> warnings, questions, dialogs;
     std::deque<bool> answers;
     std::deque<std::string> openNames, saveNames;
+    int filterChosen = 0;                            // what chosenFilter() answers
+    std::vector<std::pair<std::string, int>> progress; // each showProgress: text, percent
+    bool progressHidden = false;
+    std::function<void()> cancelProgress;            // the cancel of the progress box on show
+    std::vector<std::pair<std::string, std::string>> offers; // text, accept button
+    std::function<void()> acceptOffer;               // the accept of the offer on show
 
 private:
     static std::string pop(std::deque<std::string>& q)

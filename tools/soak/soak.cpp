@@ -80,7 +80,11 @@ public:
         auto it = values.find(std::string(name));
         return it == values.end() ? std::string() : it->second;
     }
-    void put(std::string_view name, std::string_view text) override { values[std::string(name)] = std::string(text); }
+    std::string put(std::string_view name, std::string_view text) override
+    {
+        values[std::string(name)] = std::string(text);
+        return {};
+    }
     std::map<std::string, std::string> values;
 };
 

@@ -313,6 +313,12 @@ void MainWindow::Builder::multiLineText(const Control& c)
         e->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     }
     setProgramText(*e, qs(c.caption));
+    if (c.name == "Text7") {
+        // The operator's typing is reported; the core knows its own changes.
+        QObject::connect(e, &QPlainTextEdit::textChanged, &w_, [w = &w_, &c] {
+            if (w->coreDepth_ == 0) w->deliver([&c](FormEvents& ev) { ev.changed(c.name); });
+        });
+    }
 }
 
 void MainWindow::Builder::label(const Control& c)

@@ -156,4 +156,26 @@ void setProgramText(QPlainTextEdit& editor, const QString& raw)
     if (program && storedAsInserted(display)) program->rememberRawText(displayToRaw(display));
 }
 
+void appendProgramText(QPlainTextEdit& editor, const QString& raw)
+{
+    if (raw.isEmpty()) return;
+    auto* program = qobject_cast<ProgramEditor*>(&editor);
+    if (program) program->applyHeldText();
+    QTextDocument* doc = editor.document();
+    const bool undo = doc->isUndoRedoEnabled();
+    doc->setUndoRedoEnabled(false);
+    QTextCursor cursor(doc);
+    cursor.movePosition(QTextCursor::End);
+    QString tail = raw;
+    // A lone CR at the end of the text so far (shown as a symbol) pairs
+    // with an LF at the start of the piece to make a line break.
+    if (raw.startsWith(u'\n') && doc->characterCount() >= 2 &&
+        doc->characterAt(doc->characterCount() - 2) == QChar(kLoneCarriageReturnSymbol)) {
+        cursor.deletePreviousChar();
+        tail.prepend(u'\r');
+    }
+    cursor.insertText(rawToDisplay(tail));
+    doc->setUndoRedoEnabled(undo);
+}
+
 } // namespace vq

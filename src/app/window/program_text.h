@@ -31,4 +31,8 @@ QString programText(const QPlainTextEdit& editor);
 // undo history, the cursor at the start.
 void setProgramText(QPlainTextEdit& editor, const QString& raw);
 
+// Adds raw text at the end of the editor's text, without an undo step: a
+// long program file arrives piece by piece, each laid out on its own.
+void appendProgramText(QPlainTextEdit& editor, const QString& raw);
+
 } // namespace vq

@@ -1,5 +1,9 @@
 #include "qt_board.h"
 
+#include <QPlainTextEdit>
+
+#include "program_text.h"
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
@@ -122,6 +126,17 @@ void QtBoard::setItems(std::string_view name, const std::vector<std::string>& it
 void QtBoard::endProgram()
 {
     window_.endProgram();
+}
+
+void QtBoard::appendText(Ctl id, int index, std::string_view more)
+{
+    const MainWindow::Shown s = shown(id, index);
+    if (auto* editor = qobject_cast<QPlainTextEdit*>(s.object); editor && s.control && s.control->name == "Text7") {
+        MainWindow::CoreCall call(window_);
+        appendProgramText(*editor, qs(more));
+        return;
+    }
+    Board::appendText(id, index, more);
 }
 
 // ---- on the object --------------------------------------------------------

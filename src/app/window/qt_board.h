@@ -24,6 +24,7 @@ public:
     // list is reported once and then treated as a missing control.
     std::string text(Ctl id, int index = kNoIndex) const override;
     void setText(Ctl id, int index, std::string_view text) override;
+    void appendText(Ctl id, int index, std::string_view more) override;
     bool enabled(Ctl id, int index = kNoIndex) const override;
     void setEnabled(Ctl id, int index, bool on) override;
     Colour backColour(Ctl id, int index = kNoIndex) const override;

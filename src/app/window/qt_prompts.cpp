@@ -2,6 +2,8 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QStringList>
 
 namespace vq {
@@ -52,17 +54,103 @@ bool QtPrompts::askYesNo(std::string_view text, std::string_view title)
     return box.exec() == QMessageBox::Yes;
 }
 
+namespace {
+
+// Entry number of the chosen filter among the ";;"-separated entries.
+int entryOf(const QString& filters, const QString& chosen)
+{
+    const qsizetype at = filters.split(QStringLiteral(";;")).indexOf(chosen);
+    return at < 0 ? 0 : int(at);
+}
+
+} // namespace
+
+QtPrompts::~QtPrompts()
+{
+    hideProgress();
+    withdrawOffer();
+}
+
 std::string QtPrompts::openFileName(std::string_view title, std::string_view filter)
 {
-    return QFileDialog::getOpenFileName(parent_, qs(title), QString(), qtFileFilter(qs(filter))).toStdString();
+    const QString filters = qtFileFilter(qs(filter));
+    QString chosen;
+    const QString name = QFileDialog::getOpenFileName(parent_, qs(title), QString(), filters, &chosen);
+    chosenFilter_ = entryOf(filters, chosen);
+    return name.toStdString();
 }
 
 std::string QtPrompts::saveFileName(std::string_view title, std::string_view filter)
 {
+    const QString filters = qtFileFilter(qs(filter));
+    QString chosen;
     // No overwrite question: the save command replaces the file as chosen.
-    return QFileDialog::getSaveFileName(parent_, qs(title), QString(), qtFileFilter(qs(filter)), nullptr,
-                                        QFileDialog::DontConfirmOverwrite)
-        .toStdString();
+    const QString name = QFileDialog::getSaveFileName(parent_, qs(title), QString(), filters, &chosen,
+                                                      QFileDialog::DontConfirmOverwrite);
+    chosenFilter_ = entryOf(filters, chosen);
+    return name.toStdString();
+}
+
+void QtPrompts::showProgress(std::string_view text, int percent, std::function<void()> onCancel)
+{
+    onCancel_ = std::move(onCancel);
+    if (!progress_) {
+        progress_ = new QProgressDialog(parent_);
+        progress_->setObjectName(QStringLiteral("fileProgress"));
+        progress_->setAccessibleDescription(QStringLiteral("fileProgress"));
+        progress_->setWindowTitle(QStringLiteral("打开文件"));
+        progress_->setCancelButtonText(QStringLiteral("取消"));
+        progress_->setWindowModality(Qt::NonModal); // the window stays live while the file is read
+        progress_->setAutoClose(false);
+        progress_->setAutoReset(false);
+        progress_->setMinimumDuration(0);
+        progress_->setRange(0, 100);
+        QObject::connect(progress_, &QProgressDialog::canceled, progress_, [this] {
+            std::function<void()> cancel = std::move(onCancel_);
+            onCancel_ = nullptr;
+            if (cancel) cancel();
+        });
+    }
+    progress_->setLabelText(qs(text));
+    progress_->setValue(percent);
+    if (!progress_->isVisible()) progress_->show();
+}
+
+void QtPrompts::hideProgress()
+{
+    onCancel_ = nullptr;
+    if (!progress_) return;
+    QProgressDialog* box = progress_;
+    progress_ = nullptr;
+    box->disconnect();
+    box->hide();
+    box->deleteLater();
+}
+
+void QtPrompts::offer(std::string_view text, std::string_view acceptText, std::function<void()> onAccept)
+{
+    withdrawOffer();
+    auto* box = new QMessageBox(QMessageBox::Question, QStringLiteral("提示"), qs(text), QMessageBox::NoButton, parent_);
+    box->setObjectName(QStringLiteral("recoveryOffer"));
+    box->setAccessibleDescription(QStringLiteral("recoveryOffer"));
+    QPushButton* accept = box->addButton(qs(acceptText), QMessageBox::AcceptRole);
+    box->addButton(QStringLiteral("忽略"), QMessageBox::RejectRole);
+    box->setWindowModality(Qt::NonModal); // the console goes on while the offer stands
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(box, &QMessageBox::buttonClicked, box, [accept, onAccept = std::move(onAccept)](QAbstractButton* b) {
+        if (b == accept && onAccept) onAccept();
+    });
+    offer_ = box;
+    box->show();
+}
+
+void QtPrompts::withdrawOffer()
+{
+    if (!offer_) return;
+    QMessageBox* box = offer_;
+    offer_ = nullptr;
+    box->disconnect();
+    box->close();
 }
 
 } // namespace vq
