@@ -66,14 +66,16 @@ inline constexpr int kGenerousWaitMs = 30000;
 
 class Rig {
 public:
-    explicit Rig(sim::SimOptions simOptions = testSimOptions())
+    // The recovery copy of an unsaved program goes to recoveryFolder (none
+    // when empty: the tests leave the user's data folder alone).
+    explicit Rig(sim::SimOptions simOptions = testSimOptions(), std::string recoveryFolder = {})
     {
         ConsoleOptions o;
         o.simulate = true;
         o.sim = std::move(simOptions);
         o.prompts = &prompts;
         o.settings = &settings;
-        o.recoveryFolder = std::string(); // none: the tests leave the user's data folder alone
+        o.recoveryFolder = std::move(recoveryFolder);
         console = std::make_unique<Console>(o);
     }
 
@@ -116,6 +118,9 @@ public:
         return true;
     }
     void idle(int ms) { waitFor([] { return false; }, ms); }
+    // Until a program file being opened is in the editor (it is read a
+    // piece per event).
+    bool openDone() { return waitFor([&] { return !form().program().opening(); }); }
 
     // Operator actions on the real widgets.
     void click(std::string_view name, int index = kNoIndex)

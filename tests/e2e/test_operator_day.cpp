@@ -177,6 +177,7 @@ TEST(OperatorDay, StartTeachJogRecordSaveOpenRunEditParametersHomeAndExit)
     EXPECT_EQ(r.board().text("Text7"), start);
     r.prompts.openNames.push_back(programPath.toStdString());
     QTest::keyClick(&r.window(), Qt::Key_O, Qt::ControlModifier);
+    ASSERT_TRUE(r.openDone());
     ASSERT_EQ(r.board().text("Text7"), expected);
 
     // ---- run it with "循环": MOVJ to P1, MOVP to P2, DELAY, and again.

@@ -312,6 +312,7 @@ TEST(ProgramE2E, FilesNewSaveOpenAndSaveAgainByteForByte)
     // 打开 a GBK file with Chinese comments (menu entry): the editor shows it.
     r.prompts.openNames.push_back(gbkPath.toStdString());
     ASSERT_NO_FATAL_FAILURE(triggerMenu(r, "OpenFile"));
+    ASSERT_TRUE(r.openDone());
     EXPECT_EQ(r.prompts.dialogs.back(), std::make_pair(std::string(kOpenFileTitle), std::string(kProgramFileFilter)));
     EXPECT_EQ(r.board().text("Text7"), kGbkFileAsText);
     EXPECT_TRUE(editor(r)->toPlainText().contains(QStringLiteral("中文注释 取料")));
@@ -330,9 +331,11 @@ TEST(ProgramE2E, FilesNewSaveOpenAndSaveAgainByteForByte)
     // A missing name and a cancelled dialog change nothing, and no file is made.
     r.prompts.openNames.push_back(missing.toStdString());
     ASSERT_NO_FATAL_FAILURE(triggerMenu(r, "OpenFile"));
+    ASSERT_TRUE(r.openDone());
     EXPECT_EQ(r.board().text("Text7"), kGbkFileAsText);
     EXPECT_FALSE(QFile::exists(missing));
     ASSERT_NO_FATAL_FAILURE(triggerMenu(r, "OpenFile")); // no name queued: the dialog was cancelled
+    ASSERT_TRUE(r.openDone());
     EXPECT_EQ(r.board().text("Text7"), kGbkFileAsText);
     ASSERT_NO_FATAL_FAILURE(triggerMenu(r, "SaveFile"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 3);
