@@ -431,17 +431,18 @@ void Form1::unload() { endProgram(); }
 
 void Form1::stopJogNow()
 {
+    if (ended_) return; // the port is closed; the stop word went out when it closed
     if (operate_.releaseAllJogs()) link_.sendNow(slotRow(Slot::Jog), state_.mailbox.payload(Payload::JogWord));
 }
 
 void Form1::endProgram()
 {
     if (ended_) return;
-    ended_ = true;
     // A jog held while the console closes must not keep the arm moving
     // until the controller's own watchdog notices: the stop word goes out
     // now, before the port closes.
     stopJogNow();
+    ended_ = true;
     board_.setTimerEnabled(Ctl::PollTimer, false);
     board_.setTimerEnabled(Ctl::RunnerTimer, false);
     port_.close();
