@@ -55,6 +55,10 @@ void ProgramSubsystem::teachIn(TeachInKind kind)
         tell(board_, "程序文件还在打开中，打开完成后才能录入指令");
         return;
     }
+    if (recordsPose(kind) && poseFresh && !poseFresh()) {
+        tell(board_, "未录入：1 秒内没有收到机械臂的位姿，显示的不是它现在的位姿");
+        return;
+    }
     vq::teachIn(board_, kind);
     programEdited();
 }

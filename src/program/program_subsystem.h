@@ -45,7 +45,10 @@ public:
     void pauseOrContinue() { runner_.pause(); }
     void stop() { runner_.stop(); }
     void runnerTick() { runner_.tick(); }
+    // A pose button records nothing unless poseFresh says the read-outs
+    // show a pose the controller reported within the last second.
     void teachIn(TeachInKind kind);
+    std::function<bool()> poseFresh;
     void directMove(DirectMoveKind kind);
 
     // The file menu. Open reads the file a piece per file timer tick

@@ -68,9 +68,11 @@ class Rig {
 public:
     // The recovery copy of an unsaved program goes to recoveryFolder (none
     // when empty: the tests leave the user's data folder alone).
-    explicit Rig(sim::SimOptions simOptions = testSimOptions(), std::string recoveryFolder = {})
+    explicit Rig(sim::SimOptions simOptions = testSimOptions(), bool handleSignals = false,
+                 std::string recoveryFolder = {})
     {
         ConsoleOptions o;
+        o.handleSignals = handleSignals;
         o.simulate = true;
         o.sim = std::move(simOptions);
         o.prompts = &prompts;

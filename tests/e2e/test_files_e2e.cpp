@@ -12,7 +12,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/quit_signals.h"
 #include "e2e_rig.h"
 #include "program/program_subsystem.h"
 
@@ -62,7 +61,7 @@ TEST(FilesE2e, TypedProgramIsKeptAndOfferedNextTime)
     const std::string folder = dir.path().toStdString();
     const std::string copy = folder + "/" + std::string(kRecoveryFileName);
     {
-        Rig r(testSimOptions(), folder);
+        Rig r(testSimOptions(), false, folder);
         ASSERT_TRUE(r.start());
         QWidget* editor = r.widget("Text7");
         editor->setFocus();
@@ -75,7 +74,7 @@ TEST(FilesE2e, TypedProgramIsKeptAndOfferedNextTime)
         r.window().close(); // at once: before the copy's timer
         EXPECT_EQ(readAll(copy), std::string(kDefaultProgram) + "ENDX");
     }
-    Rig next(testSimOptions(), folder);
+    Rig next(testSimOptions(), false, folder);
     ASSERT_TRUE(next.start());
     ASSERT_EQ(next.prompts.offers.size(), 1u);
     EXPECT_EQ(next.board().text("Text7"), kDefaultProgram);
@@ -84,16 +83,14 @@ TEST(FilesE2e, TypedProgramIsKeptAndOfferedNextTime)
     EXPECT_EQ(next.window().windowTitle().toStdString(), "Velquor*");
 }
 
-// SIGTERM reaches the event loop through the pipe and closes the window as
-// the operator would, unsaved program kept.
+// SIGTERM closes the window as the operator would: the unsaved program is
+// kept.
 TEST(FilesE2e, TermSignalClosesTheOrdinaryWay)
 {
     QTemporaryDir dir;
     const std::string copy = dir.path().toStdString() + "/" + std::string(kRecoveryFileName);
-    Rig r(testSimOptions(), dir.path().toStdString());
+    Rig r(testSimOptions(), true, dir.path().toStdString());
     ASSERT_TRUE(r.start());
-    QuitSignals quit([&] { r.window().close(); });
-    ASSERT_TRUE(quit.active());
     r.widget("Text7")->setFocus();
     QTest::keyClicks(r.widget("Text7"), "MOVJ");
     ASSERT_EQ(::raise(SIGTERM), 0);
