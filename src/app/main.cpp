@@ -14,7 +14,6 @@
 
 #include "app/console.h"
 #include "app/port_commands.h"
-#include "app/quit_signals.h"
 #include "app/window/main_window.h"
 #include "version/version.h"
 

@@ -10,7 +10,6 @@
 
 namespace {
 
-using vq::fuzz::quoted;
 
 bool isAscii(std::string_view s)
 {
@@ -56,15 +55,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (cutA > cutB) std::swap(cutA, cutB);
 
     const std::string text = vq::decodeProgramBytes(bytes);
-    VQ_FUZZ_CHECK(validUtf8(text), quoted(bytes));
-    if (isAscii(bytes)) VQ_FUZZ_CHECK(text == bytes, quoted(bytes));
+    VQ_FUZZ_CHECK(validUtf8(text), vq::fuzz::quoted(bytes));
+    if (isAscii(bytes)) VQ_FUZZ_CHECK(text == bytes, vq::fuzz::quoted(bytes));
 
     // Encoding the decoded text gives GBK that decodes to the same text,
     // but for the bytes that were not GBK (U+FFFD, written as "?").
     const std::string encoded = vq::encodeProgramText(text);
     if (text.find("\xEF\xBF\xBD") == std::string::npos)
-        VQ_FUZZ_CHECK(vq::decodeProgramBytes(encoded) == text, quoted(bytes));
-    VQ_FUZZ_CHECK(vq::encodeProgramText(vq::decodeProgramBytes(encoded)) == encoded, quoted(bytes));
+        VQ_FUZZ_CHECK(vq::decodeProgramBytes(encoded) == text, vq::fuzz::quoted(bytes));
+    VQ_FUZZ_CHECK(vq::encodeProgramText(vq::decodeProgramBytes(encoded)) == encoded, vq::fuzz::quoted(bytes));
 
     // Wherever the reads end, the pieces make the whole file's text, and a
     // file is refused for the same reason whatever the cuts.
@@ -72,10 +71,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string once = inPieces(bytes, 0, 0, whole);
     vq::FileFault cut;
     const std::string pieces = inPieces(bytes, cutA, cutB, cut);
-    VQ_FUZZ_CHECK(whole == cut, quoted(bytes) + " " + whole + " / " + cut);
+    VQ_FUZZ_CHECK(whole == cut, vq::fuzz::quoted(bytes) + " " + whole + " / " + cut);
     if (whole.empty()) {
-        VQ_FUZZ_CHECK(once == text, quoted(bytes));
-        VQ_FUZZ_CHECK(pieces == text, quoted(bytes));
+        VQ_FUZZ_CHECK(once == text, vq::fuzz::quoted(bytes));
+        VQ_FUZZ_CHECK(pieces == text, vq::fuzz::quoted(bytes));
     }
     return 0;
 }

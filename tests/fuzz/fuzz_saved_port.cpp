@@ -17,7 +17,6 @@
 
 namespace {
 
-using vq::fuzz::quoted;
 
 // The settings live in a folder of this run's own.
 const std::string& settingsFile()
@@ -42,18 +41,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
     const std::string port = vq::getRegString("Comm");
-    VQ_FUZZ_CHECK(port.find('\0') == std::string::npos, quoted(bytes));
-    if (const auto device = vq::deviceForPortText(port)) VQ_FUZZ_CHECK(!device->empty(), quoted(port));
+    VQ_FUZZ_CHECK(port.find('\0') == std::string::npos, vq::fuzz::quoted(bytes));
+    if (const auto device = vq::deviceForPortText(port)) VQ_FUZZ_CHECK(!device->empty(), vq::fuzz::quoted(port));
 
     // What the operator chose is stored and read back as it was.
     const std::string text(bytes.substr(0, bytes.find('\0')));
     if (text.empty()) return 0;
     std::remove(settingsFile().c_str());
     const std::string fault = vq::putRegString("Comm", text);
-    VQ_FUZZ_CHECK(fault.empty(), quoted(text) + " " + fault);
+    VQ_FUZZ_CHECK(fault.empty(), vq::fuzz::quoted(text) + " " + fault);
     const std::string back = vq::getRegString("Comm");
     // Text that is not UTF-8 is stored as its replacement characters.
     if (QString::fromUtf8(text.data(), qsizetype(text.size())).toStdString() == text)
-        VQ_FUZZ_CHECK(back == text, quoted(text) + " -> " + quoted(back));
+        VQ_FUZZ_CHECK(back == text, vq::fuzz::quoted(text) + " -> " + vq::fuzz::quoted(back));
     return 0;
 }
