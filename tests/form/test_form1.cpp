@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "app/form1.h"
+#include "link/status_line.h"
 #include "link/crc.h"
 #include "link/hex.h"
 #include "support/fake_board.h"
@@ -369,6 +370,32 @@ TEST_F(Form1Test, ChoosingAPortSavesAndOpensIt)
     r.form->comboClick("Combo1");
     EXPECT_FALSE(r.port.isOpen());
     EXPECT_EQ(r.prompts.warnings.size(), 1u);
+}
+
+// A port that cannot be remembered is still opened, and the status line
+// says where and why it was not stored.
+TEST_F(Form1Test, PortThatCannotBeSavedIsSaid)
+{
+    Rig r;
+    r.start();
+    r.settings.fault = "/home/op/.config/Comm/Registry.conf：没有写入权限（或文件夹无法创建）";
+    r.board.setText(Ctl::PortNumber, kNoIndex, "03");
+    r.form->comboClick("Combo1");
+    EXPECT_TRUE(r.port.isOpen());
+    EXPECT_EQ(r.board.text(Ctl::StatusLine), "串口设置未能保存：" + r.settings.fault);
+    EXPECT_EQ(r.board.backColour(Ctl::StatusLine), kProblemGround);
+}
+
+// Typing in the editor reaches the program as an edit: the title marks it.
+TEST_F(Form1Test, TypingInTheEditorMarksTheProgramUnsaved)
+{
+    Rig r;
+    r.start();
+    EXPECT_FALSE(r.form->program().unsavedEdits());
+    r.form->changed("Text7");
+    EXPECT_TRUE(r.form->program().unsavedEdits());
+    EXPECT_EQ(r.board.text(Ctl::WindowTitle), "Velquor*");
+    EXPECT_TRUE(r.board.timerEnabled(Ctl::RecoveryTimer));
 }
 
 TEST_F(Form1Test, ExitClosesThePortAndEndsAtOnce)
