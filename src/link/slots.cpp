@@ -114,4 +114,57 @@ const SlotRow* slotRow(int number)
 
 const SlotRow& slotRow(Slot slot) { return *rowIndex()[static_cast<std::size_t>(slotNumber(slot))]; }
 
+std::string slotTitle(Slot slot)
+{
+    const int n = slotNumber(slot);
+    // The per-axis groups: the group's words and the axis.
+    struct AxisGroup {
+        Slot first;
+        const char* words;
+    };
+    static constexpr AxisGroup kAxisGroups[] = {
+        {Slot::WriteKp1, "PID参数 Kp"}, {Slot::WriteKi1, "PID参数 Ki"}, {Slot::WriteKd1, "PID参数 Kd"},
+        {Slot::AxisPower1, "伺服开关"}};
+    for (const AxisGroup& g : kAxisGroups)
+        if (n >= slotNumber(g.first) && n < slotNumber(g.first) + 6)
+            return std::string(g.words) + " " + std::to_string(n - slotNumber(g.first) + 1) + "轴";
+    switch (slot) {
+    case Slot::ReadStatus: return "读取状态";
+    case Slot::ReadPose: return "读取角度/位置";
+    case Slot::ReadPidGains: return "读取PID参数";
+    case Slot::ReadMechanical: return "读取机械参数";
+    case Slot::ReadReduction: return "读取减速比参数";
+    case Slot::ReadMotorEncoder: return "读取电机编码器参数";
+    case Slot::ReadMaxPositive: return "读取最大正角度";
+    case Slot::ReadMaxNegative: return "读取最大负角度";
+    case Slot::ReadTool: return "读取工具参数";
+    case Slot::ReadLineSpeed: return "读取线运行速度";
+    case Slot::AxisPowerAll: return "全部伺服开关";
+    case Slot::AlarmClear: return "清除报警";
+    case Slot::ReadPointSpeed: return "读取点运行速度";
+    case Slot::StoreParameters: return "保存参数";
+    case Slot::SetOrigin: return "设置原点";
+    case Slot::WriteMechanical: return "设置机械参数";
+    case Slot::ReturnToOrigin: return "返回原点";
+    case Slot::WriteReduction: return "设置减速比参数";
+    case Slot::WriteMotorEncoder: return "设置电机编码器参数";
+    case Slot::StorePidGains: return "保存PID参数";
+    case Slot::WriteMaxPositive: return "设置最大正角度";
+    case Slot::ControlMode: return "控制模式";
+    case Slot::TeachSpeed: return "示教速度";
+    case Slot::MotionMode: return "运动模式";
+    case Slot::Jog: return "点动";
+    case Slot::WriteMaxNegative: return "设置最大负角度";
+    case Slot::WriteTool: return "设置工具参数";
+    case Slot::WriteLineSpeed: return "设置线运行速度";
+    case Slot::WritePointSpeed: return "设置点运行速度";
+    case Slot::JointTarget: return "目标角度";
+    case Slot::PointMove: return "点运动 MOVP";
+    case Slot::LinearMove: return "直线运动 MOVL";
+    case Slot::ArcMove: return "圆弧运动 MOVC";
+    default: break;
+    }
+    return "请求 " + std::to_string(n);
+}
+
 } // namespace vq
