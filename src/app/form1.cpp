@@ -6,6 +6,7 @@
 #include "app/control_ids.h"
 #include "link/frames.h"
 #include "link/hex.h"
+#include "link/status_line.h"
 
 namespace vq {
 namespace {
@@ -80,6 +81,7 @@ Form1::Form1(Board& board, Prompts& prompts, Port& port, SavedSettings& settings
         replies_.handle(reply);
         afterReply(reply);
     };
+    link_.onUnsent = [this](const Request& request) { tellUnsent(request.slot); };
     scheduler_.gainAtSend = [this](PidTerm term, int axis) {
         return wordFromText(board_.text(kGainBoxes[static_cast<std::size_t>(term)], axis));
     };
@@ -95,7 +97,7 @@ void Form1::load()
     board_.setText(Ctl::PortNumber, kNoIndex, portText);
     // Nothing saved (first start) or not a port: stay closed, no warning,
     // Timer1 stays off until a port is chosen from the list.
-    if (auto device = deviceForPortText(portText)) opener_.openPort(*device, board_.text(Ctl::BaudRate));
+    if (auto device = deviceForPortText(portText)) openDevice(*device);
     board_.setText(Ctl::ProgramEditor, kNoIndex, kDefaultProgram);
     board_.setValue(Ctl::StatusReadSwitch, kNoIndex, 1);
     board_.setValue(Ctl::PoseReadSwitch, kNoIndex, 1);
@@ -138,7 +140,7 @@ std::span<const Form1::Route> Form1::routes()
         {E::DropDown, Ctl::PortNumber, [](Form1& f, int, int) { f.board_.setItems(Ctl::PortNumber, f.opener_.probePorts()); }},
         {E::Choose, Ctl::PortNumber, [](Form1& f, int, int) { f.choosePort(); }},
         {E::Click, Ctl::OriginButton, [](Form1& f, int i, int) { i == 0 ? f.operate_.setOrigin() : f.operate_.returnToOrigin(); }},
-        {E::Timer, Ctl::PollTimer, [](Form1& f, int, int) { f.syncLinkSettings(); f.afterPollTick(f.scheduler_.pollTick()); }},
+        {E::Timer, Ctl::PollTimer, [](Form1& f, int, int) { f.pollEvent(); }},
         // Servo bar
         {E::Click, Ctl::ServoButton, [](Form1& f, int axis, int) { f.operate_.toggleAxis(axis); }},
         {E::Click, Ctl::AllAxesButton, [](Form1& f, int i, int) { f.operate_.powerAllAxes(i == kAllAxesOn); }},
@@ -246,13 +248,21 @@ void Form1::choosePort()
 void Form1::openPortText(const std::string& portText)
 {
     if (auto device = deviceForPortText(portText)) {
-        opener_.openPort(*device, board_.text(Ctl::BaudRate));
+        openDevice(*device);
         return;
     }
     // Not a port number: the open fails as for a missing port.
     if (port_.isOpen()) port_.close();
     board_.setTimerEnabled(Ctl::PollTimer, true);
     prompts_.warn(kPortWarning, kPortWarningTitle);
+}
+
+void Form1::openDevice(const std::string& device)
+{
+    const std::string speed = board_.text(Ctl::BaudRate);
+    opener_.openPort(device, speed);
+    // The line's speed sets how long each request and reply hold the line.
+    link_.settings.baud = baudFromSpeedText(speed).value_or(link_.settings.baud);
 }
 
 void Form1::holdRunnerUntilStatus()
@@ -273,6 +283,29 @@ void Form1::syncLinkSettings()
     link_.settings.slave = slaveFromText(board_.text(Ctl::SlaveAddress));
     link_.settings.readStatus = board_.value(Ctl::StatusReadSwitch) == 1;
     link_.settings.readPose = board_.value(Ctl::PoseReadSwitch) == 1;
+}
+
+void Form1::pollEvent()
+{
+    syncLinkSettings();
+    const std::uint64_t unsentBefore = link_.requestsUnsent();
+    const std::optional<Slot> served = scheduler_.pollTick();
+    if (scheduler_.skipped()) return; // the line was not free yet: nothing happened
+    // A recurring request (a continuous read, the jog word) that goes out
+    // again ends its run of failures.
+    if (served && link_.requestsUnsent() == unsentBefore) failingRecurring_.erase(*served);
+    afterPollTick(served);
+}
+
+// A request the poll could not write: the port is closed or the device
+// has gone. The operator is told which; a recurring request only at the
+// first failure of a run, so that it does not hide every other message.
+void Form1::tellUnsent(Slot slot)
+{
+    const SlotRow& row = slotRow(slot);
+    const bool recurring = row.when != Condition::Raised || row.keepRaised;
+    if (recurring && !failingRecurring_.insert(slot).second) return;
+    tell(board_, "未发送: " + slotTitle(slot) + (port_.isOpen() ? " (串口写入失败)" : " (串口未打开)"));
 }
 
 void Form1::afterPollTick(std::optional<Slot> served)

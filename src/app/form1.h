@@ -87,7 +87,10 @@ private:
     void stopRun();
     void openPortText(const std::string& portText);
     void endProgram();
+    void openDevice(const std::string& device);
     void syncLinkSettings();
+    void pollEvent();
+    void tellUnsent(Slot slot);
     void afterPollTick(std::optional<Slot> served);
     void afterReply(const Reply& reply);
     void holdRunnerUntilStatus();
@@ -114,6 +117,7 @@ private:
     std::set<Slot> heldForLine_;   // runner slots raised again because the line was down
     std::set<Slot> unreadBlocks_;  // start-up reads whose block has not been read yet
     std::set<Slot> heldForPause_;  // runner writes held back while the run is paused
+    std::set<Slot> failingRecurring_; // recurring requests whose last send failed (already told)
 };
 
 } // namespace vq

@@ -13,6 +13,7 @@
 #include "app/form1.h"
 #include "link/crc.h"
 #include "link/hex.h"
+#include "link/status_line.h"
 #include "support/fake_board.h"
 
 namespace vq {
@@ -64,7 +65,7 @@ std::vector<std::uint16_t> statusRegs(std::uint16_t busy)
     return regs;
 }
 
-// A healthy controller: status with the given busy word, zeros elsewhere,
+// A healthy controller: status with the given busy word, other blocks filled with their start register's low byte,
 // writes acknowledged by their echo.
 auto answering(const std::uint16_t& busy)
 {
@@ -72,7 +73,9 @@ auto answering(const std::uint16_t& busy)
         if (req.size() < 8) return std::nullopt;
         if (req[1] == 0x03) {
             if (req[2] == 0x10 && req[3] == 0x00) return readReply(statusRegs(busy));
-            return readReply(std::vector<std::uint16_t>(static_cast<std::size_t>(req[5]), 0));
+            // Each block its own bytes (its start register), as a controller's
+            // blocks differ: a copy of the reply before is not taken.
+            return readReply(std::vector<std::uint16_t>(static_cast<std::size_t>(req[5]), static_cast<std::uint16_t>(req[3])));
         }
         std::vector<std::uint8_t> ack(req.begin(), req.begin() + 6);
         std::uint16_t c = crc16(ack);
@@ -608,6 +611,39 @@ TEST_F(Form1Test, SlaveReadSwitchesAndGainBoxesAreTakenAtEachPollEvent)
     EXPECT_EQ(r.event(), "03 10 00");
     EXPECT_EQ(r.event(), "-");
     EXPECT_EQ(bytesToHexText(r.port.writes.back()), "80 03 10 00 00 24 5F 00");
+}
+
+// A request that cannot be written is counted and the operator is told
+// which: every command, a recurring read only at the first failure of a run.
+TEST_F(Form1Test, RequestsThatCannotBeWrittenAreToldOnTheStatusLine)
+{
+    Rig r;
+    r.settings.values["Comm"] = "03";
+    r.start();
+    r.readStartupBlocks();
+    r.port.close();
+    std::vector<std::string> told;
+    auto cycle = [&] {
+        do {
+            r.board.setText(Ctl::StatusLine, kNoIndex, "");
+            r.form->timer("Timer1");
+            if (!r.board.text(Ctl::StatusLine).empty()) told.push_back(r.board.text(Ctl::StatusLine));
+        } while (r.form->scheduler().tick() != 0);
+    };
+    cycle();
+    r.form->operate().clearAlarms();
+    cycle();
+    EXPECT_EQ(told, (std::vector<std::string>{"未发送: 读取状态 (串口未打开)", "未发送: 读取角度/位置 (串口未打开)",
+                                              "未发送: 清除报警 (串口未打开)"}));
+    EXPECT_EQ(r.board.backColour(Ctl::StatusLine), kProblemGround);
+    EXPECT_EQ(r.form->link().requestsUnsent(), 5u);
+    // Back on the line, a recurring read that fails again is told again.
+    r.port.open("/dev/null", 115200);
+    cycle();
+    r.port.close();
+    told.clear();
+    cycle();
+    EXPECT_EQ(told.size(), 2u);
 }
 
 } // namespace
