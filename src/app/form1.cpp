@@ -7,6 +7,7 @@
 #include "link/frames.h"
 #include "link/hex.h"
 #include "link/status_line.h"
+#include "telemetry/blocks.h"
 
 namespace vq {
 namespace {
@@ -78,6 +79,7 @@ Form1::Form1(Board& board, Prompts& prompts, Port& port, SavedSettings& settings
         board_.setText(Ctl::ReceivedFrame, kNoIndex, bytesToHexText(frame));
     };
     link_.onReply = [this](const Reply& reply) {
+        beforeReply(reply);
         replies_.handle(reply);
         afterReply(reply);
     };
@@ -103,6 +105,14 @@ void Form1::load()
     board_.setValue(Ctl::PoseReadSwitch, kNoIndex, 1);
     for (Slot slot : kStartupReads) state_.raise(slot);
     unreadBlocks_.insert(kStartupReads.begin(), kStartupReads.end());
+    // Until its block is read, a parameter box holds no value of the
+    // controller's: the layout's placeholders are taken out and the box is
+    // marked, and its group cannot be written.
+    for (const ParamGroup& g : paramGroups())
+        for (int i = g.first; i < g.first + g.count; ++i) {
+            board_.setText(g.box, i, "");
+            markReported(g.box, i, false, board_, state_);
+        }
     for (int axis = 1; axis <= 6; ++axis) state_.alarmCode[static_cast<std::size_t>(axis)] = 0;
     for (int i = 0; i <= 3; ++i) board_.setEnabled(Ctl::MotionModeButton, i, false);
 }
@@ -338,19 +348,26 @@ void Form1::afterPollTick(std::optional<Slot> served)
     }
 }
 
-void Form1::afterReply(const Reply& reply)
+// The read-outs go live again before the reply is decoded: the decoder
+// then greys those of its fields that are no value.
+void Form1::beforeReply(const Reply& reply)
 {
     if (!reply.isRead) return;
-    unreadBlocks_.erase(reply.request.slot);
     if (reply.request.slot == Slot::ReadStatus) {
         missedStatus_ = 0;
         if (statusStale_) setStale(true, false);
-        // This busy word was read before a queued runner write went out.
-        holdRunnerUntilStatus();
     } else if (reply.request.slot == Slot::ReadPose) {
         missedPose_ = 0;
         if (poseStale_) setStale(false, false);
     }
+}
+
+void Form1::afterReply(const Reply& reply)
+{
+    if (!reply.isRead) return;
+    unreadBlocks_.erase(reply.request.slot);
+    // This busy word was read before a queued runner write went out.
+    if (reply.request.slot == Slot::ReadStatus) holdRunnerUntilStatus();
 }
 
 void Form1::setStale(bool status, bool stale)

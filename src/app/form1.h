@@ -92,6 +92,7 @@ private:
     void pollEvent();
     void tellUnsent(Slot slot);
     void afterPollTick(std::optional<Slot> served);
+    void beforeReply(const Reply& reply);
     void afterReply(const Reply& reply);
     void holdRunnerUntilStatus();
     void setStale(bool status, bool stale);

@@ -312,6 +312,7 @@ TEST_F(Form1Test, WindowEventsReachTheirCommands)
         r.prompts.answers = {true};
         r.start();
         r.form->state().mailbox.lowerAll();
+        r.form->state().unreported.clear(); // as once the start-up reads came
         r.board.setText(Ctl::TeachSpeed, kNoIndex, "3");
         r.board.setText(Ctl::ProgramEditor, kNoIndex, "MOVJ J1=1\r\nEND\r\n");
         for (int i = 0; i < 3; ++i) r.board.setText(Ctl::PointSpeed, i, "1");
@@ -644,6 +645,35 @@ TEST_F(Form1Test, RequestsThatCannotBeWrittenAreToldOnTheStatusLine)
     told.clear();
     cycle();
     EXPECT_EQ(told.size(), 2u);
+}
+
+// Until its block is read, a parameter box shows no invented value: empty,
+// marked, and its group's write is refused. The start-up reads fill and
+// unmark every box.
+TEST_F(Form1Test, ParameterBoxesAreEmptyAndMarkedUntilTheirBlockIsRead)
+{
+    Rig r;
+    r.settings.values["Comm"] = "03";
+    r.start();
+    int boxes = 0;
+    for (const ParamGroup& g : paramGroups())
+        for (int i = g.first; i < g.first + g.count; ++i, ++boxes) {
+            EXPECT_EQ(r.board.text(g.box, i), "") << describe(g.box, i);
+            EXPECT_EQ(r.board.backColour(g.box, i), Colour::unreported()) << describe(g.box, i);
+        }
+    EXPECT_EQ(boxes, 57);
+    r.form->operate().writePointSpeed();
+    EXPECT_FALSE(r.form->state().due(Slot::WritePointSpeed));
+    EXPECT_EQ(r.board.text(Ctl::StatusLine), "未设置点运行速度: 尚未从控制器读到, 请先读取或输入数值");
+    r.readStartupBlocks();
+    EXPECT_TRUE(r.form->state().unreported.empty());
+    for (const ParamGroup& g : paramGroups())
+        for (int i = g.first; i < g.first + g.count; ++i) {
+            EXPECT_NE(r.board.text(g.box, i), "") << describe(g.box, i);
+            EXPECT_EQ(r.board.backColour(g.box, i), Colour::windowBackground()) << describe(g.box, i);
+        }
+    r.form->operate().writePointSpeed();
+    EXPECT_TRUE(r.form->state().due(Slot::WritePointSpeed));
 }
 
 } // namespace
