@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <string>
 
 namespace vq {
 
@@ -141,9 +140,5 @@ std::span<const SlotRow> slotTable();
 // The row of a slot number, or nullptr when no row has it.
 const SlotRow* slotRow(int number);
 const SlotRow& slotRow(Slot slot);
-
-// What the request does, in the operator's words ("清除报警", "伺服开关 3轴"),
-// for messages about it.
-std::string slotTitle(Slot slot);
 
 } // namespace vq
