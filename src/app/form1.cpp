@@ -399,13 +399,16 @@ void Form1::pollEvent()
 }
 
 // A request the poll could not write: the port is closed or the device
-// has gone. The operator is told which; a recurring request only at the
-// first failure of a run, so that it does not hide every other message.
+// has gone. The operator is told which; a recurring request (a continuous
+// read, the jog word) only at the first failure of a run on an open port,
+// so that it does not hide every other message. With the port closed the
+// window already says so (the link's status, a paused run, the commands
+// dropped), and the recurring requests are only counted.
 void Form1::tellUnsent(Slot slot)
 {
     const SlotRow& row = slotRow(slot);
     const bool recurring = row.when != Condition::Raised || row.keepRaised;
-    if (recurring && !failingRecurring_.insert(slot).second) return;
+    if (recurring && (!port_.isOpen() || !failingRecurring_.insert(slot).second)) return;
     tell(board_, "未发送: " + std::string(row.isRead() ? "读取" : "") + slotWords(slot) +
                      (port_.isOpen() ? " (串口写入失败)" : " (串口未打开)"));
 }
