@@ -1,6 +1,9 @@
 #include "console.h"
 
 #include <QStandardPaths>
+
+#include <chrono>
+
 #include "signal_watch.h"
 
 #include "app/about.h"
@@ -88,6 +91,8 @@ bool Console::start()
                                      ? *options_.recoveryFolder
                                      : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString();
     form_ = std::make_unique<Form1>(*board_, prompts, *line_, settings, device, recovery);
+    // Requests are paced by the real time of the line.
+    form_->link().clock = [] { return std::chrono::steady_clock::now().time_since_epoch(); };
     relay_->form = form_.get();
     form_->load();
     return true;
