@@ -1,11 +1,11 @@
-#include "sim/kinematics.h"
+#include "kinematics/arm.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <numbers>
 
-namespace vq::sim {
+namespace vq::kin {
 
 namespace {
 
@@ -37,6 +37,19 @@ double forearmLength(const ArmGeometry& g) { return std::hypot(g.d4, g.a3); }
 double forearmBeta(const ArmGeometry& g) { return radToDeg(std::atan2(g.a3, g.d4)); }
 
 } // namespace
+
+ArmGeometry ArmGeometry::fromMechanical(const std::array<float, 6>& mechanical, const std::array<float, 3>& tool)
+{
+    ArmGeometry g;
+    g.d1 = mechanical[0];
+    g.a1 = mechanical[1];
+    g.a2 = mechanical[2];
+    g.a3 = mechanical[3];
+    g.d4 = mechanical[4];
+    g.d6 = mechanical[5];
+    g.tool = Eigen::Vector3d(tool[0], tool[1], tool[2]);
+    return g;
+}
 
 bool ArmGeometry::valid() const
 {
@@ -291,4 +304,4 @@ IkResult inverseNearest(const ArmGeometry& g, const Eigen::Isometry3d& target, c
     return result;
 }
 
-} // namespace vq::sim
+} // namespace vq::kin

@@ -46,7 +46,7 @@
 
 #include <Eigen/Geometry>
 
-namespace vq::sim {
+namespace vq::kin {
 
 using Joints = std::array<double, 6>;
 
@@ -58,6 +58,11 @@ struct Pose {
 struct ArmGeometry {
     double d1 = 180, a1 = 30, a2 = 170, a3 = 20, d4 = 170, d6 = 60;
     Eigen::Vector3d tool = Eigen::Vector3d::Zero();
+
+    // From the controller's mechanical parameter block (d1 a1 a2 a3 d4 d6,
+    // in register order) and tool offset.
+    static ArmGeometry fromMechanical(const std::array<float, 6>& mechanical,
+                                      const std::array<float, 3>& tool = {0.0f, 0.0f, 0.0f});
 
     // The lengths that the inverse kinematics divides by must be positive.
     bool valid() const;
@@ -107,4 +112,4 @@ IkResult inverseNearest(const ArmGeometry& g, const Eigen::Isometry3d& target, c
 // Same joint angles shifted by whole turns to lie nearest the seed.
 Joints unwrapNear(const Joints& q, const Joints& seed);
 
-} // namespace vq::sim
+} // namespace vq::kin
