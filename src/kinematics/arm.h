@@ -37,7 +37,9 @@
 //
 // Inverse kinematics has up to eight solutions (shoulder front/back, elbow
 // up/down, wrist flip). The one nearest to a seed (the current joints) is
-// chosen, each joint taken at the turn (+-360) nearest to the seed.
+// chosen, each joint taken at the turn (+-360) nearest to the seed. Where
+// the wrist is straight (J5 within 0.05 degrees of 0 or 180) J4 keeps the
+// seed's angle and J5, J6 are fitted to the orientation.
 #pragma once
 
 #include <array>
@@ -93,7 +95,7 @@ Pose forwardPose(const ArmGeometry& g, const Joints& q);
 Eigen::Vector3d wristCentre(const ArmGeometry& g, const Joints& q);
 
 // Every solution for the TCP frame, angles in (-180, 180]. Where the wrist
-// or the shoulder is singular the free angle is taken from the seed.
+// (nearly) or the shoulder is singular the free angle is taken from the seed.
 std::vector<Joints> inverseAll(const ArmGeometry& g, const Eigen::Isometry3d& target, const Joints& seed);
 
 enum class IkStatus { Ok, OutOfLimits, Unreachable };

@@ -151,6 +151,44 @@ TEST(Kinematics, WristSingularityKeepsJointFour)
     EXPECT_TRUE(kept);
 }
 
+// Every joint set of a grid, singular wrists included, comes back from the
+// inverse of its pose when seeded with itself; seeded with the pose as the
+// console shows it (two decimals), a straight wrist keeps J4 and J6.
+TEST(Kinematics, InverseOfForwardOverAJointGrid)
+{
+    const ArmGeometry g = defaultGeometry();
+    const JointLimits lim = defaultLimits();
+    const auto shown = [](double v) { return static_cast<double>(static_cast<float>(std::round(v * 100) / 100)); };
+    int checked = 0;
+    for (double q1 : {-150.0, -60.0, 0.0, 45.0, 120.0})
+        for (double q2 : {-60.0, 0.0, 40.0})
+            for (double q3 : {-100.0, -20.0, 30.0})
+                for (double q4 : {-170.0, -90.0, 0.0, 60.0})
+                    for (double q5 : {-120.0, -45.0, 0.0, 0.01, 30.0, 90.0})
+                        for (double q6 : {-300.0, -90.0, 0.0, 170.0}) {
+                            const Joints q{q1, q2, q3, q4, q5, q6};
+                            const Eigen::Vector3d wc = wristCentre(g, q);
+                            if (std::hypot(wc.x(), wc.y()) < 1.0) continue; // over the base axis J1 is free
+                            ++checked;
+                            const std::string at = ::testing::PrintToString(q);
+                            const IkResult exact = inverseNearest(g, forward(g, q), q, lim);
+                            ASSERT_EQ(exact.status, IkStatus::Ok) << at;
+                            for (std::size_t i = 0; i < 6; ++i) ASSERT_NEAR(exact.joints[i], q[i], 1e-6) << at;
+
+                            const Pose p = forwardPose(g, q);
+                            const Pose taught{shown(p.x), shown(p.y), shown(p.z), shown(p.a), shown(p.b), shown(p.c)};
+                            const IkResult back = inverseNearest(g, poseToFrame(taught), q, lim);
+                            ASSERT_EQ(back.status, IkStatus::Ok) << at;
+                            // A straight wrist is fitted: off by at most d6 times 0.05 degrees.
+                            expectFrameNear(forward(g, back.joints), poseToFrame(taught), 0.06, at);
+                            if (std::abs(q5) < 0.05) {
+                                EXPECT_NEAR(back.joints[3], q4, 1e-9) << at;
+                                EXPECT_NEAR(back.joints[5], q6, 0.05) << at;
+                            }
+                        }
+    EXPECT_GT(checked, 3000);
+}
+
 TEST(Kinematics, OutOfReachAndOutOfLimits)
 {
     const ArmGeometry g = defaultGeometry();
