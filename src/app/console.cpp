@@ -1,6 +1,10 @@
 #include "console.h"
 
+#include <QPlainTextEdit>
+
 #include "app/about.h"
+#include "app/control_ids.h"
+#include "app/view/views_window.h"
 #include "app/window/main_window.h"
 #include "app/window/qt_board.h"
 #include "app/window/qt_prompts.h"
@@ -15,6 +19,9 @@ class Console::Relay : public FormEvents {
 public:
     Form1* form = nullptr;
     QWidget* window = nullptr;
+    view::ViewsWindow* views = nullptr;
+    Board* board = nullptr;
+    Prompts* prompts = nullptr;
     void load() override { if (form) form->load(); }
     void click(std::string_view n, int i) override { if (form) form->click(n, i); }
     void mouseDown(std::string_view n, int i) override { if (form) form->mouseDown(n, i); }
@@ -28,6 +35,15 @@ public:
         // The about box belongs to the window alone; the core never sees it.
         if (n == kAboutItem) {
             showAbout(window);
+            return;
+        }
+        // So do the pictures and the export of what they recorded.
+        if (n == view::kShowViewsItem) {
+            if (views) views->showAndRaise();
+            return;
+        }
+        if (n == view::kExportRecordingItem) {
+            if (views && board && prompts) exportRecording(views->recorder(), *board, *prompts);
             return;
         }
         if (form) form->menu(n);
@@ -56,7 +72,9 @@ Console::~Console()
 {
     // The core goes first: it may still write to the line and the board.
     relay_->form = nullptr;
+    relay_->views = nullptr;
     form_.reset();
+    views_.reset();
     line_->onReceive = nullptr;
 }
 
@@ -76,7 +94,13 @@ bool Console::start()
     Prompts& prompts = options_.prompts ? *options_.prompts : *qtPrompts_;
     SavedSettings& settings = options_.settings ? *options_.settings : *registry_;
     form_ = std::make_unique<Form1>(*board_, prompts, *line_, settings, device);
+    auto* editor = qobject_cast<QPlainTextEdit*>(window_->widget(designerControl(Ctl::ProgramEditor)->name));
+    views_ = std::make_unique<view::ViewsWindow>(*board_, editor, &form_->program().runner(), options_.simulate);
+    views_->listenTo(form_->replies());
     relay_->form = form_.get();
+    relay_->views = views_.get();
+    relay_->board = board_.get();
+    relay_->prompts = &prompts;
     form_->load();
     return true;
 }
@@ -86,5 +110,6 @@ QtBoard& Console::board() { return *board_; }
 Form1& Console::form() { return *form_; }
 QtSerialLine& Console::line() { return *line_; }
 sim::SimHost* Console::simulator() { return sim_.get(); }
+view::ViewsWindow* Console::views() { return views_.get(); }
 
 } // namespace vq

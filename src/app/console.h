@@ -15,6 +15,9 @@
 namespace vq {
 
 class MainWindow;
+namespace view {
+class ViewsWindow;
+}
 class QtBoard;
 class QtSerialLine;
 namespace sim {
@@ -42,6 +45,7 @@ public:
     Form1& form();
     QtSerialLine& line();
     sim::SimHost* simulator(); // nullptr without --simulate
+    view::ViewsWindow* views(); // the picture window (menu 功能), made by start()
     QString error() const { return error_; }
 
 private:
@@ -57,6 +61,7 @@ private:
     std::unique_ptr<QtBoard> board_;
     std::unique_ptr<Prompts> qtPrompts_;
     std::unique_ptr<Form1> form_;
+    std::unique_ptr<view::ViewsWindow> views_;
     QString error_;
 };
 

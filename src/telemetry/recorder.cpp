@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "link/status_line.h"
 
 namespace vq {
 
@@ -93,6 +97,21 @@ void TelemetryRecorder::writeCsv(std::ostream& out) const
         for (std::int16_t v : s.alarm) word(out, v);
         out << '\n';
     }
+}
+
+bool exportRecording(const TelemetryRecorder& recorder, Board& board, Prompts& prompts)
+{
+    const std::string name = prompts.saveFileName(kExportTitle, kExportFilter);
+    if (name.empty()) return false;
+    std::ofstream out(name, std::ios::binary | std::ios::trunc);
+    if (out) recorder.writeCsv(out);
+    out.close();
+    if (!out) {
+        tell(board, "记录未能写入 " + name, Notice::Problem);
+        return false;
+    }
+    tell(board, "已导出 " + std::to_string(recorder.size()) + " 行记录到 " + name, Notice::Info);
+    return true;
 }
 
 } // namespace vq

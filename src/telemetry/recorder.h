@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "decoded.h"
+#include "link/board.h"
 
 namespace vq {
 
@@ -56,5 +57,13 @@ private:
     std::array<std::int16_t, 6> servo_;
     std::array<std::int16_t, 6> alarm_;
 };
+
+inline constexpr std::string_view kExportTitle = "导出记录";
+inline constexpr std::string_view kExportFilter = "CSV 文件(*.csv)|*.csv|所有文件(*.*)|*.*";
+
+// Menu 功能 → export: asks for a file name and writes the recording there
+// as CSV; says on the status line how many rows went where, or that the
+// file could not be written. False when nothing was written.
+bool exportRecording(const TelemetryRecorder& recorder, Board& board, Prompts& prompts);
 
 } // namespace vq
