@@ -2,12 +2,14 @@
 // bounded, and its CSV text.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "telemetry/recorder.h"
-#include "telemetry/reply_handler.h"
+#include "support/fake_board.h"
 
 using namespace vq;
 
@@ -76,4 +78,30 @@ TEST(Recorder, TheBoundOverwritesTheOldestAndNeverGrows)
     EXPECT_EQ(lines[4].substr(0, 12), "9.000,9.000,");
     // The session's bound: eight hours at 9.5 samples a second.
     EXPECT_EQ(TelemetryRecorder::kSessionCapacity, 273600u);
+}
+
+TEST(Recorder, ExportWritesTheRowsAndSaysWhere)
+{
+    test::FakeBoard board;
+    test::ScriptedPrompts prompts;
+    TelemetryRecorder r;
+    r.pose(1.0, poseWith(1, 2));
+    r.pose(2.0, poseWith(3, 4));
+    const std::string dir = ::testing::TempDir();
+    prompts.saveNames = {dir + "/velquor-export.csv", dir + "/no-such-folder/x.csv", ""};
+
+    ASSERT_TRUE(exportRecording(r, board, prompts));
+    std::ifstream in(dir + "/velquor-export.csv", std::ios::binary);
+    const std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ostringstream want;
+    r.writeCsv(want);
+    EXPECT_EQ(written, want.str());
+    EXPECT_NE(board.text(Ctl::StatusLine).find("已导出 2 行记录"), std::string::npos) << board.text(Ctl::StatusLine);
+
+    EXPECT_FALSE(exportRecording(r, board, prompts));
+    EXPECT_NE(board.text(Ctl::StatusLine).find("记录未能写入"), std::string::npos);
+    EXPECT_FALSE(exportRecording(r, board, prompts)); // the dialog cancelled: nothing said
+    EXPECT_NE(board.text(Ctl::StatusLine).find("记录未能写入"), std::string::npos);
+    ASSERT_EQ(prompts.dialogs.size(), 3u);
+    EXPECT_EQ(prompts.dialogs[0].first, kExportTitle);
 }
