@@ -52,6 +52,18 @@ struct Feed {
     }
 };
 
+// The window, shown, listening to the feed.
+struct Shown {
+    QApplication& application = app();
+    Feed feed;
+    ViewsWindow w;
+    explicit Shown(bool simulate) : w(feed.board, nullptr, nullptr, simulate)
+    {
+        w.listenTo(feed.replies);
+        w.show();
+    }
+};
+
 // Processes events until the condition holds or the cap passes.
 template <class F>
 bool waitFor(F done, int capMs = 5000)
@@ -66,11 +78,9 @@ bool waitFor(F done, int capMs = 5000)
 
 TEST(ViewsWindow, GaugesPlotAndRecordingFollowTheReplies)
 {
-    app();
-    Feed feed;
-    ViewsWindow w(feed.board, nullptr, nullptr, false);
-    w.listenTo(feed.replies);
-    w.show();
+    Shown shown(false);
+    Feed& feed = shown.feed;
+    ViewsWindow& w = shown.w;
     for (int axis = 1; axis <= 6; ++axis) EXPECT_EQ(w.gauge(axis).state(), LimitState::Unknown);
     EXPECT_FALSE(w.showArm().isChecked()); // not the simulator: no geometry of the real arm
     EXPECT_FALSE(w.showArm().toolTip().isEmpty());
@@ -99,11 +109,9 @@ TEST(ViewsWindow, GaugesPlotAndRecordingFollowTheReplies)
 
 TEST(ViewsWindow, RepaintsAreCoalescedAndSkippedWhileHidden)
 {
-    app();
-    Feed feed;
-    ViewsWindow w(feed.board, nullptr, nullptr, true);
-    w.listenTo(feed.replies);
-    w.show();
+    Shown shown(true);
+    Feed& feed = shown.feed;
+    ViewsWindow& w = shown.w;
     ASSERT_TRUE(waitFor([&] { return w.framesPainted() > 0; }));
     // Replies far faster than the frame rate for 600 ms.
     const int before = w.framesPainted();
