@@ -82,7 +82,7 @@ void ArmView::paintEvent(QPaintEvent*)
         d.line({-kGridHalf, v, 0}, {kGridHalf, v, 0});
     }
     p.setPen(QColor(150, 150, 145));
-    d.text({kGridHalf, -kGridHalf, 0}, QStringLiteral("100 mm 网格"), {4, 14});
+    d.text({kGridHalf, kGridHalf, 0}, QStringLiteral("100 mm 网格"), {4, 14});
 
     // Base frame.
     const char* names[3] = {"X", "Y", "Z"};

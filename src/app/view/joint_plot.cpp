@@ -19,6 +19,10 @@ namespace vq::view {
 namespace {
 
 const char* const kNames[JointPlot::kSeries] = {"J1", "J2", "J3", "J4", "J5", "J6", "X", "Y", "Z"};
+// Joints in solid colours, the position dashed in the base axes' colours.
+const QColor kColours[JointPlot::kSeries] = {QColor(31, 119, 180), QColor(255, 127, 14), QColor(44, 160, 44),
+                                             QColor(148, 103, 189), QColor(140, 86, 75), QColor(227, 119, 194),
+                                             QColor(220, 40, 40), QColor(30, 160, 60), QColor(40, 80, 230)};
 
 // Axis range with a margin, widened to at least `least`.
 void fit(QValueAxis* axis, double lo, double hi, double least)
@@ -56,6 +60,9 @@ JointPlot::JointPlot(const TelemetryRecorder& recorder, QWidget* parent)
     for (int i = 0; i < kSeries; ++i) {
         auto* s = new QLineSeries(this);
         s->setName(QString::fromLatin1(kNames[i]));
+        QPen pen(kColours[i], 1.5);
+        if (i >= 6) pen.setStyle(Qt::DashLine);
+        s->setPen(pen);
         chart_->addSeries(s);
         s->attachAxis(time_);
         s->attachAxis(i < 6 ? degrees_ : millimetres_);
