@@ -66,6 +66,24 @@ double Trapezoid::speed(double t) const
     return decel_ * (duration_ - t);
 }
 
+namespace {
+
+// Leaving a straight wrist (J5 at 0), J4 has to face the way the tool
+// turns, whatever angle it was kept at. While J5 is still about 0, J4 and
+// J6 turning against each other leave the tool where it is, so a jump of
+// J4 and J6 with their sum steady is no singularity: the arm turns them on
+// the way.
+bool turnsAStraightWrist(const Joints& from, const Joints& to, double maxJump)
+{
+    constexpr double kStraight = 1.0; // degrees of J5
+    if (std::abs(from[4]) > kStraight || std::abs(to[4]) > kStraight) return false;
+    for (std::size_t j : {0u, 1u, 2u, 4u})
+        if (std::abs(to[j] - from[j]) > maxJump) return false;
+    return std::abs((to[3] + to[5]) - (from[3] + from[5])) <= maxJump;
+}
+
+} // namespace
+
 PathCheck checkPath(const CartesianPath& path, const Joints& start, const ArmGeometry& g, const JointLimits& limits,
                     double step, double maxJump)
 {
@@ -95,6 +113,10 @@ PathCheck checkPath(const CartesianPath& path, const Joints& start, const ArmGeo
                 check.axes[j] = true;
                 jumped = true;
             }
+        }
+        if (jumped && turnsAStraightWrist(prev, r.joints, maxJump)) {
+            jumped = false;
+            check.axes = {};
         }
         if (jumped) {
             check.alarm = 5;

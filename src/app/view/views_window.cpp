@@ -125,6 +125,7 @@ void ViewsWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     armDirty_ = gaugesDirty_ = plotDirty_ = true;
+    lastPlot_ = -kIdleRepaintSeconds;
     frame();
     frameTimer_.start();
 }
@@ -153,20 +154,25 @@ void ViewsWindow::onPose(const PoseBlock& pose)
             if (!x || !std::isfinite(*x)) return false;
         return true;
     };
+    bool moved = false;
     if (all(pose.joint)) {
         kin::Joints q{};
         for (std::size_t i = 0; i < 6; ++i) q[i] = *pose.joint[i];
+        moved = moved || model_.joints != q;
         model_.joints = q;
     }
     if (all(pose.pose)) {
         const auto& v = pose.pose;
-        model_.pose = kin::Pose{*v[0], *v[1], *v[2], *v[3], *v[4], *v[5]};
-        const Vector3d at(*v[0], *v[1], *v[2]);
+        const kin::Pose p{*v[0], *v[1], *v[2], *v[3], *v[4], *v[5]};
+        moved = moved || !model_.pose || model_.pose->x != p.x || model_.pose->y != p.y || model_.pose->z != p.z ||
+                model_.pose->a != p.a || model_.pose->b != p.b || model_.pose->c != p.c;
+        model_.pose = p;
+        const Vector3d at(p.x, p.y, p.z);
         if (model_.trail.empty() || (model_.trail.back().at - at).norm() > 0.05)
             model_.trail.push_back({model_.now, at});
         else
             model_.trail.back().time = model_.now; // standing still: one point, kept fresh
-        if (!programStart_ || (runner_ == nullptr || board_.enabled(Ctl::RunButton))) {
+        if (runner_ == nullptr || board_.enabled(Ctl::RunButton)) {
             // Not running: the program starts where the arm stands.
             if (!programStart_ || (*programStart_ - at).norm() > 0.5) {
                 programStart_ = at;
@@ -175,7 +181,9 @@ void ViewsWindow::onPose(const PoseBlock& pose)
         }
     }
     model_.pruneTrail();
-    armDirty_ = gaugesDirty_ = plotDirty_ = true;
+    // An arm standing still changes no picture: the view repaints for the
+    // trail's fading and the plot scrolls on their own slower clocks.
+    if (moved) armDirty_ = gaugesDirty_ = plotDirty_ = true;
 }
 
 void ViewsWindow::onFloats(std::uint16_t block, const FloatBlock& values)
@@ -243,9 +251,11 @@ void ViewsWindow::frame()
         model_.highlightLine = lit;
         armDirty_ = true;
     }
+    if (!model_.trail.empty() && model_.now - lastArmPaint_ >= kIdleRepaintSeconds) armDirty_ = true;
     if (armDirty_ && armView_->isVisible()) {
         armView_->update();
         armDirty_ = false;
+        lastArmPaint_ = model_.now;
         ++frames_;
     }
     if (gaugesDirty_) {
@@ -256,9 +266,11 @@ void ViewsWindow::frame()
         }
         gaugesDirty_ = false;
     }
-    if (plotDirty_ && plot_->isVisible()) {
+    const double sincePlot = model_.now - lastPlot_;
+    if (plot_->isVisible() && ((plotDirty_ && sincePlot >= kPlotSeconds) || sincePlot >= kIdleRepaintSeconds)) {
         plot_->refresh(model_.now);
         plotDirty_ = false;
+        lastPlot_ = model_.now;
     }
 }
 

@@ -2,8 +2,9 @@
 // controls stay where they are, the program editor in view): the 3D path
 // view with the program's moves, the six joint gauges and the history
 // plots. It follows the arm through the reply handler's listener, records
-// the session for the CSV export, and repaints at most 15 times a second,
-// only while shown and only what changed.
+// the session for the CSV export, and repaints at most 15 times a second
+// (the plots 4), only while shown and only what changed; an arm standing
+// still costs one repaint a second (the trail fades, the plot scrolls).
 #pragma once
 
 #include <QElapsedTimer>
@@ -39,7 +40,9 @@ class JointPlot;
 class ViewsWindow : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kFrameMs = 67; // at most 15 repaints a second
+    static constexpr int kFrameMs = 67;            // at most 15 repaints a second
+    static constexpr double kPlotSeconds = 0.25;   // the plots at most 4 times a second
+    static constexpr double kIdleRepaintSeconds = 1; // trail fading and plot scrolling while nothing moves
 
     // `simulate`: the arm is the simulator's, so its geometry is drawn
     // from the start ("显示机械臂" on).
@@ -96,6 +99,8 @@ private:
     std::optional<std::size_t> selectedLine_;
     std::optional<Vector3d> programStart_;
     int frames_ = 0;
+    double lastArmPaint_ = 0;
+    double lastPlot_ = 0;
 };
 
 } // namespace vq::view
