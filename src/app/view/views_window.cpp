@@ -21,12 +21,39 @@ namespace vq::view {
 
 ViewsWindow::ViewsWindow(Board& board, QPlainTextEdit* editor, const ProgramRunner* runner, bool simulate,
                          QWidget* parent)
-    : QWidget(parent, Qt::Window), board_(board), editor_(editor), runner_(runner)
+    : QWidget(parent, Qt::Window), board_(board), editor_(editor), runner_(runner), simulator_(simulate),
+      armShown_(simulate)
 {
     clock_.start();
     setObjectName("viewsWindow");
     setWindowTitle(QStringLiteral("Velquor 图形视图"));
 
+    resize(1100, 820);
+
+    frameTimer_.setInterval(kFrameMs);
+    connect(&frameTimer_, &QTimer::timeout, this, [this] { frame(); });
+    if (editor_) {
+        connect(editor_, &QPlainTextEdit::textChanged, this, [this] { programDirty_ = true; });
+        connect(editor_, &QPlainTextEdit::cursorPositionChanged, this, [this] {
+            selectedLine_ = static_cast<std::size_t>(editor_->textCursor().blockNumber());
+            armDirty_ = true;
+        });
+    }
+    updateGeometry();
+}
+
+ViewsWindow::~ViewsWindow() = default;
+
+void ViewsWindow::setVisible(bool visible)
+{
+    if (visible) build();
+    QWidget::setVisible(visible);
+}
+
+void ViewsWindow::build()
+{
+    if (built_) return;
+    built_ = true;
     armView_ = new ArmView(model_, this);
     armView_->setObjectName("armView");
     armView_->setAccessibleDescription("armView");
@@ -45,11 +72,14 @@ ViewsWindow::ViewsWindow(Board& board, QPlainTextEdit* editor, const ProgramRunn
     preset("armViewSide", QStringLiteral("侧视"), &Camera::side);
     showArm_ = new QCheckBox(QStringLiteral("显示机械臂"), this);
     showArm_->setObjectName("armViewShowArm");
-    showArm_->setChecked(simulate);
-    showArm_->setToolTip(simulate ? QStringLiteral("按模拟器的机械臂几何画出机械臂和 MOVJ 目标点")
+    showArm_->setChecked(armShown_);
+    showArm_->setToolTip(simulator_ ? QStringLiteral("按模拟器的机械臂几何画出机械臂和 MOVJ 目标点")
                                   : QStringLiteral("控制器不报告真实机械臂的几何尺寸: 勾选后按模拟器的机械臂几何"
                                                    "(机械参数)画出，与真实机械臂可能不符"));
-    connect(showArm_, &QCheckBox::toggled, this, [this] { updateGeometry(); });
+    connect(showArm_, &QCheckBox::toggled, this, [this](bool on) {
+        armShown_ = on;
+        updateGeometry();
+    });
     tools->addWidget(showArm_);
     tools->addStretch(1);
     auto* viewPanel = new QWidget(this);
@@ -81,10 +111,6 @@ ViewsWindow::ViewsWindow(Board& board, QPlainTextEdit* editor, const ProgramRunn
     split->setStretchFactor(1, 2);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(split);
-    resize(1100, 820);
-
-    frameTimer_.setInterval(kFrameMs);
-    connect(&frameTimer_, &QTimer::timeout, this, [this] { frame(); });
     connect(armView_, &ArmView::linePicked, this, [this](std::size_t line) {
         if (!editor_) return;
         const QTextBlock block = editor_->document()->findBlockByNumber(static_cast<int>(line));
@@ -93,17 +119,7 @@ ViewsWindow::ViewsWindow(Board& board, QPlainTextEdit* editor, const ProgramRunn
         editor_->setTextCursor(c);
         editor_->ensureCursorVisible();
     });
-    if (editor_) {
-        connect(editor_, &QPlainTextEdit::textChanged, this, [this] { programDirty_ = true; });
-        connect(editor_, &QPlainTextEdit::cursorPositionChanged, this, [this] {
-            selectedLine_ = static_cast<std::size_t>(editor_->textCursor().blockNumber());
-            armDirty_ = true;
-        });
-    }
-    updateGeometry();
 }
-
-ViewsWindow::~ViewsWindow() = default;
 
 void ViewsWindow::listenTo(ReplyHandler& replies)
 {
@@ -213,7 +229,7 @@ void ViewsWindow::onFloats(std::uint16_t block, const FloatBlock& values)
 
 void ViewsWindow::updateGeometry()
 {
-    if (!showArm_->isChecked()) {
+    if (!armShown_) {
         model_.geometry.reset();
     } else {
         kin::ArmGeometry g = mechanicalKnown_ ? kin::ArmGeometry::fromMechanical(mechanical_, tool_) : kin::ArmGeometry{};

@@ -56,10 +56,13 @@ public:
 
     const TelemetryRecorder& recorder() const { return recorder_; }
     const ArmModel& model() const { return model_; }
-    ArmView& armView() { return *armView_; }
-    JointPlot& plot() { return *plot_; }
-    JointGauge& gauge(int axis) { return *gauges_[static_cast<std::size_t>(axis - 1)]; }
-    QCheckBox& showArm() { return *showArm_; }
+    // The widgets, made when the window is first shown (so a console whose
+    // pictures are never opened pays nothing for them but the recording).
+    ArmView& armView() { return build(), *armView_; }
+    JointPlot& plot() { return build(), *plot_; }
+    JointGauge& gauge(int axis) { return build(), *gauges_[static_cast<std::size_t>(axis - 1)]; }
+    QCheckBox& showArm() { return build(), *showArm_; }
+    void setVisible(bool visible) override;
     int framesPainted() const { return frames_; }
 
     // Seconds since the session began.
@@ -70,6 +73,7 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    void build();
     void onStatus(const StatusBlock& status);
     void onPose(const PoseBlock& pose);
     void onFloats(std::uint16_t block, const FloatBlock& values);
@@ -87,10 +91,13 @@ private:
     std::array<float, 3> tool_{};
     bool mechanicalKnown_ = false;
 
-    ArmView* armView_;
+    bool simulator_;
+    bool armShown_; // "显示机械臂"
+    bool built_ = false;
+    ArmView* armView_ = nullptr;
     std::array<JointGauge*, 6> gauges_{};
-    JointPlot* plot_;
-    QCheckBox* showArm_;
+    JointPlot* plot_ = nullptr;
+    QCheckBox* showArm_ = nullptr;
     QTimer frameTimer_;
     bool armDirty_ = true;
     bool gaugesDirty_ = true;
