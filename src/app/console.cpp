@@ -2,6 +2,8 @@
 
 #include <QPlainTextEdit>
 
+#include <chrono>
+
 #include "signal_watch.h"
 
 #include "app/about.h"
@@ -104,6 +106,8 @@ bool Console::start()
     auto* editor = qobject_cast<QPlainTextEdit*>(window_->widget(designerControl(Ctl::ProgramEditor)->name));
     views_ = std::make_unique<view::ViewsWindow>(*board_, editor, &form_->program().runner(), options_.simulate);
     views_->listenTo(form_->replies());
+    // Requests are paced by the real time of the line.
+    form_->link().clock = [] { return std::chrono::steady_clock::now().time_since_epoch(); };
     relay_->form = form_.get();
     relay_->views = views_.get();
     relay_->board = board_.get();

@@ -30,17 +30,17 @@ void status(const Decoding& d)
 void pose(const Decoding& d)
 {
     const PoseBlock block = decodePose(d.data);
-    showPose(block, d.board);
+    showPose(block, d.board, d.state);
     if (d.listener.pose) d.listener.pose(block);
 }
 
-void pidGains(const Decoding& d) { showPidGains(decodePidGains(d.data), d.board); }
+void pidGains(const Decoding& d) { showPidGains(decodePidGains(d.data), d.board, d.state); }
 
 template <const FloatRun& Run>
 void floats(const Decoding& d)
 {
     const FloatBlock block = decodeFloats(d.data);
-    showFloats(block.value, Run, d.board);
+    showFloats(block.value, Run, d.board, d.state);
     if (d.listener.floats) d.listener.floats(d.block, block);
 }
 
