@@ -6,6 +6,11 @@
 //   separate  velquor-sim --link <dir>/com1 in its own process and velquor
 //             opening <dir>/com1 as its saved port (XDG_CONFIG_HOME=<dir>),
 //             so that the console's own share stands alone.
+//   pictures  velquor --simulate of the build in --old-bin (before the
+//             picture window), of this build with the picture window hidden,
+//             and of this build with it shown (--views), taking turns round
+//             by round (--rounds), so that the machine's load falls on all
+//             three alike; prints each and the ratios to the old build.
 // In the separate run the simulator's count of requests served (printed on
 // SIGUSR1 at the start and the end of the window) shows that the console
 // really polled: two requests every 105 ms.
@@ -16,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <algorithm>
 #include <csignal>
 #include <cmath>
 #include <cstdio>
@@ -128,7 +134,8 @@ int main(int argc, char** argv)
 {
     Args args(argc, argv);
     if (args.help()) {
-        std::printf("bench_idle_cost [--seconds 60] [--warmup 3] [--modes builtin,separate] [--bin DIR]\n");
+        std::printf("bench_idle_cost [--seconds 60] [--warmup 3] [--modes builtin,separate,pictures] [--bin DIR]\n"
+                    "                [--old-bin DIR] [--rounds 3]\n");
         return 0;
     }
     const double seconds = args.number("seconds", 60);
@@ -200,6 +207,41 @@ int main(int argc, char** argv)
                     requests, requests / s[1].wallS);
         console.stop();
         simulator.stop();
+    }
+    if (modes.find("pictures") != std::string::npos) {
+        const QString oldVelquor = QString::fromStdString(args.text("old-bin", "")) + "/velquor";
+        const int rounds = static_cast<int>(args.number("rounds", 3));
+        struct Variant {
+            const char* name;
+            QString program;
+            QStringList arguments;
+            double cpu = 0, wall = 0, rss = 0;
+        };
+        Variant variants[] = {{"old build", oldVelquor, {"--simulate"}},
+                              {"pictures hidden", velquor, {"--simulate"}},
+                              {"pictures shown (--views)", velquor, {"--simulate", "--views"}}};
+        std::printf("velquor --simulate, old build / this build with the picture window hidden / shown, %d rounds\n",
+                    rounds);
+        for (int round = 0; round < rounds; ++round) {
+            for (Variant& v : variants) {
+                Child console;
+                if (!console.start(v.program, v.arguments, env)) return 1;
+                std::vector<Sample> s;
+                measure({console.pid()}, warmup, seconds, s);
+                ok = ok && console.running();
+                const std::string row = "round " + std::to_string(round + 1) + ": " + v.name;
+                printRow(row.c_str(), s[0]);
+                v.cpu += s[0].cpuS;
+                v.wall += s[0].wallS;
+                v.rss = std::max(v.rss, s[0].rssMb);
+                console.stop();
+            }
+        }
+        const double base = variants[0].cpu / variants[0].wall;
+        for (const Variant& v : variants)
+            std::printf("  %-34s %6.2f %% of one core over all rounds = %.2fx the old build, RSS up to %.1f MB\n", v.name,
+                        100.0 * v.cpu / v.wall, (v.cpu / v.wall) / base, v.rss);
+        std::printf("goal: shown <= 3x, hidden <= 1.1x the old build\n\n");
     }
     std::printf("goal: console <= 1 %% of one core and <= 60 MB resident\n");
     if (!ok) {

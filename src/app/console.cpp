@@ -1,5 +1,6 @@
 #include "console.h"
 
+#include <QPlainTextEdit>
 #include <QStandardPaths>
 
 #include <chrono>
@@ -7,6 +8,8 @@
 #include "signal_watch.h"
 
 #include "app/about.h"
+#include "app/control_ids.h"
+#include "app/view/views_window.h"
 #include "app/window/main_window.h"
 #include "app/window/qt_board.h"
 #include "app/window/qt_prompts.h"
@@ -21,6 +24,9 @@ class Console::Relay : public FormEvents {
 public:
     Form1* form = nullptr;
     QWidget* window = nullptr;
+    view::ViewsWindow* views = nullptr;
+    Board* board = nullptr;
+    Prompts* prompts = nullptr;
     void load() override { if (form) form->load(); }
     void click(std::string_view n, int i) override { if (form) form->click(n, i); }
     void mouseDown(std::string_view n, int i) override { if (form) form->mouseDown(n, i); }
@@ -34,6 +40,15 @@ public:
         // The about box belongs to the window alone; the core never sees it.
         if (n == kAboutItem) {
             showAbout(window);
+            return;
+        }
+        // So do the pictures and the export of what they recorded.
+        if (n == view::kShowViewsItem) {
+            if (views) views->showAndRaise();
+            return;
+        }
+        if (n == view::kExportRecordingItem) {
+            if (views && board && prompts) exportRecording(views->recorder(), *board, *prompts);
             return;
         }
         if (form) form->menu(n);
@@ -68,7 +83,9 @@ Console::~Console()
     // The core goes first: it may still write to the line and the board.
     signals_.reset();
     relay_->form = nullptr;
+    relay_->views = nullptr;
     form_.reset();
+    views_.reset();
     line_->onReceive = nullptr;
 }
 
@@ -91,9 +108,15 @@ bool Console::start()
                                      ? *options_.recoveryFolder
                                      : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString();
     form_ = std::make_unique<Form1>(*board_, prompts, *line_, settings, device, recovery);
+    auto* editor = qobject_cast<QPlainTextEdit*>(window_->widget(designerControl(Ctl::ProgramEditor)->name));
+    views_ = std::make_unique<view::ViewsWindow>(*board_, editor, &form_->program().runner(), options_.simulate);
+    views_->listenTo(form_->replies());
     // Requests are paced by the real time of the line.
     form_->link().clock = [] { return std::chrono::steady_clock::now().time_since_epoch(); };
     relay_->form = form_.get();
+    relay_->views = views_.get();
+    relay_->board = board_.get();
+    relay_->prompts = &prompts;
     form_->load();
     return true;
 }
@@ -103,5 +126,6 @@ QtBoard& Console::board() { return *board_; }
 Form1& Console::form() { return *form_; }
 QtSerialLine& Console::line() { return *line_; }
 sim::SimHost* Console::simulator() { return sim_.get(); }
+view::ViewsWindow* Console::views() { return views_.get(); }
 
 } // namespace vq

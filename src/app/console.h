@@ -15,6 +15,9 @@
 namespace vq {
 
 class MainWindow;
+namespace view {
+class ViewsWindow;
+}
 class QtBoard;
 class QtSerialLine;
 class SignalWatch;
@@ -50,6 +53,7 @@ public:
     bool started() const { return form_ != nullptr; }
     QtSerialLine& line();
     sim::SimHost* simulator(); // nullptr without --simulate
+    view::ViewsWindow* views(); // the picture window (menu 功能), made by start()
     QString error() const { return error_; }
 
 private:
@@ -65,6 +69,7 @@ private:
     std::unique_ptr<QtBoard> board_;
     std::unique_ptr<Prompts> qtPrompts_;
     std::unique_ptr<Form1> form_;
+    std::unique_ptr<view::ViewsWindow> views_;
     std::unique_ptr<SignalWatch> signals_;
     QString error_;
 };

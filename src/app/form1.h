@@ -89,6 +89,7 @@ public:
     PollScheduler& scheduler() { return scheduler_; }
     ProgramSubsystem& program() { return program_; }
     Operate& operate() { return operate_; }
+    ReplyHandler& replies() { return replies_; } // listen() here for the decoded blocks
 
 private:
     // The window's events, each routed by the control it came from to one

@@ -22,6 +22,8 @@ constexpr Control kControls[] = {
     {"Help", kNoIndex, Kind::Menu, inside("Form1"), {0, 0, 0, 0}, "帮助(&H)", Font::None, 0, -1, "", 0, 0},
     {"GuanYu", kNoIndex, Kind::Menu, inside("Form1"), {0, 0, 0, 0}, "关于(&G)", Font::None, 0, -1, "", 0, 0},
     {"aboutVelquor", kNoIndex, Kind::MenuItem, inside("GuanYu"), {0, 0, 0, 0}, "关于 Velquor(&A)", Font::None, 0, -1, "", 0, 0},
+    {"showViews", kNoIndex, Kind::MenuItem, inside("Setup"), {0, 0, 0, 0}, "图形视图(&V)", Font::None, 0, -1, "", 0, 0},
+    {"exportRecording", kNoIndex, Kind::MenuItem, inside("Setup"), {0, 0, 0, 0}, "导出记录 CSV(&E)...", Font::None, 0, -1, "", 0, 0},
     {"Frame17", kNoIndex, Kind::Frame, inside("Form1"), {120, 0, 8175, 855}, "", Font::Bold9, kBlueCaption, -1, "", 0, 0},
     {"Label2", 9, Kind::Label, inside("Frame17"), {120, 435, 720, 255}, "串口号：", Font::Bold9, 0, -1, "", 0, 0},
     {"Combo1", kNoIndex, Kind::Combo, inside("Frame17"), {840, 360, 735, 330}, "01", Font::Bold9, 0, 0, "", 0, 0},

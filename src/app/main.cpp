@@ -4,6 +4,7 @@
 // done before the window's application object exists.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTimer>
@@ -14,6 +15,7 @@
 
 #include "app/console.h"
 #include "app/port_commands.h"
+#include "app/view/views_window.h"
 #include "app/window/main_window.h"
 #include "version/version.h"
 
@@ -29,12 +31,14 @@ int main(int argc, char** argv)
     QCommandLineOption simulate("simulate", "Run against the built-in simulated controller.");
     QCommandLineOption screenshot("screenshot", "Start, poll for a moment, save the window as a PNG and exit.", "file");
     QCommandLineOption settle("settle-ms", "With --screenshot: how long to poll before the picture (default 1500).", "ms", "1500");
+    QCommandLineOption views("views", "Open the picture window (3D path, joint gauges, history plots) at start; "
+                                      "with --screenshot it is saved too, as FILE with -views before the extension.");
     QCommandLineOption timeScale("sim-time-scale", "With --simulate: run the arm's motions this many times faster.", "factor", "1");
     QCommandLineOption listPorts("list-ports", "Print the serial ports (path, description, manufacturer, serial number, "
                                                "VID:PID) and what port numbers 1-16 resolve to, then exit.");
     QCommandLineOption linkPort("link-port", "Make com<N> in the port folder a symbolic link to DEVICE, then exit. "
                                              "An existing link is replaced; anything else is left alone.", "N");
-    parser.addOptions({simulate, screenshot, settle, timeScale, listPorts, linkPort});
+    parser.addOptions({simulate, screenshot, settle, views, timeScale, listPorts, linkPort});
     parser.addPositionalArgument("DEVICE", "With --link-port: the device, e.g. /dev/serial/by-id/usb-...", "[DEVICE]");
 
     // A first look at the arguments decides whether a window is wanted; Qt's
@@ -96,11 +100,19 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    if (parser.isSet(views)) console.views()->showAndRaise();
+
     if (parser.isSet(screenshot)) {
         QString path = parser.value(screenshot);
         int ms = parser.value(settle).toInt();
         QTimer::singleShot(ms > 0 ? ms : 1500, [&] {
             bool ok = vq::saveWindowScreenshot(console.window(), path);
+            if (ok && parser.isSet(views)) {
+                const QFileInfo f(path);
+                const QString viewsPath = f.path() + "/" + f.completeBaseName() + "-views." + f.suffix();
+                ok = console.views()->grab().save(viewsPath);
+                if (!ok) path = viewsPath;
+            }
             if (!ok) std::fprintf(stderr, "velquor: could not write %s\n", qPrintable(path));
             console.form().unload();
             QApplication::exit(ok ? 0 : 1);

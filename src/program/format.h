@@ -2,6 +2,7 @@
 // start of a line, and the field reader the runner uses for every value.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -10,6 +11,13 @@
 namespace vq {
 
 inline constexpr std::string_view kLineBreak = "\r\n";
+
+// The keys of the motion lines' fields: MOVJ joints, MOVP/MOVL target,
+// MOVC via point and (on the continuation line) end point.
+inline constexpr std::array<std::string_view, 6> kJointKeys{"J1=", "J2=", "J3=", "J4=", "J5=", "J6="};
+inline constexpr std::array<std::string_view, 6> kTargetKeys{"X1=", "Y1=", "Z1=", "A1=", "B1=", "C1="};
+inline constexpr std::array<std::string_view, 6> kViaKeys{"X2=", "Y2=", "Z2=", "A2=", "B2=", "C2="};
+inline constexpr std::array<std::string_view, 6> kEndKeys{"X3=", "Y3=", "Z3=", "A3=", "B3=", "C3="};
 
 // The eight instructions, and None for any other line.
 enum class Keyword : std::uint8_t { None, Pspeed, Lspeed, Movj, Movp, Movl, Movc, Delay, End };

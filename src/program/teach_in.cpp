@@ -13,10 +13,6 @@ namespace vq {
 
 namespace {
 
-constexpr std::array<std::string_view, 6> kJointKeys{"J1=", "J2=", "J3=", "J4=", "J5=", "J6="};
-constexpr std::array<std::string_view, 6> kTargetKeys{"X1=", "Y1=", "Z1=", "A1=", "B1=", "C1="};
-constexpr std::array<std::string_view, 6> kViaKeys{"X2=", "Y2=", "Z2=", "A2=", "B2=", "C2="};
-constexpr std::array<std::string_view, 6> kEndKeys{"X3=", "Y3=", "Z3=", "A3=", "B3=", "C3="};
 constexpr std::string_view kContinuationIndent = "     "; // five blanks
 
 // " KEY=text" for every key, the texts from a row of controls.

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "sim/kinematics.h"
+#include "kinematics/arm.h"
 #include "sim/modbus.h"
 #include "sim/motion.h"
 
@@ -172,18 +172,7 @@ struct Controller::Impl {
 
     // ---- parameters as the arm sees them ------------------------------
 
-    ArmGeometry geometry() const
-    {
-        ArmGeometry g;
-        g.d1 = params.mechanical[0];
-        g.a1 = params.mechanical[1];
-        g.a2 = params.mechanical[2];
-        g.a3 = params.mechanical[3];
-        g.d4 = params.mechanical[4];
-        g.d6 = params.mechanical[5];
-        g.tool = Eigen::Vector3d(params.tool[0], params.tool[1], params.tool[2]);
-        return g;
-    }
+    ArmGeometry geometry() const { return ArmGeometry::fromMechanical(params.mechanical, params.tool); }
 
     JointLimits limits() const
     {

@@ -68,77 +68,21 @@ double Trapezoid::speed(double t) const
 
 namespace {
 
-double rotationBetween(const Eigen::Quaterniond& a, const Eigen::Quaterniond& b)
+// Leaving a straight wrist (J5 at 0), J4 has to face the way the tool
+// turns, whatever angle it was kept at. While J5 is still about 0, J4 and
+// J6 turning against each other leave the tool where it is, so a jump of
+// J4 and J6 with their sum steady is no singularity: the arm turns them on
+// the way.
+bool turnsAStraightWrist(const Joints& from, const Joints& to, double maxJump)
 {
-    return radToDeg(a.angularDistance(b));
+    constexpr double kStraight = 1.0; // degrees of J5
+    if (std::abs(from[4]) > kStraight || std::abs(to[4]) > kStraight) return false;
+    for (std::size_t j : {0u, 1u, 2u, 4u})
+        if (std::abs(to[j] - from[j]) > maxJump) return false;
+    return std::abs((to[3] + to[5]) - (from[3] + from[5])) <= maxJump;
 }
 
 } // namespace
-
-CartesianPath linePath(const Eigen::Isometry3d& from, const Eigen::Isometry3d& to)
-{
-    const Eigen::Vector3d p0 = from.translation();
-    const Eigen::Vector3d p1 = to.translation();
-    const Eigen::Quaterniond q0(from.linear());
-    const Eigen::Quaterniond q1(to.linear());
-    CartesianPath path;
-    path.length = (p1 - p0).norm();
-    path.rotation = rotationBetween(q0, q1);
-    path.at = [p0, p1, q0, q1](double s) {
-        Eigen::Isometry3d f = Eigen::Isometry3d::Identity();
-        f.linear() = q0.slerp(s, q1).toRotationMatrix();
-        f.translation() = p0 + s * (p1 - p0);
-        return f;
-    };
-    return path;
-}
-
-std::optional<CartesianPath> arcPath(const Eigen::Isometry3d& from, const Eigen::Vector3d& via,
-                                     const Eigen::Isometry3d& to, double runAngle)
-{
-    const Eigen::Vector3d p0 = from.translation();
-    const Eigen::Vector3d p2 = to.translation();
-    const Eigen::Vector3d u = via - p0;
-    const Eigen::Vector3d v = p2 - p0;
-    const Eigen::Vector3d w = u.cross(v);
-    const double un = u.norm();
-    const double vn = v.norm();
-    if (!std::isfinite(runAngle) || un < 1e-6 || vn < 1e-6 || (p2 - via).norm() < 1e-6 || w.norm() < 1e-9 * un * vn ||
-        w.norm() < 1e-9) {
-        return std::nullopt;
-    }
-    // Circumcentre of the triangle p0, via, p2.
-    const Eigen::Vector3d centre = p0 + (u.squaredNorm() * v - v.squaredNorm() * u).cross(w) / (2.0 * w.squaredNorm());
-    const double radius = (p0 - centre).norm();
-    const Eigen::Vector3d n = w.normalized(); // p0 -> via -> p2 runs counter-clockwise about n
-    const Eigen::Vector3d e1 = (p0 - centre) / radius;
-    const Eigen::Vector3d e2 = n.cross(e1);
-
-    double total = 0;
-    if (runAngle == 0) {
-        const Eigen::Vector3d r2 = p2 - centre;
-        total = std::atan2(r2.dot(e2), r2.dot(e1));
-        if (total <= 0) {
-            total += 2.0 * std::numbers::pi;
-        }
-    } else {
-        total = degToRad(runAngle); // positive: towards the via point
-    }
-
-    const Eigen::Quaterniond q0(from.linear());
-    const Eigen::Quaterniond q1(to.linear());
-    CartesianPath path;
-    path.length = radius * std::abs(total);
-    path.rotation = rotationBetween(q0, q1);
-    path.at = [centre, radius, e1, e2, total, q0, q1](double s) {
-        const double th = s * total;
-        Eigen::Isometry3d f = Eigen::Isometry3d::Identity();
-        f.linear() = q0.slerp(s, q1).toRotationMatrix();
-        f.translation() = centre + radius * (std::cos(th) * e1 + std::sin(th) * e2);
-        return f;
-    };
-    return path;
-}
 
 PathCheck checkPath(const CartesianPath& path, const Joints& start, const ArmGeometry& g, const JointLimits& limits,
                     double step, double maxJump)
@@ -169,6 +113,10 @@ PathCheck checkPath(const CartesianPath& path, const Joints& start, const ArmGeo
                 check.axes[j] = true;
                 jumped = true;
             }
+        }
+        if (jumped && turnsAStraightWrist(prev, r.joints, maxJump)) {
+            jumped = false;
+            check.axes = {};
         }
         if (jumped) {
             check.alarm = 5;

@@ -1,18 +1,20 @@
-// Motion planning for the simulated arm: the trapezoidal speed profile,
-// Cartesian paths (line, arc), and the check that a path can be followed
+// Motion planning for the simulated arm: the trapezoidal speed profile and
+// the check that a Cartesian path (kinematics/paths.h) can be followed
 // within reach and limits.
 #pragma once
 
+#include <array>
 #include <cstdint>
-#include <functional>
-#include <optional>
 #include <vector>
 
-#include <Eigen/Geometry>
-
-#include "sim/kinematics.h"
+#include "kinematics/arm.h"
+#include "kinematics/paths.h"
 
 namespace vq::sim {
+
+// The arm's geometry, forward and inverse kinematics and paths are the
+// shared kinematics library's; the simulator speaks of them unqualified.
+using namespace vq::kin;
 
 // Speed profile over a distance: ramp up from standstill to `speed` in
 // `accTime` seconds, cruise, ramp down in `decTime` seconds. A distance too
@@ -38,24 +40,6 @@ private:
     double tDec_ = 0;
     double duration_ = 0;
 };
-
-// A Cartesian path: the TCP frame at path parameter s in [0, 1].
-struct CartesianPath {
-    std::function<Eigen::Isometry3d(double)> at;
-    double length = 0;   // mm along the path
-    double rotation = 0; // degrees the orientation turns
-};
-
-CartesianPath linePath(const Eigen::Isometry3d& from, const Eigen::Isometry3d& to);
-
-// Circle through three points. runAngle 0: from `from` through `via` to
-// `to`. runAngle not 0: |runAngle| degrees round the circle, starting
-// towards the via point when positive and away from it when negative (360
-// is a full turn back to the start). The orientation turns from `from`'s to
-// `to`'s over the whole path. Nothing when the points do not define a
-// circle (two coincide or all three lie on one line).
-std::optional<CartesianPath> arcPath(const Eigen::Isometry3d& from, const Eigen::Vector3d& via,
-                                     const Eigen::Isometry3d& to, double runAngle);
 
 // Following a path in joint space.
 struct PathCheck {

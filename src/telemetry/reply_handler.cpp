@@ -8,25 +8,46 @@
 namespace vq {
 namespace {
 
-using Decoder = void (*)(std::span<const std::uint8_t> data, FormState& state, Board& board);
+// What a decoder works with: the reply's data and block, where it shows
+// the values, and who else is told.
+struct Decoding {
+    std::span<const std::uint8_t> data;
+    std::uint16_t block;
+    FormState& state;
+    Board& board;
+    const BlockListener& listener;
+};
 
-void status(std::span<const std::uint8_t> data, FormState& state, Board& board) { showStatus(decodeStatus(data), state, board); }
-void pose(std::span<const std::uint8_t> data, FormState& state, Board& board) { showPose(decodePose(data), board, state); }
-void pidGains(std::span<const std::uint8_t> data, FormState& state, Board& board)
+using Decoder = void (*)(const Decoding& d);
+
+void status(const Decoding& d)
 {
-    showPidGains(decodePidGains(data), board, state);
+    const StatusBlock block = decodeStatus(d.data);
+    showStatus(block, d.state, d.board);
+    if (d.listener.status) d.listener.status(block);
 }
 
-template <const FloatRun& Run>
-void floats(std::span<const std::uint8_t> data, FormState& state, Board& board)
+void pose(const Decoding& d)
 {
-    showFloats(decodeFloats(data).value, Run, board, state);
+    const PoseBlock block = decodePose(d.data);
+    showPose(block, d.board, d.state);
+    if (d.listener.pose) d.listener.pose(block);
+}
+
+void pidGains(const Decoding& d) { showPidGains(decodePidGains(d.data), d.board, d.state); }
+
+template <const FloatRun& Run>
+void floats(const Decoding& d)
+{
+    const FloatBlock block = decodeFloats(d.data);
+    showFloats(block.value, Run, d.board, d.state);
+    if (d.listener.floats) d.listener.floats(d.block, block);
 }
 
 template <const CaptionRun& Captions>
-void acknowledgeSave(std::span<const std::uint8_t>, FormState&, Board& board)
+void acknowledgeSave(const Decoding& d)
 {
-    showCaptions(Captions, board);
+    showCaptions(Captions, d.board);
 }
 
 enum class Answers : std::uint8_t { Read, Write };
@@ -64,7 +85,7 @@ void ReplyHandler::handle(const Reply& reply)
     const Answers answers = reply.isRead ? Answers::Read : Answers::Write;
     for (const DispatchRow& row : kDispatch) {
         if (row.block != reply.block || row.answers != answers) continue;
-        row.decode(reply.data, state_, board_);
+        row.decode(Decoding{reply.data, reply.block, state_, board_, listener_});
         return;
     }
 }

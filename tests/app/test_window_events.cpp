@@ -170,9 +170,10 @@ TEST_F(WindowTest, MenusAndShortcuts)
         EXPECT_EQ(a->shortcut(), QKeySequence(Qt::CTRL | c.key)) << c.name;
         a->trigger();
     }
-    for (const char* name : {"Setup", "Help", "aboutVelquor"}) window->action(name)->trigger();
+    for (const char* name : {"showViews", "exportRecording", "Help", "aboutVelquor"}) window->action(name)->trigger();
     EXPECT_EQ(events.calls, (std::vector<std::string>{"menu NewFile", "menu OpenFile", "menu SaveFile", "menu AsSaveFile",
-                                                      "menu Setup", "menu Help", "menu aboutVelquor"}));
+                                                      "menu showViews", "menu exportRecording", "menu Help",
+                                                      "menu aboutVelquor"}));
     EXPECT_EQ(window->action("Exit")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_X));
 
     // The shortcuts work from the keyboard, also while a box has the focus.

@@ -7,12 +7,28 @@
 #include <numbers>
 
 #include "sim/motion.h"
+#include "sim/parameters.h"
 #include "sim_rig.h"
 
 using namespace vq::sim;
 using namespace vq::sim::test;
 
 namespace {
+
+ArmGeometry defaultGeometry() { return ArmGeometry::fromMechanical(Parameters{}.mechanical); }
+
+JointLimits defaultLimits()
+{
+    const Parameters p;
+    JointLimits l;
+    for (int i = 0; i < 6; ++i) {
+        l.lower[static_cast<std::size_t>(i)] = p.lowerLimit(i);
+        l.upper[static_cast<std::size_t>(i)] = p.upperLimit(i);
+    }
+    return l;
+}
+
+const Joints kStart{0, 0, 0, 0, 90, 0};
 
 double distance(const PoseValues& p, double x, double y, double z)
 {
@@ -57,6 +73,42 @@ TEST(Trapezoid, DurationsAndShape)
             EXPECT_LE(t.speed(s), c.v + 1e-9);
             last = p;
         }
+    }
+}
+
+TEST(Moves, DefaultMovesAreReachableFromTheStartAndEachOther)
+{
+    const ArmGeometry g = defaultGeometry();
+    const JointLimits lim = defaultLimits();
+    const Pose movp{200, 150, 150, 180, 0, 0};
+    const Pose movl{200, 50, 150, 180, 0, 0};
+    const Pose via{250, 0, 150, 180, 0, 0};
+    const Pose end{200, -50, 150, 180, 0, 0};
+    const Pose start = forwardPose(g, kStart);
+    const Pose all[] = {start, movp, movl, via, end};
+
+    for (const Pose& from : all) {
+        const IkResult origin = inverseNearest(g, poseToFrame(from), kStart, lim);
+        ASSERT_EQ(origin.status, IkStatus::Ok);
+        for (const Pose& to : {movp, movl, via, end}) {
+            // Point move: the target solves within the limits.
+            const IkResult point = inverseNearest(g, poseToFrame(to), origin.joints, lim);
+            EXPECT_EQ(point.status, IkStatus::Ok);
+            // Linear move: every point of the line does.
+            const PathCheck line = checkPath(linePath(poseToFrame(from), poseToFrame(to)), origin.joints, g, lim);
+            EXPECT_TRUE(line.ok) << "line from " << from.x << "," << from.y << "," << from.z << " to " << to.x << ","
+                                 << to.y;
+        }
+        // The default arc from wherever the arc can be made.
+        const auto arc = arcPath(poseToFrame(from), Eigen::Vector3d(via.x, via.y, via.z), poseToFrame(end), 0);
+        if (arc) {
+            EXPECT_TRUE(checkPath(*arc, origin.joints, g, lim).ok) << "arc from " << from.x << "," << from.y;
+        }
+    }
+    // The target-angle presets lie within the default limits.
+    const Joints presets[] = {{0, 0, 0, 0, 0, 0}, {0, 0, -90, 0, -90, 0}, {90, 0, 0, -90, 0, 90}};
+    for (const Joints& q : presets) {
+        EXPECT_TRUE(lim.contains(q));
     }
 }
 

@@ -1,11 +1,11 @@
-#include "sim/kinematics.h"
+#include "kinematics/arm.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <numbers>
 
-namespace vq::sim {
+namespace vq::kin {
 
 namespace {
 
@@ -31,12 +31,31 @@ const Matrix3d& flangeFrame()
     return r0;
 }
 
+// Below this sine of J5 the wrist counts as straight. A pose shown and
+// taught to two decimals is off by up to about 0.01 degrees, enough to turn
+// J4 anywhere when solved exactly so close to the singularity; 0.05 degrees
+// of J5 are inside the band.
+constexpr double kStraightWrist = 8.7e-4;
+
 double forearmLength(const ArmGeometry& g) { return std::hypot(g.d4, g.a3); }
 
 // Angle of the forearm vector (d4, a3) against the forearm axis.
 double forearmBeta(const ArmGeometry& g) { return radToDeg(std::atan2(g.a3, g.d4)); }
 
 } // namespace
+
+ArmGeometry ArmGeometry::fromMechanical(const std::array<float, 6>& mechanical, const std::array<float, 3>& tool)
+{
+    ArmGeometry g;
+    g.d1 = mechanical[0];
+    g.a1 = mechanical[1];
+    g.a2 = mechanical[2];
+    g.a3 = mechanical[3];
+    g.d4 = mechanical[4];
+    g.d6 = mechanical[5];
+    g.tool = Eigen::Vector3d(tool[0], tool[1], tool[2]);
+    return g;
+}
 
 bool ArmGeometry::valid() const
 {
@@ -190,19 +209,16 @@ std::vector<Joints> inverseAll(const ArmGeometry& g, const Eigen::Isometry3d& ta
             const Matrix3d w = r03.transpose() * rt * flangeFrame().transpose();
             const double c5 = std::clamp(w(0, 0), -1.0, 1.0);
             const double s5 = std::hypot(w(1, 0), w(2, 0));
-            if (s5 < 1e-9) {
-                // J4 and J6 in line: only their sum (J5 at 0) or difference
-                // (J5 at 180) counts. Keep J4 at the seed.
+            if (s5 < kStraightWrist) {
+                // J4 and J6 (nearly) in line: only their sum (J5 near 0) or
+                // difference (J5 near 180) counts, and the angle J4 would
+                // take is lost in the last digits of the pose. Keep J4 at
+                // the seed and fit J5 and J6: Rx(-q4) W = Ry(q5) Rx(q6).
                 const double q4 = seed[3];
-                double q5 = 0;
-                double q6 = 0;
-                if (c5 > 0) {
-                    q6 = radToDeg(std::atan2(w(2, 1), w(1, 1))) - q4; // W = Rx(q4 + q6)
-                } else {
-                    q5 = 180.0;
-                    q6 = radToDeg(std::atan2(-w(2, 1), w(1, 1))) + q4; // W = Ry(180) Rx(q6 - q4)
-                }
-                out.push_back({s.q1, q2, q3, wrapDegrees(q4), q5, wrapDegrees(q6)});
+                const Matrix3d v = rotX(-q4) * w;
+                const double q5 = radToDeg(std::atan2(-v(2, 0), v(0, 0)));
+                const double q6 = radToDeg(std::atan2(-v(1, 2), v(1, 1)));
+                out.push_back({s.q1, q2, q3, wrapDegrees(q4), wrapDegrees(q5), wrapDegrees(q6)});
                 continue;
             }
             const double q5 = radToDeg(std::atan2(s5, c5));
@@ -291,4 +307,4 @@ IkResult inverseNearest(const ArmGeometry& g, const Eigen::Isometry3d& target, c
     return result;
 }
 
-} // namespace vq::sim
+} // namespace vq::kin

@@ -37,7 +37,9 @@
 //
 // Inverse kinematics has up to eight solutions (shoulder front/back, elbow
 // up/down, wrist flip). The one nearest to a seed (the current joints) is
-// chosen, each joint taken at the turn (+-360) nearest to the seed.
+// chosen, each joint taken at the turn (+-360) nearest to the seed. Where
+// the wrist is straight (J5 within 0.05 degrees of 0 or 180) J4 keeps the
+// seed's angle and J5, J6 are fitted to the orientation.
 #pragma once
 
 #include <array>
@@ -46,7 +48,7 @@
 
 #include <Eigen/Geometry>
 
-namespace vq::sim {
+namespace vq::kin {
 
 using Joints = std::array<double, 6>;
 
@@ -58,6 +60,11 @@ struct Pose {
 struct ArmGeometry {
     double d1 = 180, a1 = 30, a2 = 170, a3 = 20, d4 = 170, d6 = 60;
     Eigen::Vector3d tool = Eigen::Vector3d::Zero();
+
+    // From the controller's mechanical parameter block (d1 a1 a2 a3 d4 d6,
+    // in register order) and tool offset.
+    static ArmGeometry fromMechanical(const std::array<float, 6>& mechanical,
+                                      const std::array<float, 3>& tool = {0.0f, 0.0f, 0.0f});
 
     // The lengths that the inverse kinematics divides by must be positive.
     bool valid() const;
@@ -88,7 +95,7 @@ Pose forwardPose(const ArmGeometry& g, const Joints& q);
 Eigen::Vector3d wristCentre(const ArmGeometry& g, const Joints& q);
 
 // Every solution for the TCP frame, angles in (-180, 180]. Where the wrist
-// or the shoulder is singular the free angle is taken from the seed.
+// (nearly) or the shoulder is singular the free angle is taken from the seed.
 std::vector<Joints> inverseAll(const ArmGeometry& g, const Eigen::Isometry3d& target, const Joints& seed);
 
 enum class IkStatus { Ok, OutOfLimits, Unreachable };
@@ -107,4 +114,4 @@ IkResult inverseNearest(const ArmGeometry& g, const Eigen::Isometry3d& target, c
 // Same joint angles shifted by whole turns to lie nearest the seed.
 Joints unwrapNear(const Joints& q, const Joints& seed);
 
-} // namespace vq::sim
+} // namespace vq::kin
