@@ -30,14 +30,33 @@ void Link::startPeriod(bool sending)
     }
 }
 
+// A request that had no receive event before the next one goes: what is
+// in the buffer (an exception reply is shorter than any threshold, a cut
+// reply too) is what came back for it. The send empties the buffer anyway.
+void Link::settleUnanswered()
+{
+    if (!unanswered_) return;
+    unanswered_ = false;
+    if (!onHeard) return;
+    const std::vector<std::uint8_t> left = port_.takeAll();
+    Heard heard = Heard::Nothing;
+    if (left.size() == 5 && (left[1] & 0x80) != 0 && crcMatches(left)) heard = Heard::Exception;
+    else if (!left.empty()) heard = Heard::Cut;
+    onHeard(current_, heard, left);
+}
+
 void Link::send(const SlotRow& row, std::span<const std::uint8_t> data)
 {
+    settleUnanswered();
     startPeriod(true);
     current_ = {row.slot, row.function, row.start, row.amount, row.replyLength()};
-    write(frameOf(row, data), current_.replyLength);
+    const std::vector<std::uint8_t> frame = frameOf(row, data);
+    write(frame, current_.replyLength);
     // A request written on a closed port (or one that closed it) is not
     // on the line: nothing comes back for it.
     state_ = port_.isOpen() ? State::AwaitingReply : State::Idle;
+    unanswered_ = state_ == State::AwaitingReply;
+    if (unanswered_ && onRequestOnLine) onRequestOnLine(current_, frame);
 }
 
 void Link::endCycle()
@@ -62,15 +81,23 @@ bool Link::inStep(std::size_t received)
 void Link::receive()
 {
     received_ = port_.takeAll();
+    if (state_ == State::AwaitingReply) unanswered_ = false;
     // A buffer of another length than the expected reply is not the reply
     // to the request on the line: typically a reply that came too late for
     // the previous request, complete and with a good CRC. Taken as this
     // request's answer it would put one block's values into another
     // block's boxes.
-    if (!inStep(received_.size())) return;
-    if (!crcMatches(received_)) return;
+    if (!inStep(received_.size())) {
+        if (onHeard) onHeard(current_, Heard::OutOfStep, received_);
+        return;
+    }
+    if (!crcMatches(received_)) {
+        if (onHeard) onHeard(current_, Heard::BadCrc, received_);
+        return;
+    }
     ++repliesAccepted_;
     if (onFrameAccepted) onFrameAccepted(received_);
+    if (onHeard) onHeard(current_, Heard::Reply, received_);
 
     const std::span<const std::uint8_t> frame = received_;
     const std::size_t crcAt = frame.size() - 2;

@@ -82,17 +82,35 @@ public:
     std::function<void(std::span<const std::uint8_t>)> onFrameAccepted;
     std::function<void(const Reply&)> onReply;
 
+    // What came back for a request, for the line's statistics and the
+    // traffic log; the link's own work depends on none of it.
+    enum class Heard : std::uint8_t {
+        Reply,     // the reply, in step and with a good CRC (also passed to onFrameAccepted)
+        BadCrc,    // a buffer of the reply's length whose CRC does not hold
+        OutOfStep, // a receive event the late-reply guard set aside: late, or of another length
+        Exception, // an exception reply (function + 80 hex) with a good CRC
+        Cut,       // bytes that are no whole reply, found when the next request went out
+        Nothing,   // not a byte before the next request went out
+    };
+    // A request went out on an open line and a reply is awaited.
+    std::function<void(const Request&, std::span<const std::uint8_t> frame)> onRequestOnLine;
+    // What was heard for `request` (the request on the line, or for
+    // Heard::OutOfStep the one whose event it was).
+    std::function<void(const Request& request, Heard, std::span<const std::uint8_t> bytes)> onHeard;
+
 private:
     std::vector<std::uint8_t> frameOf(const SlotRow& row, std::span<const std::uint8_t> data) const;
     void write(const std::vector<std::uint8_t>& frame, int replyLength);
     void startPeriod(bool sending);
     bool inStep(std::size_t received);
+    void settleUnanswered();
 
     Port& port_;
     State state_ = State::Idle;
     Request current_;
     std::vector<std::uint8_t> received_;
     std::uint64_t repliesAccepted_ = 0;
+    bool unanswered_ = false; // the last request on the line has had no receive event yet
 
     // Late-reply guard. Modbus RTU replies carry no transaction number and
     // the scheduler does not wait, so a reply that comes after the next poll
