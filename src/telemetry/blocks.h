@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "decoded.h"
@@ -66,5 +67,10 @@ void showCaptions(const CaptionRun& run, Board& board);
 // the teach speed, busy word and encoder positions, colours the servo
 // buttons and the status lamp and sets the mode panel.
 void showStatus(const StatusBlock& status, FormState& state, Board& board);
+
+// What an axis's alarm code means: the controller's documented codes, and
+// "未知报警 N" for any other. alarmLegend lists the documented ones.
+std::string alarmMeaning(int code);
+std::string alarmLegend();
 
 } // namespace vq
