@@ -128,12 +128,15 @@ int main(int argc, char** argv)
 {
     Args args(argc, argv);
     if (args.help()) {
-        std::printf("bench_idle_cost [--seconds 60] [--warmup 3] [--modes builtin,separate] [--bin DIR]\n");
+        std::printf("bench_idle_cost [--seconds 60] [--warmup 3] [--modes builtin,separate] [--bin DIR]"
+                    " [--console-args \"--traffic-log\"]\n");
         return 0;
     }
     const double seconds = args.number("seconds", 60);
     const double warmup = args.number("warmup", 3);
     const std::string modes = args.text("modes", "builtin,separate");
+    // Extra arguments for velquor, blank-separated (e.g. a page to show).
+    const QStringList consoleArgs = QString::fromStdString(args.text("console-args", "")).split(u' ', Qt::SkipEmptyParts);
     QCoreApplication app(argc, argv);
     const QString bin = QString::fromStdString(args.text("bin", QCoreApplication::applicationDirPath().toStdString()));
     const QString velquor = bin + "/velquor";
@@ -153,7 +156,7 @@ int main(int argc, char** argv)
     bool ok = true;
     if (modes.find("builtin") != std::string::npos) {
         Child console;
-        if (!console.start(velquor, {"--simulate"}, env)) return 1;
+        if (!console.start(velquor, QStringList{"--simulate"} + consoleArgs, env)) return 1;
         std::vector<Sample> s;
         measure({console.pid()}, warmup, seconds, s);
         ok = ok && console.running();
@@ -178,7 +181,7 @@ int main(int argc, char** argv)
             return 1;
         }
         Child console;
-        if (!console.start(velquor, {}, env)) return 1;
+        if (!console.start(velquor, consoleArgs, env)) return 1;
         std::vector<Sample> s;
         // The simulator says what it has served on SIGUSR1.
         long long served[2] = {-1, -1};

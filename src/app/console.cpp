@@ -44,7 +44,7 @@ public:
 
 Console::Console(ConsoleOptions options)
     : options_(std::move(options)), relay_(std::make_unique<Relay>()), registry_(std::make_unique<RegistrySettings>()),
-      line_(std::make_unique<QtSerialLine>())
+      line_(std::make_unique<QtSerialLine>()), probe_(std::make_unique<QtSerialLine>())
 {
     window_ = std::make_unique<MainWindow>(*relay_);
     relay_->window = window_.get();
@@ -56,6 +56,7 @@ Console::~Console()
 {
     // The core goes first: it may still write to the line and the board.
     relay_->form = nullptr;
+    window_->setTrafficLog(nullptr);
     form_.reset();
     line_->onReceive = nullptr;
 }
@@ -77,6 +78,8 @@ bool Console::start()
     SavedSettings& settings = options_.settings ? *options_.settings : *registry_;
     form_ = std::make_unique<Form1>(*board_, prompts, *line_, settings, device);
     relay_->form = form_.get();
+    form_->setProbePort(probe_.get());
+    window_->setTrafficLog(&form_->traffic());
     form_->load();
     return true;
 }

@@ -77,6 +77,14 @@ const char* idName(Ctl id)
     case Ctl::LinkStatus: return "LinkStatus";
     case Ctl::RunStatus: return "RunStatus";
     case Ctl::StatusLine: return "StatusLine";
+    case Ctl::LinkLostBanner: return "LinkLostBanner";
+    case Ctl::AlarmMeaning: return "AlarmMeaning";
+    case Ctl::TrafficReadsShown: return "TrafficReadsShown";
+    case Ctl::TrafficWritesShown: return "TrafficWritesShown";
+    case Ctl::TrafficErrorsShown: return "TrafficErrorsShown";
+    case Ctl::TrafficPauseButton: return "TrafficPauseButton";
+    case Ctl::TrafficClearButton: return "TrafficClearButton";
+    case Ctl::TrafficExportButton: return "TrafficExportButton";
     case Ctl::ExitMenu: return "ExitMenu";
     }
     return "?";
