@@ -338,7 +338,7 @@ std::int64_t Form1::now() const
 // line goes down or comes back.
 void Form1::showHealth(bool atOnce)
 {
-    constexpr std::int64_t kEveryUs = 250'000;
+    constexpr std::int64_t kEveryUs = 1'000'000;
     const std::int64_t t = now();
     const bool down = health_.down(port_.isOpen(), t);
     if (!atOnce && down == healthShownDown_ && t - healthShownAt_ < kEveryUs && t >= healthShownAt_) return;

@@ -3,7 +3,9 @@
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QHeaderView>
+#include <QPainter>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTimerEvent>
 
 #include <deque>
@@ -15,8 +17,30 @@ namespace vq {
 namespace {
 QString qs(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 constexpr int kColumns = 4;
-constexpr int kCatchUpMs = 250;
+constexpr int kCatchUpMs = 1000;
+// Bytes of a frame the table shows; the whole frame is in its tooltip and
+// in the exports. Laying out a 77-byte reply's 230 characters in every
+// row of every repaint was most of the page's cost.
+constexpr std::size_t kShownBytes = 20;
 } // namespace
+
+// One line of plain text per cell. The style's item painting lays each
+// cell's text out for eliding and wrapping; a log repainted as it scrolls
+// needs none of that.
+class PlainCell : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        const bool selected = option.state & QStyle::State_Selected;
+        if (selected) painter->fillRect(option.rect, option.palette.highlight());
+        const QVariant fg = index.data(Qt::ForegroundRole);
+        painter->setPen(selected ? option.palette.highlightedText().color()
+                        : fg.isValid() ? fg.value<QColor>() : option.palette.text().color());
+        painter->drawText(option.rect.adjusted(3, 0, -3, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                          index.data(Qt::DisplayRole).toString());
+    }
+};
 
 class TrafficModel : public QAbstractTableModel {
 public:
@@ -45,11 +69,12 @@ public:
         const TrafficEntry* e = entry(index.row());
         if (!e) return {};
         if (role == Qt::ForegroundRole) return e->kind() == TrafficKind::Error ? QColor(200, 0, 0) : QVariant();
+        if (role == Qt::ToolTipRole && index.column() == 2) return qs(trafficHex(*e));
         if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) return {};
         switch (index.column()) {
         case 0: return qs(trafficTime(*e));
         case 1: return qs(trafficDirection(*e));
-        case 2: return qs(trafficHex(*e));
+        case 2: return hexShown(*e);
         default: return qs(trafficMeaning(*e));
         }
     }
@@ -79,6 +104,14 @@ public:
     }
 
 private:
+    static QString hexShown(const TrafficEntry& e)
+    {
+        if (e.bytes.size() <= kShownBytes) return qs(trafficHex(e));
+        TrafficEntry head;
+        head.bytes.assign(e.bytes.begin(), e.bytes.begin() + std::ptrdiff_t(kShownBytes));
+        return qs(trafficHex(head)) + QStringLiteral(" … (%1 字节)").arg(e.bytes.size());
+    }
+
     void add(std::uint64_t end, bool announce)
     {
         std::uint64_t s = std::max(seen_, log->firstSeq());
@@ -101,9 +134,11 @@ private:
 TrafficView::TrafficView(QWidget* parent) : QTableView(parent), model_(new TrafficModel(this))
 {
     setModel(model_);
+    setItemDelegate(new PlainCell(this));
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setWordWrap(false);
+    setTextElideMode(Qt::ElideNone); // cut at the cell's edge; eliding lays every long cell out twice
     setAlternatingRowColors(true);
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
