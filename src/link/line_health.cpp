@@ -27,12 +27,15 @@ void LineHealth::heard(Link::Heard heard, std::int64_t nowUs)
     using H = Link::Heard;
     if (heard == H::BadCrc) ++crcErrors_;
     if (heard == H::Exception) ++exceptions_;
-    const bool answer = heard == H::Reply || heard == H::Exception;
+    // A reply the link held back after a lost one was still the
+    // controller's answer: the line's figures count it.
+    const bool reply = heard == H::Reply || heard == H::Held;
+    const bool answer = reply || heard == H::Exception;
     if (heard != H::Nothing) waitingSince_.reset(); // bytes came back: the line is not quiet
     if (!pending_) return; // a second event for a request already settled
     pending_ = false;
     answered_[settled_++ % kWindow] = answer;
-    if (heard == H::Reply) {
+    if (reply) {
         const std::size_t at = replies_++ % kWindow;
         replyAt_[at] = nowUs;
         roundTrip_[at] = nowUs - sentAt_;

@@ -87,8 +87,12 @@ void Link::receive()
     // the previous request, complete and with a good CRC. Taken as this
     // request's answer it would put one block's values into another
     // block's boxes.
+    const bool awaited = state_ == State::AwaitingReply;
     if (!inStep(received_.size())) {
-        if (onHeard) onHeard(current_, Heard::OutOfStep, received_);
+        if (onHeard) {
+            const bool held = awaited && static_cast<int>(received_.size()) == current_.replyLength && crcMatches(received_);
+            onHeard(current_, held ? Heard::Held : Heard::OutOfStep, received_);
+        }
         return;
     }
     if (!crcMatches(received_)) {

@@ -91,6 +91,7 @@ public:
         Exception, // an exception reply (function + 80 hex) with a good CRC
         Cut,       // bytes that are no whole reply, found when the next request went out
         Nothing,   // not a byte before the next request went out
+        Held,      // the reply, in step and with a good CRC, that the late-reply guard still held back
     };
     // A request went out on an open line and a reply is awaited.
     std::function<void(const Request&, std::span<const std::uint8_t> frame)> onRequestOnLine;

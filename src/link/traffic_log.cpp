@@ -270,6 +270,7 @@ std::string trafficMeaning(const TrafficEntry& e)
     case H::Reply: return read ? "回复 " + readName(e.slot) : "确认 写 " + writeName(e.slot);
     case H::BadCrc: return "回复 CRC 错误";
     case H::OutOfStep: return "迟到或多余的回复，未采用";
+    case H::Held: return "回复 " + (read ? readName(e.slot) : "写 " + writeName(e.slot)) + "，前一请求无回复，未采用";
     case H::Cut: return "回复不完整";
     case H::Nothing: return "超时";
     case H::Exception: {

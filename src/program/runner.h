@@ -61,11 +61,18 @@ public:
     void pause(); // pause, or continue when paused
     void stop();
     void tick();  // RunnerTimer
+    // Pauses a run that goes on (line loss, an alarm); nothing when no run
+    // goes on or it is paused already. Continue is the operator's.
+    void hold();
+    bool running() const;
 
     // The program taken at Run (views into the runner's own copy of the text).
     std::span<const std::string_view> programLines() const { return lines_; }
     // Next line to execute.
     std::size_t lineIndex() const { return lineIndex_; }
+    // The line last executed, counted from 1 as the editor shows it (0 before
+    // the first line of a pass).
+    std::size_t lastLineNumber() const { return lastLine_; }
     // Number of line breaks at Run: lines 0 .. lineCount - 1 are executed.
     std::size_t lineCount() const { return lineCount_; }
     bool runPaused() const { return runPaused_; }
@@ -77,7 +84,11 @@ public:
     static int delayIntervalMs(std::string_view delayText);
 
 private:
-    void execute(std::string_view line);
+    // False when the line was refused: a field that is not a finite number
+    // is never sent, and the operator is told on the status line.
+    bool execute(std::string_view line);
+    template <std::size_t N>
+    bool post(Slot slot, const std::array<std::string*, N>& fields, const std::array<std::string_view, N>& keys);
     void endOfPass();
     void setPaused(bool paused);
 
@@ -87,6 +98,7 @@ private:
     std::vector<std::string_view> lines_; // pieces of text_
     std::size_t lineIndex_ = 0;
     std::size_t lineCount_ = 0;
+    std::size_t lastLine_ = 0;
     bool runPaused_ = false;
     RunnerFields fields_;
 };

@@ -33,7 +33,7 @@ struct Watch {
             seen.push_back("sent " + std::to_string(slotNumber(r.slot)));
         };
         link.onHeard = [this](const Request& r, H h, std::span<const std::uint8_t> b) {
-            static const char* const kNames[] = {"Reply", "BadCrc", "OutOfStep", "Exception", "Cut", "Nothing"};
+            static const char* const kNames[] = {"Reply", "BadCrc", "OutOfStep", "Exception", "Cut", "Nothing", "Held"};
             seen.push_back("heard " + std::to_string(slotNumber(r.slot)) + " " + kNames[int(h)] +
                            (b.empty() ? "" : " " + bytesToHexText(b)));
         };
@@ -72,6 +72,23 @@ TEST(LineWatch, EveryRequestOnTheLineIsSettledOnceWithWhatCameBack)
         EXPECT_EQ(w.seen[1], c.heard) << c.what;
         EXPECT_EQ(w.seen[2], "sent 6") << c.what;
     }
+}
+
+TEST(LineWatch, AReplyTheGuardHoldsBackAfterALostOneIsStillAnAnswer)
+{
+    Watch w;
+    LineHealth h;
+    h.opened("x");
+    w.link.onRequestOnLine = [&](const Request&, std::span<const std::uint8_t>) { h.sent(0); };
+    w.link.onHeard = [&](const Request&, H heard, std::span<const std::uint8_t>) {
+        w.seen.push_back(std::to_string(int(heard)));
+        h.heard(heard, 5000);
+    };
+    w.link.send(slotRow(Slot::ReadStatus), {}); // its reply is lost
+    w.link.send(slotRow(Slot::ReadPose), {});
+    w.port.deliver(test::readReplyRegs(std::vector<std::uint16_t>(36, 2)));
+    EXPECT_EQ(w.seen, (std::vector<std::string>{std::to_string(int(H::Nothing)), std::to_string(int(H::Held))}));
+    EXPECT_DOUBLE_EQ(*h.figures(5000).lossPercent, 50.0) << "one lost of two: the held reply came";
 }
 
 TEST(LineWatch, ARequestOnAClosedPortIsNotOnTheLine)
