@@ -9,17 +9,18 @@
 
 #include "link/frames.h"
 #include "link/hex.h"
+#include "link/slot_words.h"
 
 namespace vq {
 namespace {
 
 using H = Link::Heard;
 
-// How the data of a write reads: its name, then the values by their labels.
-enum class Data : std::uint8_t { None, Floats, Words, Switch };
+// How the data of a write reads after its name: the values by their labels.
+// A write not listed shows its name alone.
+enum class Data : std::uint8_t { Floats, Words, Switch };
 struct WriteText {
     Slot slot;
-    std::string_view name;
     Data data;
     std::array<std::string_view, 13> labels;
 };
@@ -35,41 +36,24 @@ constexpr std::array<std::string_view, 13> kLineSpeed = {"MMS", "ACC", "DEC"};
 constexpr std::array<std::string_view, 13> kNone = {};
 
 constexpr std::array kWrites = {
-    WriteText{Slot::JointTarget, "关节目标", Data::Floats, kJoints},
-    WriteText{Slot::PointMove, "点运动 MOVP", Data::Floats, kPose},
-    WriteText{Slot::LinearMove, "直线运动 MOVL", Data::Floats, kPose},
-    WriteText{Slot::ArcMove, "圆弧运动 MOVC", Data::Floats, kArc},
-    WriteText{Slot::WriteMechanical, "机械参数", Data::Floats, kAxes},
-    WriteText{Slot::WriteReduction, "减速比", Data::Floats, kAxes},
-    WriteText{Slot::WriteMotorEncoder, "电机编码器", Data::Floats, kAxes},
-    WriteText{Slot::WriteMaxPositive, "最大正角度", Data::Floats, kAxes},
-    WriteText{Slot::WriteMaxNegative, "最大负角度", Data::Floats, kAxes},
-    WriteText{Slot::WriteTool, "工具参数", Data::Floats, kTool},
-    WriteText{Slot::WritePointSpeed, "点运行速度", Data::Floats, kPointSpeed},
-    WriteText{Slot::WriteLineSpeed, "线运行速度", Data::Floats, kLineSpeed},
-    WriteText{Slot::AxisPowerAll, "伺服", Data::Switch, kAxes},
-    WriteText{Slot::AlarmClear, "清除报警", Data::Words, kAxes},
-    WriteText{Slot::SetOrigin, "设置原点", Data::None, kNone},
-    WriteText{Slot::ReturnToOrigin, "返回原点", Data::None, kNone},
-    WriteText{Slot::StoreParameters, "保存参数", Data::None, kNone},
-    WriteText{Slot::StorePidGains, "保存PID参数", Data::None, kNone},
-    WriteText{Slot::ControlMode, "控制模式", Data::Words, kNone},
-    WriteText{Slot::TeachSpeed, "示教速度", Data::Words, kNone},
-    WriteText{Slot::MotionMode, "运动模式", Data::Words, kNone},
-    WriteText{Slot::Jog, "点动", Data::Words, kNone},
-};
-
-struct ReadText {
-    Slot slot;
-    std::string_view name;
-};
-constexpr std::array kReads = {
-    ReadText{Slot::ReadStatus, "状态块"},         ReadText{Slot::ReadPose, "位姿块"},
-    ReadText{Slot::ReadPidGains, "PID参数"},      ReadText{Slot::ReadMechanical, "机械参数"},
-    ReadText{Slot::ReadReduction, "减速比"},      ReadText{Slot::ReadMotorEncoder, "电机编码器"},
-    ReadText{Slot::ReadMaxPositive, "最大正角度"}, ReadText{Slot::ReadMaxNegative, "最大负角度"},
-    ReadText{Slot::ReadTool, "工具参数"},         ReadText{Slot::ReadLineSpeed, "线运行速度"},
-    ReadText{Slot::ReadPointSpeed, "点运行速度"},
+    WriteText{Slot::JointTarget, Data::Floats, kJoints},
+    WriteText{Slot::PointMove, Data::Floats, kPose},
+    WriteText{Slot::LinearMove, Data::Floats, kPose},
+    WriteText{Slot::ArcMove, Data::Floats, kArc},
+    WriteText{Slot::WriteMechanical, Data::Floats, kAxes},
+    WriteText{Slot::WriteReduction, Data::Floats, kAxes},
+    WriteText{Slot::WriteMotorEncoder, Data::Floats, kAxes},
+    WriteText{Slot::WriteMaxPositive, Data::Floats, kAxes},
+    WriteText{Slot::WriteMaxNegative, Data::Floats, kAxes},
+    WriteText{Slot::WriteTool, Data::Floats, kTool},
+    WriteText{Slot::WritePointSpeed, Data::Floats, kPointSpeed},
+    WriteText{Slot::WriteLineSpeed, Data::Floats, kLineSpeed},
+    WriteText{Slot::AxisPowerAll, Data::Switch, kAxes},
+    WriteText{Slot::AlarmClear, Data::Words, kAxes},
+    WriteText{Slot::ControlMode, Data::Words, kNone},
+    WriteText{Slot::TeachSpeed, Data::Words, kNone},
+    WriteText{Slot::MotionMode, Data::Words, kNone},
+    WriteText{Slot::Jog, Data::Words, kNone},
 };
 
 // The value with as many decimals as it needs, at least one, at most three.
@@ -93,24 +77,9 @@ std::uint16_t word(std::span<const std::uint8_t> d, std::size_t i)
     return static_cast<std::uint16_t>((d[2 * i] << 8) | d[2 * i + 1]);
 }
 
-std::string readName(Slot slot)
-{
-    for (const ReadText& r : kReads)
-        if (r.slot == slot) return std::string(r.name);
-    return "寄存器";
-}
-
-// Per-axis gains and switches have a slot per axis.
-std::optional<std::string> perAxisName(Slot slot)
-{
-    const int n = slotNumber(slot);
-    auto axis = [](int k) { return std::to_string(k) + "轴"; };
-    if (n >= 51 && n <= 56) return "Kp " + axis(n - 50);
-    if (n >= 61 && n <= 66) return "Ki " + axis(n - 60);
-    if (n >= 71 && n <= 76) return "Kd " + axis(n - 70);
-    if (n >= 81 && n <= 86) return "伺服 " + axis(n - 80);
-    return std::nullopt;
-}
+// Per-axis gains and switches: a slot per axis, one word each.
+bool isGain(int n) { return (n >= 51 && n <= 56) || (n >= 61 && n <= 66) || (n >= 71 && n <= 76); }
+bool isAxisSwitch(int n) { return n >= 81 && n <= 86; }
 
 std::string switchWord(std::uint16_t w) { return w == 1 ? "开" : w == 2 ? "关" : std::to_string(w); }
 
@@ -118,14 +87,14 @@ std::string writeRequestText(const TrafficEntry& e)
 {
     const auto data = writeData(e.bytes);
     const int n = slotNumber(e.slot);
-    if (auto name = perAxisName(e.slot)) {
-        if (data.size() < 2) return *name;
+    std::string s = slotWords(e.slot);
+    if (isGain(n) || isAxisSwitch(n)) {
+        if (data.size() < 2) return s;
         const std::uint16_t w = word(data, 0);
-        return *name + (n >= 81 ? " " + switchWord(w) : " = " + std::to_string(w));
+        return s + (isAxisSwitch(n) ? " " + switchWord(w) : " = " + std::to_string(w));
     }
     for (const WriteText& t : kWrites) {
         if (t.slot != e.slot) continue;
-        std::string s(t.name);
         if (t.data == Data::Floats) {
             for (std::size_t i = 0; i < 13 && 4 * i + 4 <= data.size(); ++i) {
                 float f;
@@ -143,17 +112,9 @@ std::string writeRequestText(const TrafficEntry& e)
                 s += t.data == Data::Switch ? switchWord(w) : std::to_string(w);
             }
         }
-        return s;
+        break;
     }
-    return "寄存器 " + bytesToHexText(e.bytes.size() >= 4 ? std::span(e.bytes).subspan(2, 2) : std::span<const std::uint8_t>{});
-}
-
-std::string writeName(Slot slot)
-{
-    if (auto name = perAxisName(slot)) return *name;
-    for (const WriteText& t : kWrites)
-        if (t.slot == slot) return std::string(t.name);
-    return "寄存器";
+    return s;
 }
 
 std::string timeText(std::int64_t us, bool withDate)
@@ -265,12 +226,12 @@ std::string trafficHex(const TrafficEntry& e) { return bytesToHexText(e.bytes); 
 std::string trafficMeaning(const TrafficEntry& e)
 {
     const bool read = e.function == kReadHolding;
-    if (e.sent) return read ? "读 " + readName(e.slot) : "写 " + writeRequestText(e);
+    if (e.sent) return read ? "读 " + slotWords(e.slot) : "写 " + writeRequestText(e);
     switch (e.heard) {
-    case H::Reply: return read ? "回复 " + readName(e.slot) : "确认 写 " + writeName(e.slot);
+    case H::Reply: return read ? "回复 " + slotWords(e.slot) : "确认 写 " + slotWords(e.slot);
     case H::BadCrc: return "回复 CRC 错误";
     case H::OutOfStep: return "迟到或多余的回复，未采用";
-    case H::Held: return "回复 " + (read ? readName(e.slot) : "写 " + writeName(e.slot)) + "，前一请求无回复，未采用";
+    case H::Held: return "回复 " + (read ? slotWords(e.slot) : "写 " + slotWords(e.slot)) + "，前一请求无回复，未采用";
     case H::Cut: return "回复不完整";
     case H::Nothing: return "超时";
     case H::Exception: {

@@ -197,7 +197,7 @@ TEST(TrafficLog, EntriesReadInTheOperatorsTerms)
         "写 关节目标 J1=10.0 J2=-90.0 J3=0.25 J4=0.0 J5=45.5 J6=0.0",
         "确认 写 关节目标",
         "写 伺服 1轴 关", // slot 81 is axis 1 whatever register the test frame names
-        "写 伺服 1轴=开 2轴=开 3轴=开 4轴=开 5轴=开 6轴=开",
+        "写 全部伺服 1轴=开 2轴=开 3轴=开 4轴=开 5轴=开 6轴=开",
         "异常 04 从站设备故障",
         "回复 CRC 错误",
         "超时",
