@@ -97,9 +97,11 @@ Form1::Form1(Board& board, Prompts& prompts, Port& port, SavedSettings& settings
         board_.setText(Ctl::ReceivedFrame, kNoIndex, bytesToHexText(frame));
     };
     link_.onReply = [this](const Reply& reply) {
+        beforeReply(reply);
         replies_.handle(reply);
         afterReply(reply);
     };
+    link_.onUnsent = [this](const Request& request) { tellUnsent(request.slot); };
     scheduler_.gainAtSend = [this](PidTerm term, int axis) {
         return wordFromText(board_.text(kGainBoxes[static_cast<std::size_t>(term)], axis));
     };
@@ -116,10 +118,7 @@ void Form1::load()
     board_.setText(Ctl::PortNumber, kNoIndex, portText);
     // Nothing saved (first start) or not a port: stay closed, no warning,
     // Timer1 stays off until a port is chosen from the list.
-    if (auto device = fixedDevice_ ? fixedDevice_ : deviceForPortText(portText)) {
-        opener_.openPort(*device, board_.text(Ctl::BaudRate));
-        opened(*device);
-    }
+    if (auto device = fixedDevice_ ? fixedDevice_ : deviceForPortText(portText)) openDevice(*device);
     showHealth(true);
     board_.setText(Ctl::AlarmMeaning, 0, alarmLegend());
     board_.setText(Ctl::ProgramEditor, kNoIndex, kDefaultProgram);
@@ -127,6 +126,14 @@ void Form1::load()
     board_.setValue(Ctl::PoseReadSwitch, kNoIndex, 1);
     for (Slot slot : kStartupReads) state_.raise(slot);
     unreadBlocks_.insert(kStartupReads.begin(), kStartupReads.end());
+    // Until its block is read, a parameter box holds no value of the
+    // controller's: the layout's placeholders are taken out and the box is
+    // marked, and its group cannot be written.
+    for (const ParamGroup& g : paramGroups())
+        for (int i = g.first; i < g.first + g.count; ++i) {
+            board_.setText(g.box, i, "");
+            markReported(g.box, i, false, board_, state_);
+        }
     for (int axis = 1; axis <= 6; ++axis) state_.alarmCode[static_cast<std::size_t>(axis)] = 0;
     for (int i = 0; i <= 3; ++i) board_.setEnabled(Ctl::MotionModeButton, i, false);
 }
@@ -230,18 +237,6 @@ std::span<const Form1::Route> Form1::routes()
         {E::Click, Ctl::TrafficExportButton, [](Form1& f, int, int) { f.exportTraffic(); }},
     };
     return kRoutes;
-}
-
-void Form1::pollEvent()
-{
-    syncLinkSettings();
-    if (!port_.isOpen()) {
-        // The next request may open the device again: nothing raised while
-        // it was closed goes out with it.
-        holdRun("通讯中断");
-        dropWritesWhileClosed();
-    }
-    afterPollTick(scheduler_.pollTick());
 }
 
 bool Form1::lineDown() const { return !port_.isOpen() || statusStale_; }
@@ -394,8 +389,7 @@ void Form1::openPortText(const std::string& portText)
 {
     std::optional<std::string> device = fixedDevice_ && portText == kSimulatorPortText ? fixedDevice_ : deviceForPortText(portText);
     if (device) {
-        opener_.openPort(*device, board_.text(Ctl::BaudRate));
-        opened(*device);
+        openDevice(*device);
         return;
     }
     openDevice_.clear();
@@ -405,6 +399,15 @@ void Form1::openPortText(const std::string& portText)
     board_.setTimerEnabled(Ctl::PollTimer, true);
     showHealth(true);
     prompts_.warn(kPortWarning, kPortWarningTitle);
+}
+
+void Form1::openDevice(const std::string& device)
+{
+    const std::string speed = board_.text(Ctl::BaudRate);
+    opener_.openPort(device, speed);
+    // The line's speed sets how long each request and reply hold the line.
+    link_.settings.baud = baudFromSpeedText(speed).value_or(link_.settings.baud);
+    opened(device);
 }
 
 void Form1::opened(const std::string& device)
@@ -430,7 +433,7 @@ std::int64_t Form1::wallUs() const
     return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
 }
 
-// The link status is written four times a second, and at once when the
+// The link status is written once a second, and at once when the
 // line goes down or comes back.
 void Form1::showHealth(bool atOnce)
 {
@@ -486,6 +489,39 @@ void Form1::syncLinkSettings()
     link_.settings.readPose = board_.value(Ctl::PoseReadSwitch) == 1;
 }
 
+void Form1::pollEvent()
+{
+    syncLinkSettings();
+    if (!port_.isOpen()) {
+        // The next request may open the device again: nothing raised while
+        // it was closed goes out with it.
+        holdRun("通讯中断");
+        dropWritesWhileClosed();
+    }
+    const std::uint64_t unsentBefore = link_.requestsUnsent();
+    const std::optional<Slot> served = scheduler_.pollTick();
+    if (scheduler_.skipped()) return; // the line was not free yet: nothing happened
+    // A recurring request (a continuous read, the jog word) that goes out
+    // again ends its run of failures.
+    if (served && link_.requestsUnsent() == unsentBefore) failingRecurring_.erase(*served);
+    afterPollTick(served);
+}
+
+// A request the poll could not write: the port is closed or the device
+// has gone. The operator is told which; a recurring request (a continuous
+// read, the jog word) only at the first failure of a run on an open port,
+// so that it does not hide every other message. With the port closed the
+// window already says so (the link's status, a paused run, the commands
+// dropped), and the recurring requests are only counted.
+void Form1::tellUnsent(Slot slot)
+{
+    const SlotRow& row = slotRow(slot);
+    const bool recurring = row.when != Condition::Raised || row.keepRaised;
+    if (recurring && (!port_.isOpen() || !failingRecurring_.insert(slot).second)) return;
+    tell(board_, "未发送: " + std::string(row.isRead() ? "读取" : "") + slotWords(slot) +
+                     (port_.isOpen() ? " (串口写入失败)" : " (串口未打开)"));
+}
+
 void Form1::afterPollTick(std::optional<Slot> served)
 {
     // A parameter block whose start-up read was lost (a stall, a controller
@@ -510,20 +546,29 @@ void Form1::afterPollTick(std::optional<Slot> served)
             }
 }
 
+// The read-outs go live again before the reply is decoded: the decoder
+// then greys those of its fields that are no value.
+void Form1::beforeReply(const Reply& reply)
+{
+    if (!reply.isRead) return;
+    if (reply.request.slot == Slot::ReadStatus) {
+        missedStatus_ = 0;
+        if (statusStale_) setStale(true, false);
+    } else if (reply.request.slot == Slot::ReadPose) {
+        missedPose_ = 0;
+        poseAt_ = now();
+        if (poseStale_) setStale(false, false);
+    }
+}
+
 void Form1::afterReply(const Reply& reply)
 {
     if (!reply.isRead) return;
     unreadBlocks_.erase(reply.request.slot);
     if (reply.request.slot == Slot::ReadStatus) {
-        missedStatus_ = 0;
-        if (statusStale_) setStale(true, false);
         pauseOnAlarm();
         // This busy word was read before a queued runner write went out.
         holdRunnerUntilStatus();
-    } else if (reply.request.slot == Slot::ReadPose) {
-        missedPose_ = 0;
-        poseAt_ = now();
-        if (poseStale_) setStale(false, false);
     }
 }
 

@@ -12,16 +12,46 @@ std::vector<std::uint8_t> Link::frameOf(const SlotRow& row, std::span<const std:
                         : writeRequest(settings.slave, row.start, row.amount, data);
 }
 
-void Link::write(const std::vector<std::uint8_t>& frame, int replyLength)
+std::chrono::nanoseconds Link::lineTime(std::size_t requestBytes, int replyBytes, std::int32_t baud)
+{
+    if (baud <= 0) return {};
+    // Ten bits a character (start, 8 data, stop); 3.5 characters are 35 bits.
+    const auto bits = static_cast<std::int64_t>(10 * (requestBytes + static_cast<std::size_t>(std::max(replyBytes, 0))) + 35);
+    return std::chrono::nanoseconds(bits * 1'000'000'000 / baud);
+}
+
+bool Link::clearToSend() const { return !clock || clock() >= lineFreeAt_; }
+
+bool Link::write(const std::vector<std::uint8_t>& frame, int replyLength)
 {
     if (onFrameSent) onFrameSent(frame);
     port_.discardInput();
     port_.setReceiveThreshold(replyLength);
-    port_.write(frame);
+    if (!port_.write(frame)) return false;
+    if (clock) lineFreeAt_ = clock() + lineTime(frame.size(), replyLength, settings.baud);
+    return true;
+}
+
+// What arrived since the last receive event and was not taken. As many
+// bytes as the receive threshold asked for are a reply that the event loop
+// had no time to report before this poll event: it is the receive event of
+// the period it came in. Fewer (stray bytes after a reply, a reply cut
+// short) would have raised no receive event and are dropped, as the
+// discard before a request always did.
+void Link::takeArrived()
+{
+    std::vector<std::uint8_t> arrived = port_.takePending();
+    if (arrived.empty() || static_cast<int>(arrived.size()) < current_.replyLength) {
+        settleUnanswered(arrived);
+        return;
+    }
+    received_.swap(arrived);
+    consume();
 }
 
 void Link::startPeriod(bool sending)
 {
+    ++period_;
     if (state_ == State::AwaitingReply) previousAnswered_ = false;
     else if (state_ == State::Replied) previousAnswered_ = true;
     if (!sending) { // the event that wraps ends a cycle
@@ -30,15 +60,14 @@ void Link::startPeriod(bool sending)
     }
 }
 
-// A request that had no receive event before the next one goes: what is
-// in the buffer (an exception reply is shorter than any threshold, a cut
-// reply too) is what came back for it. The send empties the buffer anyway.
-void Link::settleUnanswered()
+// A request that had no receive event by the next poll event: what
+// arrived short of its reply's length (an exception reply is shorter than
+// any threshold, a cut reply too) is what came back for it.
+void Link::settleUnanswered(std::span<const std::uint8_t> left)
 {
     if (!unanswered_) return;
     unanswered_ = false;
     if (!onHeard) return;
-    const std::vector<std::uint8_t> left = port_.takeAll();
     Heard heard = Heard::Nothing;
     if (left.size() == 5 && (left[1] & 0x80) != 0 && crcMatches(left)) heard = Heard::Exception;
     else if (!left.empty()) heard = Heard::Cut;
@@ -47,27 +76,32 @@ void Link::settleUnanswered()
 
 void Link::send(const SlotRow& row, std::span<const std::uint8_t> data)
 {
-    settleUnanswered();
+    takeArrived();
     startPeriod(true);
     current_ = {row.slot, row.function, row.start, row.amount, row.replyLength()};
     const std::vector<std::uint8_t> frame = frameOf(row, data);
-    write(frame, current_.replyLength);
+    const bool written = write(frame, current_.replyLength);
     // A request written on a closed port (or one that closed it) is not
     // on the line: nothing comes back for it.
-    state_ = port_.isOpen() ? State::AwaitingReply : State::Idle;
+    state_ = written && port_.isOpen() ? State::AwaitingReply : State::Idle;
+    if (!written) {
+        ++requestsUnsent_;
+        if (onUnsent) onUnsent(current_);
+    }
     unanswered_ = state_ == State::AwaitingReply;
     if (unanswered_ && onRequestOnLine) onRequestOnLine(current_, frame);
 }
 
 void Link::endCycle()
 {
+    takeArrived();
     startPeriod(false);
     state_ = State::Idle;
 }
 
 void Link::sendNow(const SlotRow& row, std::span<const std::uint8_t> data)
 {
-    if (port_.isOpen()) write(frameOf(row, data), row.replyLength());
+    if (port_.isOpen() && !write(frameOf(row, data), row.replyLength())) ++requestsUnsent_;
 }
 
 bool Link::inStep(std::size_t received)
@@ -78,9 +112,19 @@ bool Link::inStep(std::size_t received)
     return !late && !lateHold_ && previousAnswered_;
 }
 
+bool Link::repeatsAnotherReply() const
+{
+    return lastAcceptedPeriod_ + 1 == period_ && lastAcceptedSlot_ != current_.slot && lastAccepted_ == received_;
+}
+
 void Link::receive()
 {
     received_ = port_.takeAll();
+    consume();
+}
+
+void Link::consume()
+{
     if (state_ == State::AwaitingReply) unanswered_ = false;
     // A buffer of another length than the expected reply is not the reply
     // to the request on the line: typically a reply that came too late for
@@ -99,6 +143,13 @@ void Link::receive()
         if (onHeard) onHeard(current_, Heard::BadCrc, received_);
         return;
     }
+    if (repeatsAnotherReply()) {
+        if (onHeard) onHeard(current_, Heard::OutOfStep, received_);
+        return;
+    }
+    lastAcceptedPeriod_ = period_;
+    lastAcceptedSlot_ = current_.slot;
+    lastAccepted_.assign(received_.begin(), received_.end()); // keeps its memory
     ++repliesAccepted_;
     if (onFrameAccepted) onFrameAccepted(received_);
     if (onHeard) onHeard(current_, Heard::Reply, received_);
