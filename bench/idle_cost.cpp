@@ -135,12 +135,14 @@ int main(int argc, char** argv)
     Args args(argc, argv);
     if (args.help()) {
         std::printf("bench_idle_cost [--seconds 60] [--warmup 3] [--modes builtin,separate,pictures] [--bin DIR]\n"
-                    "                [--old-bin DIR] [--rounds 3]\n");
+                    "                [--old-bin DIR] [--rounds 3] [--console-args \"--traffic-log\"]\n");
         return 0;
     }
     const double seconds = args.number("seconds", 60);
     const double warmup = args.number("warmup", 3);
     const std::string modes = args.text("modes", "builtin,separate");
+    // Extra arguments for velquor, blank-separated (e.g. a page to show).
+    const QStringList consoleArgs = QString::fromStdString(args.text("console-args", "")).split(u' ', Qt::SkipEmptyParts);
     QCoreApplication app(argc, argv);
     const QString bin = QString::fromStdString(args.text("bin", QCoreApplication::applicationDirPath().toStdString()));
     const QString velquor = bin + "/velquor";
@@ -160,7 +162,7 @@ int main(int argc, char** argv)
     bool ok = true;
     if (modes.find("builtin") != std::string::npos) {
         Child console;
-        if (!console.start(velquor, {"--simulate"}, env)) return 1;
+        if (!console.start(velquor, QStringList{"--simulate"} + consoleArgs, env)) return 1;
         std::vector<Sample> s;
         measure({console.pid()}, warmup, seconds, s);
         ok = ok && console.running();
@@ -185,7 +187,7 @@ int main(int argc, char** argv)
             return 1;
         }
         Child console;
-        if (!console.start(velquor, {}, env)) return 1;
+        if (!console.start(velquor, consoleArgs, env)) return 1;
         std::vector<Sample> s;
         // The simulator says what it has served on SIGUSR1.
         long long served[2] = {-1, -1};

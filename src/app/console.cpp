@@ -66,7 +66,7 @@ public:
 
 Console::Console(ConsoleOptions options)
     : options_(std::move(options)), relay_(std::make_unique<Relay>()), registry_(std::make_unique<RegistrySettings>()),
-      line_(std::make_unique<QtSerialLine>())
+      line_(std::make_unique<QtSerialLine>()), probe_(std::make_unique<QtSerialLine>())
 {
     window_ = std::make_unique<MainWindow>(*relay_);
     relay_->window = window_.get();
@@ -84,6 +84,7 @@ Console::~Console()
     signals_.reset();
     relay_->form = nullptr;
     relay_->views = nullptr;
+    window_->setTrafficLog(nullptr);
     form_.reset();
     views_.reset();
     line_->onReceive = nullptr;
@@ -117,6 +118,8 @@ bool Console::start()
     relay_->views = views_.get();
     relay_->board = board_.get();
     relay_->prompts = &prompts;
+    form_->setProbePort(probe_.get());
+    window_->setTrafficLog(&form_->traffic());
     form_->load();
     return true;
 }

@@ -64,6 +64,7 @@ private:
     std::unique_ptr<Relay> relay_;
     std::unique_ptr<RegistrySettings> registry_;
     std::unique_ptr<QtSerialLine> line_;
+    std::unique_ptr<QtSerialLine> probe_; // finds the ports for the port list, the open one left alone
     std::unique_ptr<sim::SimHost> sim_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<QtBoard> board_;

@@ -108,6 +108,16 @@ constexpr ControlBinding kBindings[] = {
     single(Ctl::LinkStatus, "linkStatus"),
     single(Ctl::RunStatus, "runStatus"),
     single(Ctl::StatusLine, "statusLine"),
+    single(Ctl::LinkLostBanner, "linkLostBanner"),
+
+    array(Ctl::AlarmMeaning, "alarmMeaning", 0, 6),
+
+    single(Ctl::TrafficReadsShown, "trafficReads"),
+    single(Ctl::TrafficWritesShown, "trafficWrites"),
+    single(Ctl::TrafficErrorsShown, "trafficErrors"),
+    single(Ctl::TrafficPauseButton, "trafficPause"),
+    single(Ctl::TrafficClearButton, "trafficClear"),
+    single(Ctl::TrafficExportButton, "trafficExport"),
 
     single(Ctl::WindowTitle, "Form1"),
     single(Ctl::FileTimer, "fileTimer"),

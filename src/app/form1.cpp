@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <span>
 
@@ -68,14 +72,24 @@ void directMove(Form1& form, int, int)
 } // namespace
 
 Form1::Form1(Board& board, Prompts& prompts, Port& port, SavedSettings& settings, std::optional<std::string> fixedDevice,
-             std::string recoveryFolder)
-    : board_(board), prompts_(prompts), port_(port), settings_(settings), fixedDevice_(std::move(fixedDevice)),
-      link_(port), scheduler_(state_.mailbox, link_), opener_(port, board, prompts), replies_(state_, board),
-      operate_(state_, board, prompts),
-      program_(state_, board, prompts,
+             std::string recoveryFolder, Clock clock)
+    : mask_(board), board_(mask_), prompts_(prompts), port_(port), settings_(settings), fixedDevice_(std::move(fixedDevice)),
+      clock_(std::move(clock)), link_(port), scheduler_(state_.mailbox, link_), opener_(port, board_, prompts),
+      replies_(state_, board_), operate_(state_, board_, prompts),
+      program_(state_, board_, prompts,
                ProgramFileSetup{std::move(recoveryFolder),
-                                [this] { return port_.isOpen() ? openedDevice_ : std::string(); }, nullptr})
+                                [this] { return port_.isOpen() ? openDevice_ : std::string(); }, nullptr})
 {
+    link_.onRequestOnLine = [this](const Request& request, std::span<const std::uint8_t> frame) {
+        const std::int64_t t = wallUs();
+        health_.sent(t);
+        traffic_.addRequest(request, frame, t);
+    };
+    link_.onHeard = [this](const Request& request, Link::Heard heard, std::span<const std::uint8_t> bytes) {
+        const std::int64_t t = wallUs();
+        health_.heard(heard, t);
+        traffic_.addHeard(request, heard, bytes, t);
+    };
     port_.onReceive = [this] {
         if (!ended_) link_.receive();
     };
@@ -103,11 +117,13 @@ void Form1::load()
 {
     board_.setText(Ctl::SlaveAddress, kNoIndex, "128");
     board_.setText(Ctl::BaudRate, kNoIndex, "115200");
-    std::string portText = fixedDevice_ ? *fixedDevice_ : settings_.get("Comm");
+    std::string portText = fixedDevice_ ? std::string(kSimulatorPortText) : settings_.get("Comm");
     board_.setText(Ctl::PortNumber, kNoIndex, portText);
     // Nothing saved (first start) or not a port: stay closed, no warning,
     // Timer1 stays off until a port is chosen from the list.
-    if (auto device = deviceForPortText(portText)) openDevice(*device);
+    if (auto device = fixedDevice_ ? fixedDevice_ : deviceForPortText(portText)) openDevice(*device);
+    showHealth(true);
+    board_.setText(Ctl::AlarmMeaning, 0, alarmLegend());
     board_.setText(Ctl::ProgramEditor, kNoIndex, kDefaultProgram);
     board_.setValue(Ctl::StatusReadSwitch, kNoIndex, 1);
     board_.setValue(Ctl::PoseReadSwitch, kNoIndex, 1);
@@ -157,10 +173,13 @@ std::span<const Form1::Route> Form1::routes()
     using P = ParamGroupId;
     static constexpr Route kRoutes[] = {
         // Connection bar
-        {E::DropDown, Ctl::PortNumber, [](Form1& f, int, int) { f.board_.setItems(Ctl::PortNumber, f.opener_.probePorts()); }},
+        {E::DropDown, Ctl::PortNumber, [](Form1& f, int, int) { f.listPorts(); }},
         {E::Choose, Ctl::PortNumber, [](Form1& f, int, int) { f.choosePort(); }},
         {E::Click, Ctl::OriginButton, [](Form1& f, int i, int) { i == 0 ? f.operate_.setOrigin() : f.operate_.returnToOrigin(); }},
-        {E::Timer, Ctl::PollTimer, [](Form1& f, int, int) { f.pollEvent(); }},
+        {E::Timer, Ctl::PollTimer, [](Form1& f, int, int) {
+             f.pollEvent();
+             f.showHealth(false);
+         }},
         // Servo bar
         {E::Click, Ctl::ServoButton, [](Form1& f, int axis, int) { f.operate_.toggleAxis(axis); }},
         {E::Click, Ctl::AllAxesButton, [](Form1& f, int i, int) { f.operate_.powerAllAxes(i == kAllAxesOn); }},
@@ -217,6 +236,13 @@ std::span<const Form1::Route> Form1::routes()
         {E::Timer, Ctl::FileTimer, [](Form1& f, int, int) { f.program_.fileTick(); }},
         {E::Timer, Ctl::RecoveryTimer, [](Form1& f, int, int) { f.program_.recoveryTick(); }},
         {E::Change, Ctl::ProgramEditor, [](Form1& f, int, int) { f.program_.programEdited(); }},
+        // Traffic log
+        {E::Click, Ctl::TrafficReadsShown, [](Form1& f, int, int) { f.traffic_.setShown(TrafficKind::Read, f.board_.value(Ctl::TrafficReadsShown) == 1); }},
+        {E::Click, Ctl::TrafficWritesShown, [](Form1& f, int, int) { f.traffic_.setShown(TrafficKind::Write, f.board_.value(Ctl::TrafficWritesShown) == 1); }},
+        {E::Click, Ctl::TrafficErrorsShown, [](Form1& f, int, int) { f.traffic_.setShown(TrafficKind::Error, f.board_.value(Ctl::TrafficErrorsShown) == 1); }},
+        {E::Click, Ctl::TrafficPauseButton, [](Form1& f, int, int) { f.pauseTraffic(); }},
+        {E::Click, Ctl::TrafficClearButton, [](Form1& f, int, int) { f.traffic_.clear(); }},
+        {E::Click, Ctl::TrafficExportButton, [](Form1& f, int, int) { f.exportTraffic(); }},
     };
     return kRoutes;
 }
@@ -340,35 +366,117 @@ void Form1::readTab(int tab)
     }
 }
 
+void Form1::listPorts()
+{
+    std::vector<std::string> items;
+    if (fixedDevice_) {
+        const bool open = port_.isOpen() && openDevice_ == *fixedDevice_;
+        items.push_back(std::string(kSimulatorPortText) + (open ? std::string(kOpenPortMark) : ""));
+    }
+    for (std::string& item : opener_.probePorts(port_.isOpen() ? openDevice_ : std::string(), kOpenPortMark))
+        items.push_back(std::move(item));
+    board_.setItems(Ctl::PortNumber, items);
+}
+
 void Form1::choosePort()
 {
     // Clicks made while no port was open are not sent by opening one.
     if (!port_.isOpen()) dropWritesWhileClosed();
     std::string text = board_.text(Ctl::PortNumber);
-    if (const std::string fault = settings_.put("Comm", text); !fault.empty())
-        tell(board_, "串口设置未能保存：" + fault);
+    // The open port, chosen again from the list: it stays as it is.
+    if (text.size() > kOpenPortMark.size() && text.ends_with(kOpenPortMark)) {
+        text.resize(text.size() - kOpenPortMark.size());
+        board_.setText(Ctl::PortNumber, kNoIndex, text);
+        if (port_.isOpen()) return;
+    }
+    if (text != kSimulatorPortText)
+        if (const std::string fault = settings_.put("Comm", text); !fault.empty())
+            tell(board_, "串口设置未能保存：" + fault);
     openPortText(text);
 }
 
 void Form1::openPortText(const std::string& portText)
 {
-    if (auto device = deviceForPortText(portText)) {
+    std::optional<std::string> device = fixedDevice_ && portText == kSimulatorPortText ? fixedDevice_ : deviceForPortText(portText);
+    if (device) {
         openDevice(*device);
         return;
     }
+    openDevice_.clear();
+    health_.closed();
     // Not a port number: the open fails as for a missing port.
     if (port_.isOpen()) port_.close();
     board_.setTimerEnabled(Ctl::PollTimer, true);
+    showHealth(true);
     prompts_.warn(kPortWarning, kPortWarningTitle);
 }
 
 void Form1::openDevice(const std::string& device)
 {
-    openedDevice_ = device;
     const std::string speed = board_.text(Ctl::BaudRate);
     opener_.openPort(device, speed);
     // The line's speed sets how long each request and reply hold the line.
     link_.settings.baud = baudFromSpeedText(speed).value_or(link_.settings.baud);
+    opened(device);
+}
+
+void Form1::opened(const std::string& device)
+{
+    openDevice_ = device;
+    if (!port_.isOpen()) {
+        health_.closed();
+    } else if (fixedDevice_ && device == *fixedDevice_) {
+        health_.opened(std::string(kSimulatorPortText));
+    } else {
+        // A port number's link shows the device it leads to.
+        std::error_code ec;
+        const std::filesystem::path target = std::filesystem::canonical(device, ec);
+        health_.opened(ec ? device : target.string());
+    }
+    showHealth(true);
+}
+
+std::int64_t Form1::wallUs() const
+{
+    if (clock_) return clock_();
+    using namespace std::chrono;
+    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+// The link status is written once a second, and at once when the
+// line goes down or comes back.
+void Form1::showHealth(bool atOnce)
+{
+    constexpr std::int64_t kEveryUs = 1'000'000;
+    const std::int64_t t = wallUs();
+    const bool down = health_.down(port_.isOpen(), t);
+    if (!atOnce && down == healthShownDown_ && t - healthShownAt_ < kEveryUs && t >= healthShownAt_) return;
+    health_.show(board_, port_.isOpen(), t);
+    healthShownAt_ = t;
+    healthShownDown_ = down;
+}
+
+void Form1::pauseTraffic()
+{
+    traffic_.paused = !traffic_.paused;
+    board_.setText(Ctl::TrafficPauseButton, kNoIndex, traffic_.paused ? "继续" : "暂停");
+}
+
+void Form1::exportTraffic()
+{
+    const std::string name = prompts_.saveFileName("导出通讯记录", "文本文件(*.txt)|*.txt|CSV 文件(*.csv)|*.csv");
+    if (name.empty()) return;
+    std::string ext = std::filesystem::path(name).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string body = ext == ".csv" ? traffic_.exportCsv() : traffic_.exportText();
+    std::ofstream out(name, std::ios::binary | std::ios::trunc);
+    out.write(body.data(), static_cast<std::streamsize>(body.size()));
+    out.close();
+    if (!out) {
+        tell(board_, "通讯记录未能导出：无法写入 " + name);
+        return;
+    }
+    tell(board_, "通讯记录已导出到 " + name, Notice::Info);
 }
 
 void Form1::holdRunnerUntilStatus()
@@ -481,6 +589,12 @@ void Form1::setStale(bool status, bool stale)
     for (const Ctl readout : readouts)
         for (int i = 1; i <= 6; ++i) board_.setEnabled(readout, i, !stale);
     if (status) {
+        // The state the controller last reported is no longer known: its
+        // colours go neutral and nothing that moves the arm can be clicked
+        // until a status reply comes again.
+        mask_.hold(stale);
+        board_.setText(Ctl::LinkLostBanner, kNoIndex, stale ? "通讯中断" : "");
+        board_.setBackColour(Ctl::LinkLostBanner, kNoIndex, stale ? kProblemGround : Colour::buttonFace());
         board_.setEnabled(Ctl::BusyWord, kNoIndex, !stale);
         // The lamp says "controller ready" only while that is known.
         if (stale) board_.setBackColour(Ctl::ReadyLamp, kNoIndex, Colour::buttonFace());

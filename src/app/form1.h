@@ -15,12 +15,15 @@
 #include <string>
 
 #include "app/form_events.h"
+#include "app/stale_mask.h"
 #include "link/board.h"
 #include "link/form_state.h"
+#include "link/line_health.h"
 #include "link/link.h"
 #include "link/port.h"
 #include "link/ports.h"
 #include "link/scheduler.h"
+#include "link/traffic_log.h"
 #include "operate/operate.h"
 #include "program/program_subsystem.h"
 #include "telemetry/reply_handler.h"
@@ -36,16 +39,24 @@ public:
     virtual std::string put(std::string_view valueName, std::string_view text) = 0;
 };
 
+// What the port box shows while the console runs on the built-in simulator.
+inline constexpr std::string_view kSimulatorPortText = "模拟控制器";
+// Appended to the port in the port list that is open now.
+inline constexpr std::string_view kOpenPortMark = "（已打开）";
+
 inline constexpr std::string_view kDefaultProgram = "PSPEED RPM=1000 ACC=500 DEC=500\r\nLSPEED MMS=100 ACC=10 DEC=10\r\n";
 
 class Form1 : public FormEvents {
 public:
     // With a fixed device (the built-in simulator) the saved port is neither
     // read nor written at start-up; that device is opened instead.
+    // Microseconds since 1970 (the wall clock): times the line's traffic.
+    using Clock = std::function<std::int64_t()>;
+
     // The recovery copy of an unsaved program is kept in recoveryFolder
     // (none when empty).
     Form1(Board& board, Prompts& prompts, Port& port, SavedSettings& settings,
-          std::optional<std::string> fixedDevice = std::nullopt, std::string recoveryFolder = {});
+          std::optional<std::string> fixedDevice = std::nullopt, std::string recoveryFolder = {}, Clock clock = {});
     ~Form1() override;
 
     void load() override;
@@ -83,6 +94,14 @@ public:
     // to end in a way that may not reach unload: a signal, the display
     // gone). Safe to call more than once.
     void stopJogNow();
+
+    // A second port used to find the ports that open for the port list, so
+    // that the open one is neither closed nor probed. Without it the list
+    // is probed on the console's own port only while that is closed.
+    void setProbePort(Port* probe) { opener_.setProbe(probe); }
+
+    const LineHealth& health() const { return health_; }
+    TrafficLog& traffic() { return traffic_; }
 
     FormState& state() { return state_; }
     Link& link() { return link_; }
@@ -122,13 +141,25 @@ private:
     void afterReply(const Reply& reply);
     void holdRunnerUntilStatus();
     void setStale(bool status, bool stale);
+    void opened(const std::string& device);
+    void showHealth(bool now);
+    void listPorts();
+    void exportTraffic();
+    void pauseTraffic();
+    std::int64_t wallUs() const;
 
+    StaleMask mask_; // the window as every part of the console sees it
     Board& board_;
     Prompts& prompts_;
     Port& port_;
     SavedSettings& settings_;
     std::optional<std::string> fixedDevice_;
-    std::string openedDevice_; // the device of the last open attempt
+    Clock clock_;
+    std::string openDevice_; // the device last opened, or asked to open
+    LineHealth health_;
+    TrafficLog traffic_;
+    std::int64_t healthShownAt_ = 0;
+    bool healthShownDown_ = false;
 
     FormState state_;
     Link link_;

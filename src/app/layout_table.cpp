@@ -31,7 +31,8 @@ constexpr Control kControls[] = {
     {"Combo2", kNoIndex, Kind::Combo, inside("Frame17"), {2400, 360, 1095, 330}, "115200", Font::Bold9, 0, 1, "", 0, 0},
     {"Label2", 0, Kind::Label, inside("Frame17"), {3600, 435, 720, 255}, "控制器：", Font::Bold9, 0, -1, "", 0, 0},
     {"Combo3", kNoIndex, Kind::Combo, inside("Frame17"), {4320, 360, 735, 330}, "128", Font::Bold9, 0, 2, "", 0, 0},
-    {"Shape1", kNoIndex, Kind::Shape, inside("Frame17"), {5520, 360, 300, 300}, "", Font::None, 0, -1, "", 0, 0},
+    {"Shape1", kNoIndex, Kind::Shape, inside("Frame17"), {5520, 360, 300, 300}, "", Font::None, 0, -1, "", 0, 0,
+     "控制器状态灯：绿色 = 控制器就绪；灰色 = 未就绪或状态未知（通讯中断）"},
     {"Command16", 0, Kind::Button, inside("Frame17"), {6000, 240, 975, 495}, "设置原点", Font::Bold9, 0, 3, "", 0, 0},
     {"Command16", 1, Kind::Button, inside("Frame17"), {7080, 240, 975, 495}, "返回原点", Font::Bold9, 0, 4, "", 0, 0},
     {"Timer1", kNoIndex, Kind::Timer, inside("Frame17"), {0, 0, 0, 0}, "", Font::None, 0, -1, "", 35, 0},
@@ -45,7 +46,8 @@ constexpr Control kControls[] = {
     {"Command35", kNoIndex, Kind::Button, inside("Frame6"), {2520, 240, 495, 495}, "5轴", Font::Bold105, kGraphical, 9, "", 0, 0},
     {"Command36", kNoIndex, Kind::Button, inside("Frame6"), {3120, 240, 495, 495}, "6轴", Font::Bold105, kGraphical, 10, "", 0, 0},
     {"Command1", 7, Kind::Button, inside("Frame6"), {3720, 240, 495, 495}, "7轴", Font::Bold105, kGraphical | kInactive, 11, "", 0, 0},
-    {"Text13", kNoIndex, Kind::TextBox, inside("Frame6"), {4920, 360, 735, 315}, "0", Font::Bold105, 0, 12, "", 0, 0},
+    {"Text13", kNoIndex, Kind::TextBox, inside("Frame6"), {4920, 360, 735, 315}, "0", Font::Bold105, 0, 12, "", 0, 0,
+     "控制器忙字：0 = 空闲，可执行下一条指令；非 0 = 正在运动或执行指令"},
     {"Command30", kNoIndex, Kind::Button, inside("Frame6"), {5880, 240, 975, 495}, "清除报警", Font::Bold9, 0, 13, "", 0, 0},
     {"Command1", 10, Kind::Button, inside("Frame6"), {6960, 240, 975, 495}, "全部关闭", Font::Bold9, 0, 14, "", 0, 0},
     {"Command1", 9, Kind::Button, inside("Frame6"), {8040, 240, 975, 495}, "全部打开", Font::Bold9, 0, 15, "", 0, 0},
@@ -308,6 +310,7 @@ constexpr Control kControls[] = {
     {"SSTab2Tab", 0, Kind::TabPage, inside("SSTab2"), {0, 0, 0, 0}, "运行文件", Font::Bold9, 0, -1, "", 0, 0},
     {"SSTab2Tab", 1, Kind::TabPage, inside("SSTab2"), {0, 0, 0, 0}, "报文显示", Font::Bold9, 0, -1, "", 0, 0},
     {"SSTab2Tab", 2, Kind::TabPage, inside("SSTab2"), {0, 0, 0, 0}, "其它提示", Font::Bold9, 0, -1, "", 0, 0},
+    {"SSTab2Tab", 3, Kind::TabPage, inside("SSTab2"), {0, 0, 0, 0}, "通讯记录", Font::Bold9, 0, -1, "", 0, 0},
     {"Text7", kNoIndex, Kind::MultiLineText, onPage("SSTab2", 0), {120, 480, 8985, 8175}, "", Font::NSimSunBold105, kScrollBars, 157, "", 0, 0},
     {"Timer2", kNoIndex, Kind::Timer, onPage("SSTab2", 0), {0, 0, 0, 0}, "", Font::None, 0, -1, "", 0, 0},
     {"Frame1", kNoIndex, Kind::Frame, onPage("SSTab2", 1), {120, 480, 9015, 1575}, "接收报文", Font::Bold9, kBlueCaption, -1, "", 0, 0},
@@ -348,6 +351,23 @@ constexpr Control kControls[] = {
     {"Label5", 3, Kind::Label, inside("Frame23"), {60, 1920, 615, 285}, "0", Font::Bold105, kBackWhite, -1, "", 0, 0},
     {"Label5", 2, Kind::Label, inside("Frame23"), {60, 2325, 615, 285}, "0", Font::Bold105, kBackWhite, -1, "", 0, 0},
     {"Label5", 1, Kind::Label, inside("Frame23"), {60, 2730, 615, 285}, "0", Font::Bold105, kBackWhite, -1, "", 0, 0},
+    // Added around the design: the alarm codes in words, under the design's frames of this page.
+    {"alarmMeanings", kNoIndex, Kind::Frame, onPage("SSTab2", 2), {240, 3720, 5295, 3135}, "报警说明", Font::Bold9, kBlueCaption, -1, "", 0, 0},
+    {"alarmMeaning", 0, Kind::Label, inside("alarmMeanings"), {120, 300, 5055, 630}, "", Font::Bold9, kWordWrap, -1, "", 0, 0},
+    {"alarmMeaning", 6, Kind::Label, inside("alarmMeanings"), {120, 1020, 5055, 285}, "6轴:", Font::Bold9, 0, -1, "", 0, 0},
+    {"alarmMeaning", 5, Kind::Label, inside("alarmMeanings"), {120, 1365, 5055, 285}, "5轴:", Font::Bold9, 0, -1, "", 0, 0},
+    {"alarmMeaning", 4, Kind::Label, inside("alarmMeanings"), {120, 1710, 5055, 285}, "4轴:", Font::Bold9, 0, -1, "", 0, 0},
+    {"alarmMeaning", 3, Kind::Label, inside("alarmMeanings"), {120, 2055, 5055, 285}, "3轴:", Font::Bold9, 0, -1, "", 0, 0},
+    {"alarmMeaning", 2, Kind::Label, inside("alarmMeanings"), {120, 2400, 5055, 285}, "2轴:", Font::Bold9, 0, -1, "", 0, 0},
+    {"alarmMeaning", 1, Kind::Label, inside("alarmMeanings"), {120, 2745, 5055, 285}, "1轴:", Font::Bold9, 0, -1, "", 0, 0},
+    // Added around the design: the traffic log on a page of its own.
+    {"trafficReads", kNoIndex, Kind::CheckBox, onPage("SSTab2", 3), {120, 480, 735, 315}, "读", Font::Bold9, 0, 166, "", 0, 1},
+    {"trafficWrites", kNoIndex, Kind::CheckBox, onPage("SSTab2", 3), {960, 480, 735, 315}, "写", Font::Bold9, 0, 167, "", 0, 1},
+    {"trafficErrors", kNoIndex, Kind::CheckBox, onPage("SSTab2", 3), {1800, 480, 975, 315}, "错误", Font::Bold9, 0, 168, "", 0, 1},
+    {"trafficPause", kNoIndex, Kind::Button, onPage("SSTab2", 3), {5880, 420, 975, 435}, "暂停", Font::Bold9, 0, 169, "", 0, 0},
+    {"trafficClear", kNoIndex, Kind::Button, onPage("SSTab2", 3), {6960, 420, 975, 435}, "清除", Font::Bold9, 0, 170, "", 0, 0},
+    {"trafficExport", kNoIndex, Kind::Button, onPage("SSTab2", 3), {8040, 420, 975, 435}, "导出...", Font::Bold9, 0, 171, "", 0, 0},
+    {"trafficLog", kNoIndex, Kind::LogView, onPage("SSTab2", 3), {120, 960, 9015, 7695}, "", Font::Regular9, 0, 172, "", 0, 0},
     {"Frame8", kNoIndex, Kind::Frame, inside("Form1"), {8400, 9840, 9255, 855}, "运行模式", Font::Bold9, kBlueCaption, -1, "", 0, 0},
     {"Check1", kNoIndex, Kind::CheckBox, inside("Frame8"), {5040, 360, 855, 315}, "循环", Font::Bold9, 0, 162, "", 0, 0},
     {"Command14", kNoIndex, Kind::Button, inside("Frame8"), {6000, 240, 975, 495}, "运行", Font::Bold9, 0, 163, "", 0, 0},
@@ -356,6 +376,9 @@ constexpr Control kControls[] = {
     {"Timer3", kNoIndex, Kind::Timer, inside("Frame8"), {0, 0, 0, 0}, "", Font::None, 0, -1, "", 100, 0},
     {"fileTimer", kNoIndex, Kind::Timer, inside("Frame8"), {0, 0, 0, 0}, "", Font::None, 0, -1, "", 1, 0},
     {"recoveryTimer", kNoIndex, Kind::Timer, inside("Frame8"), {0, 0, 0, 0}, "", Font::None, 0, -1, "", 1500, 0},
+
+    // Added around the design, in the room under the mode frames: shown while the controller's state is unknown.
+    {"linkLostBanner", kNoIndex, Kind::Label, inside("Form1"), {120, 9600, 6135, 975}, "", Font::Banner, kRedText, -1, "", 0, 0},
 
     // The status bar under the client area: added around the design, nothing of it moves.
     {"linkStatus", kNoIndex, Kind::StatusField, inside("Form1"), {0, 0, 4500, 0}, "未打开", Font::Regular9, 0, -1, "", 0, 0},
@@ -424,6 +447,7 @@ const char* kindName(Kind kind)
     case Kind::MenuItem: return "menu item";
     case Kind::Separator: return "separator";
     case Kind::StatusField: return "status field";
+    case Kind::LogView: return "log view";
     }
     return "?";
 }

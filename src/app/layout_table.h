@@ -34,6 +34,7 @@ enum class Kind : std::uint8_t {
     Separator,     // separator line of a drop-down menu
     StatusField,   // label in the status bar under the client area, left to right in table order;
                    // width: its least width, value: its share of the room left (stretch)
+    LogView,       // the traffic log: a table of the core's log entries, filled by the window
 };
 
 enum class Font : std::uint8_t {
@@ -43,6 +44,7 @@ enum class Font : std::uint8_t {
     Bold105,        // SimSun bold 10.5 pt
     Regular9,       // SimSun 9 pt
     NSimSunBold105, // NSimSun bold 10.5 pt (program editor)
+    Banner,         // SimSun bold 16 pt
 };
 
 // Look and behaviour flags.
@@ -97,6 +99,7 @@ struct Control {
     std::string_view shortcut;   // menu items: "Ctrl+N"
     int interval = 0;            // timers: milliseconds
     int value = 0;               // initial value: selected tab of a tab control, check box state
+    std::string_view tip = {};   // tooltip, for controls whose numbers need words
 
     bool has(Flag f) const { return (flags & f) != 0; }
 };

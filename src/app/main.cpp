@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTabWidget>
 #include <QTimer>
 #include <QTranslator>
 
@@ -33,12 +34,13 @@ int main(int argc, char** argv)
     QCommandLineOption settle("settle-ms", "With --screenshot: how long to poll before the picture (default 1500).", "ms", "1500");
     QCommandLineOption views("views", "Open the picture window (3D path, joint gauges, history plots) at start; "
                                       "with --screenshot it is saved too, as FILE with -views before the extension.");
+    QCommandLineOption trafficPage("traffic-log", "Start with the traffic log page (通讯记录) in front.");
     QCommandLineOption timeScale("sim-time-scale", "With --simulate: run the arm's motions this many times faster.", "factor", "1");
     QCommandLineOption listPorts("list-ports", "Print the serial ports (path, description, manufacturer, serial number, "
                                                "VID:PID) and what port numbers 1-16 resolve to, then exit.");
     QCommandLineOption linkPort("link-port", "Make com<N> in the port folder a symbolic link to DEVICE, then exit. "
                                              "An existing link is replaced; anything else is left alone.", "N");
-    parser.addOptions({simulate, screenshot, settle, views, timeScale, listPorts, linkPort});
+    parser.addOptions({simulate, screenshot, settle, views, timeScale, listPorts, linkPort, trafficPage});
     parser.addPositionalArgument("DEVICE", "With --link-port: the device, e.g. /dev/serial/by-id/usb-...", "[DEVICE]");
 
     // A first look at the arguments decides whether a window is wanted; Qt's
@@ -93,6 +95,8 @@ int main(int argc, char** argv)
     // Show the window and let its first paint (fonts, layout) happen before
     // the load sequence starts the 35 ms poll timer, so that the first
     // polls are not bunched behind it.
+    if (parser.isSet(trafficPage))
+        if (auto* tabs = qobject_cast<QTabWidget*>(console.window().widget("SSTab2"))) console.window().selectTab(tabs, 3);
     console.window().show();
     QApplication::processEvents();
     if (!console.start()) {

@@ -80,6 +80,14 @@ const char* idName(Ctl id)
     case Ctl::WindowTitle: return "WindowTitle";
     case Ctl::FileTimer: return "FileTimer";
     case Ctl::RecoveryTimer: return "RecoveryTimer";
+    case Ctl::LinkLostBanner: return "LinkLostBanner";
+    case Ctl::AlarmMeaning: return "AlarmMeaning";
+    case Ctl::TrafficReadsShown: return "TrafficReadsShown";
+    case Ctl::TrafficWritesShown: return "TrafficWritesShown";
+    case Ctl::TrafficErrorsShown: return "TrafficErrorsShown";
+    case Ctl::TrafficPauseButton: return "TrafficPauseButton";
+    case Ctl::TrafficClearButton: return "TrafficClearButton";
+    case Ctl::TrafficExportButton: return "TrafficExportButton";
     case Ctl::ExitMenu: return "ExitMenu";
     }
     return "?";

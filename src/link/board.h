@@ -112,6 +112,18 @@ enum class Ctl : std::uint8_t {
     LinkStatus, // the port and the health of the line
     RunStatus,  // the program runner's state and line
     StatusLine, // one line saying what the console could not do, or just did (status_line.h)
+    LinkLostBanner, // "通讯中断" while the controller's state is unknown (status replies stopped), else empty
+
+    // Alarm codes in words
+    AlarmMeaning, // 0 the legend of every alarm code; per axis 1..6: "k轴:" and what the axis's alarm code means
+
+    // Traffic log (the log itself is read by the window from the core's TrafficLog)
+    TrafficReadsShown,  // ticked: reads and their replies are listed
+    TrafficWritesShown, // ticked: writes and their acknowledgements are listed
+    TrafficErrorsShown, // ticked: timeouts, CRC errors, exception and cut replies are listed
+    TrafficPauseButton, // stops recording, or records again; its caption says which
+    TrafficClearButton, // empties the log
+    TrafficExportButton, // writes the listed entries to a text or CSV file
 
     // Program files
     WindowTitle,   // the window's title: "Velquor", the program file's name, "*" while it has unsaved edits

@@ -41,7 +41,10 @@ bool Link::write(const std::vector<std::uint8_t>& frame, int replyLength)
 void Link::takeArrived()
 {
     std::vector<std::uint8_t> arrived = port_.takePending();
-    if (arrived.empty() || static_cast<int>(arrived.size()) < current_.replyLength) return;
+    if (arrived.empty() || static_cast<int>(arrived.size()) < current_.replyLength) {
+        settleUnanswered(arrived);
+        return;
+    }
     received_.swap(arrived);
     consume();
 }
@@ -57,12 +60,27 @@ void Link::startPeriod(bool sending)
     }
 }
 
+// A request that had no receive event by the next poll event: what
+// arrived short of its reply's length (an exception reply is shorter than
+// any threshold, a cut reply too) is what came back for it.
+void Link::settleUnanswered(std::span<const std::uint8_t> left)
+{
+    if (!unanswered_) return;
+    unanswered_ = false;
+    if (!onHeard) return;
+    Heard heard = Heard::Nothing;
+    if (left.size() == 5 && (left[1] & 0x80) != 0 && crcMatches(left)) heard = Heard::Exception;
+    else if (!left.empty()) heard = Heard::Cut;
+    onHeard(current_, heard, left);
+}
+
 void Link::send(const SlotRow& row, std::span<const std::uint8_t> data)
 {
     takeArrived();
     startPeriod(true);
     current_ = {row.slot, row.function, row.start, row.amount, row.replyLength()};
-    const bool written = write(frameOf(row, data), current_.replyLength);
+    const std::vector<std::uint8_t> frame = frameOf(row, data);
+    const bool written = write(frame, current_.replyLength);
     // A request written on a closed port (or one that closed it) is not
     // on the line: nothing comes back for it.
     state_ = written && port_.isOpen() ? State::AwaitingReply : State::Idle;
@@ -70,6 +88,8 @@ void Link::send(const SlotRow& row, std::span<const std::uint8_t> data)
         ++requestsUnsent_;
         if (onUnsent) onUnsent(current_);
     }
+    unanswered_ = state_ == State::AwaitingReply;
+    if (unanswered_ && onRequestOnLine) onRequestOnLine(current_, frame);
 }
 
 void Link::endCycle()
@@ -105,19 +125,34 @@ void Link::receive()
 
 void Link::consume()
 {
+    if (state_ == State::AwaitingReply) unanswered_ = false;
     // A buffer of another length than the expected reply is not the reply
     // to the request on the line: typically a reply that came too late for
     // the previous request, complete and with a good CRC. Taken as this
     // request's answer it would put one block's values into another
     // block's boxes.
-    if (!inStep(received_.size())) return;
-    if (!crcMatches(received_)) return;
-    if (repeatsAnotherReply()) return;
+    const bool awaited = state_ == State::AwaitingReply;
+    if (!inStep(received_.size())) {
+        if (onHeard) {
+            const bool held = awaited && static_cast<int>(received_.size()) == current_.replyLength && crcMatches(received_);
+            onHeard(current_, held ? Heard::Held : Heard::OutOfStep, received_);
+        }
+        return;
+    }
+    if (!crcMatches(received_)) {
+        if (onHeard) onHeard(current_, Heard::BadCrc, received_);
+        return;
+    }
+    if (repeatsAnotherReply()) {
+        if (onHeard) onHeard(current_, Heard::OutOfStep, received_);
+        return;
+    }
     lastAcceptedPeriod_ = period_;
     lastAcceptedSlot_ = current_.slot;
     lastAccepted_.assign(received_.begin(), received_.end()); // keeps its memory
     ++repliesAccepted_;
     if (onFrameAccepted) onFrameAccepted(received_);
+    if (onHeard) onHeard(current_, Heard::Reply, received_);
 
     const std::span<const std::uint8_t> frame = received_;
     const std::size_t crcAt = frame.size() - 2;

@@ -109,6 +109,23 @@ public:
     // Every request of a poll event that could not be written.
     std::function<void(const Request&)> onUnsent;
 
+    // What came back for a request, for the line's statistics and the
+    // traffic log; the link's own work depends on none of it.
+    enum class Heard : std::uint8_t {
+        Reply,     // the reply, in step and with a good CRC (also passed to onFrameAccepted)
+        BadCrc,    // a buffer of the reply's length whose CRC does not hold
+        OutOfStep, // a receive event the late-reply guard set aside: late, or of another length
+        Exception, // an exception reply (function + 80 hex) with a good CRC
+        Cut,       // bytes that are no whole reply, found when the next request went out
+        Nothing,   // not a byte before the next request went out
+        Held,      // the reply, in step and with a good CRC, that the late-reply guard still held back
+    };
+    // A request went out on an open line and a reply is awaited.
+    std::function<void(const Request&, std::span<const std::uint8_t> frame)> onRequestOnLine;
+    // What was heard for `request` (the request on the line, or for
+    // Heard::OutOfStep the one whose event it was).
+    std::function<void(const Request& request, Heard, std::span<const std::uint8_t> bytes)> onHeard;
+
 private:
     std::vector<std::uint8_t> frameOf(const SlotRow& row, std::span<const std::uint8_t> data) const;
     bool write(const std::vector<std::uint8_t>& frame, int replyLength);
@@ -116,6 +133,7 @@ private:
     void consume();
     void startPeriod(bool sending);
     bool inStep(std::size_t received);
+    void settleUnanswered(std::span<const std::uint8_t> left);
     bool repeatsAnotherReply() const;
 
     Port& port_;
@@ -123,6 +141,7 @@ private:
     Request current_;
     std::vector<std::uint8_t> received_;
     std::uint64_t repliesAccepted_ = 0;
+    bool unanswered_ = false; // the last request on the line has had no receive event yet
     std::uint64_t requestsUnsent_ = 0;
     std::chrono::nanoseconds lineFreeAt_{std::chrono::nanoseconds::min()};
 

@@ -108,21 +108,24 @@ void PortOpener::openPort(const std::string& device, std::string_view speedText)
     }
 }
 
-std::vector<std::string> PortOpener::probePorts()
+std::vector<std::string> PortOpener::probePorts(const std::string& openDevice, std::string_view openMark)
 {
     std::vector<std::string> found;
+    const bool busy = port_.isOpen();
+    Port* tryOn = probe_ ? probe_ : busy ? nullptr : &port_;
     for (int n = 1; n <= 16; ++n) {
-        if (port_.isOpen()) port_.close();
-        if (port_.open(devicePathForNumber(n), 115200)) {
-            char two[3];
-            std::snprintf(two, sizeof two, "%02d", n);
-            found.emplace_back(two);
-        } else {
-            port_.close();
+        char two[3];
+        std::snprintf(two, sizeof two, "%02d", n);
+        const std::string device = devicePathForNumber(n);
+        if (busy && !openDevice.empty() && device == openDevice) {
+            found.push_back(two + std::string(openMark));
+            continue;
         }
+        if (!tryOn) continue;
+        if (tryOn->isOpen()) tryOn->close();
+        if (tryOn->open(device, 115200)) found.emplace_back(two);
+        tryOn->close();
     }
-    // Do not leave the last port that opened (port 16 when it exists) held.
-    if (port_.isOpen()) port_.close();
     return found;
 }
 

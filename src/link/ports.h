@@ -51,14 +51,19 @@ public:
     void openPort(const std::string& device, std::string_view speedText);
 
     // Tries ports 1 to 16 in turn and returns those that opened, as two
-    // digits ("01".."16"). The port is closed afterwards: probing ends the
-    // connection in use until an item is chosen.
-    std::vector<std::string> probePorts();
+    // digits ("01".."16"). The port that is open now (openDevice, empty
+    // when none) is listed with openMark after its number and not tried.
+    // The others are tried on the probe port when there is one; without
+    // it, on the console's port only while that is closed (and it is
+    // closed again afterwards).
+    std::vector<std::string> probePorts(const std::string& openDevice = {}, std::string_view openMark = {});
+    void setProbe(Port* probe) { probe_ = probe; }
 
 private:
     Port& port_;
     Board& board_;
     Prompts& prompts_;
+    Port* probe_ = nullptr;
 };
 
 } // namespace vq

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "decoded.h"
@@ -80,5 +81,10 @@ void markReported(Ctl box, int index, bool reported, Board& board, FormState& st
 // the teach speed, busy word and encoder positions, colours the servo
 // buttons and the status lamp and sets the mode panel.
 void showStatus(const StatusBlock& status, FormState& state, Board& board);
+
+// What an axis's alarm code means: the controller's documented codes, and
+// "未知报警 N" for any other. alarmLegend lists the documented ones.
+std::string alarmMeaning(int code);
+std::string alarmLegend();
 
 } // namespace vq

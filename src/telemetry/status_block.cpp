@@ -84,7 +84,39 @@ void showModePanel(Board& board, int controllerState, int controlMode, int motio
     enableGroup(board, kSpeedButtons, row->speedButtons);
 }
 
+// The alarm codes the controller documents: 1 to 3 from its register map,
+// 4 and 5 as the controller raises them when it refuses a target.
+struct AlarmText {
+    int code;
+    std::string_view meaning;
+};
+constexpr std::array kAlarms = {
+    AlarmText{0, "正常"},
+    AlarmText{1, "电压过低"},
+    AlarmText{2, "温度过高"},
+    AlarmText{3, "过载"},
+    AlarmText{4, "超出角度限位"},
+    AlarmText{5, "超出工作范围(不可达、奇异点或无法成圆)"},
+};
+
 } // namespace
+
+std::string alarmMeaning(int code)
+{
+    for (const AlarmText& a : kAlarms)
+        if (a.code == code) return std::string(a.meaning);
+    return "未知报警 " + std::to_string(code);
+}
+
+std::string alarmLegend()
+{
+    std::string s;
+    for (const AlarmText& a : kAlarms) {
+        if (!s.empty()) s += "  ";
+        s += std::to_string(a.code) + ":" + std::string(a.meaning);
+    }
+    return s + "  其它:未知报警";
+}
 
 void showStatus(const StatusBlock& status, FormState& state, Board& board)
 {
@@ -124,6 +156,9 @@ void showStatus(const StatusBlock& status, FormState& state, Board& board)
         caption.assign(kAxisCaption[axisSlot(axis - 1)]);
         caption.append(DecimalText(state.alarmCode[axisSlot(axis)]).view());
         board.setText(Ctl::AlarmCaption, axis, caption);
+        caption.assign(kAxisCaption[axisSlot(axis - 1)]);
+        caption.append(alarmMeaning(state.alarmCode[axisSlot(axis)]));
+        board.setText(Ctl::AlarmMeaning, axis, caption);
     }
 
     showModePanel(board, status.controllerState.value_or(0), status.controlMode.value_or(0), status.motionMode.value_or(0));

@@ -25,7 +25,10 @@
 #include "app/window/control_look.h"
 #include "link/period_timer.h"
 #include "app/window/program_text.h"
+#include "app/window/traffic_view.h"
 #include "app/window/widgets.h"
+#include "link/frames.h"
+#include "link/traffic_log.h"
 
 namespace vq::test {
 namespace {
@@ -81,6 +84,7 @@ TEST_F(WindowTest, EveryTableRowHasItsObject)
         case Kind::TabControl: kindOk = qobject_cast<QTabWidget*>(widget); break;
         case Kind::TabPage: kindOk = true; break;
         case Kind::StatusField: kindOk = qobject_cast<QLabel*>(widget) && window->statusBar()->isAncestorOf(widget); break;
+        case Kind::LogView: kindOk = qobject_cast<TrafficView*>(widget); break;
         default: break;
         }
         EXPECT_TRUE(kindOk) << id(c) << " is not shown as a " << layout::kindName(c.kind);
@@ -161,7 +165,7 @@ TEST_F(WindowTest, StartTabs)
     auto* tabs1 = qobject_cast<QTabWidget*>(w("SSTab1"));
     auto* tabs2 = qobject_cast<QTabWidget*>(w("SSTab2"));
     EXPECT_EQ(tabs1->count(), 6);
-    EXPECT_EQ(tabs2->count(), 3);
+    EXPECT_EQ(tabs2->count(), 4); // the design's three and the traffic log
     EXPECT_EQ(board->value("SSTab1"), 5);
     EXPECT_EQ(tabs1->tabText(tabs1->currentIndex()), QString::fromUtf8("运行测试"));
     EXPECT_EQ(board->value("SSTab2"), 0);
@@ -631,6 +635,42 @@ TEST_F(WindowTest, EndProgramStopsTimersAndClosesWithoutUnload)
     EXPECT_EQ(events.count("unload"), 0);
     qobject_cast<QPushButton*>(w("Command14"))->click();
     EXPECT_TRUE(events.calls.empty());
+}
+
+
+TEST_F(WindowTest, TrafficLogIsShownFromTheCoresLogOnlyWhileItsPageIsInFront)
+{
+    TrafficLog log;
+    const auto frame = readRequest(0x80, 0x1000, 36);
+    const Request status{Slot::ReadStatus, 0x03, 0x1000, 36, 77};
+    log.addRequest(status, frame, 0);
+    window->setTrafficLog(&log);
+    auto* view = qobject_cast<TrafficView*>(w("trafficLog"));
+    ASSERT_NE(view, nullptr);
+    EXPECT_FALSE(view->isVisible());
+    const int before = view->rows();
+    log.addHeard(status, Link::Heard::Nothing, {}, 1000);
+    QTest::qWait(400); // longer than the shown view's catch-up period
+    EXPECT_EQ(view->rows(), before) << "a hidden page does not follow the log";
+
+    auto* tabs = qobject_cast<QTabWidget*>(w("SSTab2"));
+    tabs->setCurrentIndex(3);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->rows() == 2; }, 5000));
+    EXPECT_TRUE(view->rowText(0).contains(QString::fromUtf8("发送 80 03 10 00 00 24")));
+    EXPECT_TRUE(view->rowText(0).endsWith(QString::fromUtf8("读 状态块")));
+    EXPECT_TRUE(view->rowText(1).endsWith(QString::fromUtf8("超时")));
+    // New entries arrive while shown; a filter change starts the rows afresh.
+    log.addRequest(status, frame, 2000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->rows() == 3; }, 5000));
+    log.setShown(TrafficKind::Error, false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->rows() == 2; }, 5000));
+    window->setTrafficLog(nullptr);
+}
+
+TEST_F(WindowTest, BusyBoxAndLampSayWhatTheyShow)
+{
+    EXPECT_TRUE(w("Text13")->toolTip().contains(QString::fromUtf8("忙")));
+    EXPECT_TRUE(w("Shape1")->toolTip().contains(QString::fromUtf8("就绪")));
 }
 
 } // namespace

@@ -357,7 +357,7 @@ TEST(LayoutTable, ColoursOfLabelsAndBoxes)
         const bool value = (c.name == "Label1" || c.name == "Label2" || c.name == "Label3") && c.index >= 1 && c.index <= 7;
         EXPECT_EQ(c.has(kBackHighlightText), value) << id(c);
         EXPECT_EQ(c.has(kBackWhite), c.name == "Label5") << id(c);
-        const bool red = c.name == "Label8" || c.name == "Text17" || c.name == "Text16";
+        const bool red = c.name == "Label8" || c.name == "Text17" || c.name == "Text16" || c.name == "linkLostBanner";
         EXPECT_EQ(c.has(kRedText), red) << id(c);
         EXPECT_EQ(c.has(kBlueCaption), c.kind == Kind::Frame) << id(c);
     }
@@ -368,7 +368,8 @@ TEST(LayoutTable, TabOrderMenusTimersAndStartTabs)
     std::set<int> orders;
     for (const Control& c : controls()) {
         const bool focusable = c.kind == Kind::Button || c.kind == Kind::TextBox || c.kind == Kind::MultiLineText ||
-                               c.kind == Kind::CheckBox || c.kind == Kind::Combo || c.kind == Kind::TabControl;
+                               c.kind == Kind::CheckBox || c.kind == Kind::Combo || c.kind == Kind::TabControl ||
+                               c.kind == Kind::LogView;
         if (focusable) {
             EXPECT_GE(c.tabOrder, 0) << id(c);
             EXPECT_TRUE(orders.insert(c.tabOrder).second) << id(c) << " shares its tab position";

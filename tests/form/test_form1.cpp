@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <map>
 #include <optional>
@@ -96,10 +98,11 @@ struct Rig {
     MemorySettings settings;
     std::optional<std::string> fixed;
     std::unique_ptr<Form1> form;
+    std::int64_t nowUs = 1'000'000'000'000'000; // the injected clock; event() moves it one poll period on
 
     void start()
     {
-        form = std::make_unique<Form1>(board, prompts, port, settings, fixed);
+        form = std::make_unique<Form1>(board, prompts, port, settings, fixed, std::string(), [this] { return nowUs; });
         form->load();
     }
     // When set, answers every request within its own period, as a healthy
@@ -122,6 +125,7 @@ struct Rig {
     std::string event()
     {
         std::size_t before = port.writes.size();
+        nowUs += 35'000;
         form->timer("Timer1");
         if (port.writes.size() == before) return "-";
         if (controller)
@@ -799,6 +803,203 @@ TEST_F(Form1Test, ParameterBoxesAreEmptyAndMarkedUntilTheirBlockIsRead)
         }
     r.form->operate().writePointSpeed();
     EXPECT_TRUE(r.form->state().due(Slot::WritePointSpeed));
+}
+
+} // namespace
+} // namespace vq
+
+namespace vq {
+namespace {
+
+// The controls whose state the stale mask takes over, as the window shows them.
+std::string maskedState(const FakeBoard& b)
+{
+    std::string s;
+    for (int i = 1; i <= 6; ++i) s += describe(b.backColour(Ctl::ServoButton, i)) + " ";
+    for (int i = 0; i <= 2; ++i) s += describe(b.backColour(Ctl::ControlModeButton, i)) + " ";
+    for (int i = 0; i <= 3; ++i) s += describe(b.backColour(Ctl::MotionModeButton, i)) + " ";
+    for (int i = 1; i <= 12; ++i) s += b.enabled(Ctl::JogKey, i) ? "J" : "j";
+    for (int i = 1; i <= 3; ++i) s += b.enabled(Ctl::TargetAngleButton, i) ? "T" : "t";
+    for (Ctl c : {Ctl::PointMoveButton, Ctl::LineMoveButton, Ctl::ArcMoveButton, Ctl::RunButton}) s += b.enabled(c) ? "M" : "m";
+    return s;
+}
+
+TEST_F(Form1Test, WhileStatusRepliesAreMissingNothingShowsAStateOrMovesAndAfterwardsAllIsAsBefore)
+{
+    Rig r;
+    r.settings.values["Comm"] = "03";
+    r.start();
+    r.readStartupBlocks();
+    // Teach mode, joint motion, servos on, axis 3 in alarm.
+    std::vector<std::uint16_t> regs = statusRegs(0);
+    for (int k = 0; k < 6; ++k) regs[6 + std::size_t(k)] = 1;
+    regs[32] = 4;
+    r.controller = [&](const std::vector<std::uint8_t>& req) -> std::optional<std::vector<std::uint8_t>> {
+        if (req[1] == 0x03 && req[2] == 0x10) return readReply(regs);
+        return answering(0)(req);
+    };
+    for (int e = 0; e < 3; ++e) r.event();
+    const std::string live = maskedState(r.board);
+    EXPECT_NE(live.find("RGB(0, 255, 0)"), std::string::npos) << live;
+    EXPECT_EQ(r.board.backColour(Ctl::ServoButton, 3), Colour::red());
+    EXPECT_TRUE(r.board.enabled(Ctl::JogKey, 1));
+    EXPECT_EQ(r.board.text(Ctl::LinkLostBanner), "");
+
+    r.controller = nullptr;
+    while (!r.form->statusStale()) r.event();
+    EXPECT_EQ(r.board.text(Ctl::LinkLostBanner), "通讯中断");
+    const std::string neutral = maskedState(r.board);
+    EXPECT_EQ(neutral.find("RGB("), std::string::npos) << "no colour of the controller's state while it is unknown: " << neutral;
+    EXPECT_EQ(neutral.substr(neutral.size() - 19), "jjjjjjjjjjjjtttmmmm") << neutral;
+    // A jog press on the disabled key sends nothing.
+    r.form->mouseDown("Command5", 1);
+    for (int e = 0; e < 3; ++e) r.event();
+    for (const auto& w : r.port.writes) EXPECT_NE(bytesToHexText(w).substr(3, 8), "10 10 04") << "jog word while stale";
+
+    // The line is back with the same state: everything as before.
+    r.controller = [&](const std::vector<std::uint8_t>& req) -> std::optional<std::vector<std::uint8_t>> {
+        if (req[1] == 0x03 && req[2] == 0x10) return readReply(regs);
+        return answering(0)(req);
+    };
+    while (r.form->statusStale()) r.event();
+    EXPECT_EQ(maskedState(r.board), live);
+    EXPECT_EQ(r.board.text(Ctl::LinkLostBanner), "");
+
+    // Lost again; the reply that ends it reports run mode with the alarm
+    // cleared: that is what shows, not the state from before.
+    r.controller = nullptr;
+    while (!r.form->statusStale()) r.event();
+    regs[1] = 0;
+    regs[32] = 0;
+    r.controller = [&](const std::vector<std::uint8_t>& req) -> std::optional<std::vector<std::uint8_t>> {
+        if (req[1] == 0x03 && req[2] == 0x10) return readReply(regs);
+        return answering(0)(req);
+    };
+    while (r.form->statusStale()) r.event();
+    EXPECT_EQ(r.board.backColour(Ctl::ServoButton, 3), Colour::green());
+    EXPECT_EQ(r.board.backColour(Ctl::ControlModeButton, 0), Colour::green());
+    EXPECT_FALSE(r.board.enabled(Ctl::JogKey, 1));
+    EXPECT_TRUE(r.board.enabled(Ctl::TargetAngleButton, 1));
+    EXPECT_TRUE(r.board.enabled(Ctl::RunButton));
+}
+
+TEST_F(Form1Test, LinkStatusNamesThePortAndTurnsRedWithinASecondOfSilence)
+{
+    Rig r;
+    EXPECT_EQ((r.start(), r.board.text(Ctl::LinkStatus)), "未打开");
+    r.form.reset();
+    r.settings.values["Comm"] = "03";
+    r.start();
+    r.controller = answering(0);
+    for (int e = 0; e < 30; ++e) r.event();
+    const std::string live = r.board.text(Ctl::LinkStatus);
+    EXPECT_EQ(live.rfind("已连接 /dev/null · ", 0), 0u) << live; // com3 leads to /dev/null
+    EXPECT_NE(live.find("丢失 0%"), std::string::npos) << live;
+    EXPECT_NE(r.board.backColour(Ctl::LinkStatus), kLineDownGround);
+
+    r.controller = nullptr;
+    const std::int64_t quietFrom = r.nowUs;
+    while (r.board.backColour(Ctl::LinkStatus) != kLineDownGround) {
+        r.event();
+        ASSERT_LE(r.nowUs - quietFrom, 1'000'000) << "still " << r.board.text(Ctl::LinkStatus);
+    }
+    EXPECT_EQ(r.board.text(Ctl::LinkStatus).rfind("通讯中断 /dev/null", 0), 0u);
+
+    r.controller = answering(0);
+    for (int e = 0; e < 3; ++e) r.event();
+    EXPECT_EQ(r.board.text(Ctl::LinkStatus).rfind("已连接", 0), 0u) << r.board.text(Ctl::LinkStatus);
+    r.port.close(); // the device went away
+    r.event();
+    EXPECT_EQ(r.board.text(Ctl::LinkStatus).rfind("通讯中断", 0), 0u);
+    EXPECT_EQ(r.board.backColour(Ctl::LinkStatus), kLineDownGround);
+}
+
+TEST_F(Form1Test, ThePortListLeavesTheOpenPortAloneAndListsItAsOpen)
+{
+    Rig r;
+    RecordingPort probe;
+    probe.openable = {devicePathForNumber(5)};
+    r.settings.values["Comm"] = "03";
+    r.start();
+    r.form->setProbePort(&probe);
+    const auto opens = r.port.opened.size();
+    const int closes = r.port.closes;
+    r.form->comboDropDown("Combo1");
+    EXPECT_EQ(r.board.items[Ctl::PortNumber], (std::vector<std::string>{"03（已打开）", "05"}));
+    EXPECT_EQ(r.port.opened.size(), opens);
+    EXPECT_EQ(r.port.closes, closes);
+    EXPECT_TRUE(r.port.isOpen());
+    EXPECT_FALSE(probe.isOpen());
+    for (const auto& [device, baud] : probe.opened) EXPECT_NE(device, devicePathForNumber(3));
+    // Choosing the open port again keeps it as it is.
+    r.board.setText(Ctl::PortNumber, kNoIndex, "03（已打开）");
+    r.form->comboClick("Combo1");
+    EXPECT_EQ(r.board.text(Ctl::PortNumber), "03");
+    EXPECT_EQ(r.port.opened.size(), opens);
+    EXPECT_TRUE(r.port.isOpen());
+}
+
+TEST_F(Form1Test, TheSimulatorIsShownByName)
+{
+    Rig r;
+    r.fixed = "/dev/pts/99";
+    r.start();
+    EXPECT_EQ(r.board.text(Ctl::PortNumber), "模拟控制器");
+    EXPECT_EQ(r.board.text(Ctl::LinkStatus).rfind("已连接 模拟控制器", 0), 0u) << r.board.text(Ctl::LinkStatus);
+    r.form->comboDropDown("Combo1");
+    ASSERT_FALSE(r.board.items[Ctl::PortNumber].empty());
+    EXPECT_EQ(r.board.items[Ctl::PortNumber][0], "模拟控制器（已打开）");
+    // Choosing it after another port reopens the simulator's device, and the saved port stays.
+    r.board.setText(Ctl::PortNumber, kNoIndex, "模拟控制器");
+    r.port.close();
+    r.form->comboClick("Combo1");
+    EXPECT_EQ(r.port.opened.back().first, "/dev/pts/99");
+    EXPECT_EQ(r.settings.values.count("Comm"), 0u);
+}
+
+TEST_F(Form1Test, TrafficLogRecordsTheLineAndItsControlsFilterPauseAndExport)
+{
+    Rig r;
+    r.settings.values["Comm"] = "03";
+    r.start();
+    r.readStartupBlocks();
+    TrafficLog& log = r.form->traffic();
+    ASSERT_GT(log.endSeq(), 0u);
+    EXPECT_EQ(trafficMeaning(*log.find(log.firstSeq())), "读 状态块");
+    ASSERT_NE(r.event(), "-");
+    EXPECT_EQ(log.find(log.endSeq() - 1)->timeUs, r.nowUs); // times come from the injected clock
+
+    r.board.setValue(Ctl::TrafficReadsShown, kNoIndex, 0);
+    r.form->click("trafficReads", kNoIndex);
+    EXPECT_FALSE(log.shown(TrafficKind::Read));
+    r.board.setValue(Ctl::TrafficReadsShown, kNoIndex, 1);
+    r.form->click("trafficReads", kNoIndex);
+    EXPECT_TRUE(log.shown(TrafficKind::Read));
+
+    r.form->click("trafficPause", kNoIndex);
+    EXPECT_EQ(r.board.text(Ctl::TrafficPauseButton), "继续");
+    const auto end = log.endSeq();
+    r.event();
+    EXPECT_EQ(log.endSeq(), end);
+    r.form->click("trafficPause", kNoIndex);
+    EXPECT_EQ(r.board.text(Ctl::TrafficPauseButton), "暂停");
+    r.event();
+    r.event();
+    EXPECT_GT(log.endSeq(), end);
+
+    const std::string csv = (dir / "traffic.csv").string();
+    r.prompts.saveNames = {csv, "/nonexistent-dir/traffic.txt"};
+    r.form->click("trafficExport", kNoIndex);
+    std::ifstream in(csv, std::ios::binary);
+    std::string body((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(body, log.exportCsv());
+    EXPECT_EQ(r.board.backColour(Ctl::StatusLine), Colour::windowBackground());
+    r.form->click("trafficExport", kNoIndex);
+    EXPECT_NE(r.board.text(Ctl::StatusLine).find("未能导出"), std::string::npos);
+    EXPECT_EQ(r.board.backColour(Ctl::StatusLine), kProblemGround);
+
+    r.form->click("trafficClear", kNoIndex);
+    EXPECT_EQ(log.firstSeq(), log.endSeq());
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -90,19 +92,41 @@ TEST_F(PortDir, OpenPortEnablesTimerAndWarnsOncePerFailure)
     EXPECT_EQ(prompts.warnings.size(), 3u);
 }
 
-TEST_F(PortDir, ProbingListsPortsThatOpenAndLeavesThePortClosed)
+TEST_F(PortDir, ProbingListsPortsThatOpenAndNeverTouchesTheOpenOne)
 {
-    FakeBoard board;
-    RecordingPort port;
-    ScriptedPrompts prompts;
     for (const char* n : {"com1", "com3", "com16"}) fs::create_symlink("/dev/null", dir / n);
-    port.openable = {(dir / "com1").string(), (dir / "com3").string(), (dir / "com16").string()};
-    port.open((dir / "com3").string(), 115200);
-    PortOpener opener(port, board, prompts);
-    auto list = opener.probePorts();
-    EXPECT_EQ(list, (std::vector<std::string>{"01", "03", "16"}));
-    EXPECT_FALSE(port.isOpen()) << "port 16 must not stay open after probing";
-    EXPECT_TRUE(prompts.warnings.empty());
+    const std::set<std::string> openable = {(dir / "com1").string(), (dir / "com3").string(), (dir / "com16").string()};
+    struct Case {
+        const char* what;
+        bool open3;    // port 3 is open on the console's port
+        bool useProbe; // a second port finds the others
+        std::vector<std::string> listed;
+    };
+    const Case cases[] = {
+        {"closed, no probe port: tried on the console's port", false, false, {"01", "03", "16"}},
+        {"closed, probe port", false, true, {"01", "03", "16"}},
+        {"port 3 open, probe port", true, true, {"01", "03*", "16"}},
+        {"port 3 open, no probe port: nothing else can be tried", true, false, {"03*"}},
+    };
+    for (const Case& c : cases) {
+        FakeBoard board;
+        RecordingPort port, probe;
+        ScriptedPrompts prompts;
+        port.openable = probe.openable = openable;
+        if (c.open3) port.open((dir / "com3").string(), 115200);
+        const auto opens = port.opened.size();
+        PortOpener opener(port, board, prompts);
+        if (c.useProbe) opener.setProbe(&probe);
+        EXPECT_EQ(opener.probePorts(c.open3 ? (dir / "com3").string() : "", "*"), c.listed) << c.what;
+        EXPECT_EQ(port.isOpen(), c.open3) << c.what << ": the console's port is left as it was";
+        if (c.open3 || c.useProbe) {
+            EXPECT_EQ(port.opened.size(), opens) << c.what;
+        }
+        EXPECT_FALSE(probe.isOpen()) << c.what;
+        for (const auto& [device, baud] : probe.opened)
+            EXPECT_FALSE(c.open3 && device == (dir / "com3").string()) << c.what << ": the open port is not probed";
+        EXPECT_TRUE(prompts.warnings.empty());
+    }
 }
 
 } // namespace

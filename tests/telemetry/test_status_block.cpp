@@ -9,6 +9,7 @@
 #include "answer.h"
 #include "reply_frames.h"
 #include "support/fake_board.h"
+#include "telemetry/blocks.h"
 #include "telemetry/reply_handler.h"
 
 namespace vq {
@@ -86,6 +87,14 @@ TEST_F(StatusBlock, StoredValuesAndReadouts)
         EXPECT_EQ(board.text(Ctl::EncoderPosition, k), encoderText[i]) << k;
         EXPECT_EQ(board.text(Ctl::AlarmCaption, k), alarmText[i]) << k;
     }
+    // Alarm codes in words: the documented ones, and any other as unknown.
+    s.alarm = {0, 3, 4, 5, 9, 0xFFFE};
+    receive(s);
+    const char* meaning[] = {"1轴:正常", "2轴:过载", "3轴:超出角度限位", "4轴:超出工作范围(不可达、奇异点或无法成圆)",
+                             "5轴:未知报警 9", "6轴:未知报警 -2"};
+    for (int k = 1; k <= 6; ++k) EXPECT_EQ(board.text(Ctl::AlarmMeaning, k), meaning[k - 1]) << k;
+    for (int code = 0; code <= 5; ++code)
+        EXPECT_NE(alarmLegend().find(std::to_string(code) + ":" + alarmMeaning(code)), std::string::npos) << code;
     // Seventh-axis read-outs are never written (the alarm legend has no id:
     // the board refuses it).
     EXPECT_FALSE(board.has(Ctl::EncoderPosition, 7));

@@ -105,7 +105,12 @@ void setTextOf(QObject* object, const QString& text)
         else if (auto* box = qobject_cast<ProgramEditor*>(p)) box->replaceText(text);
         else if (p->toPlainText() != text) p->setPlainText(text);
     } else if (auto* c = qobject_cast<QComboBox*>(object)) {
-        if (c->currentText() != text) c->setEditText(text);
+        if (c->currentText() != text) {
+            c->setEditText(text);
+            // A text wider than the box shows its start, and whole as a tooltip.
+            if (QLineEdit* e = c->lineEdit()) e->setCursorPosition(0);
+            c->setToolTip(text);
+        }
     } else if (auto* b = qobject_cast<QAbstractButton*>(object)) {
         b->setText(text);
     } else if (auto* g = qobject_cast<QGroupBox*>(object)) {

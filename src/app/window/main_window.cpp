@@ -25,6 +25,7 @@
 #include "control_look.h"
 #include "link/period_timer.h"
 #include "program_text.h"
+#include "traffic_view.h"
 #include "widgets.h"
 
 namespace vq {
@@ -68,6 +69,7 @@ QFont fontFor(layout::Font role)
     case layout::Font::Bold9: f.setPointSizeF(9); f.setBold(true); break;
     case layout::Font::Bold105: f.setPointSizeF(10.5); f.setBold(true); break;
     case layout::Font::Regular9: f.setPointSizeF(9); break;
+    case layout::Font::Banner: f.setPointSizeF(16); f.setBold(true); break;
     case layout::Font::NSimSunBold105:
         f.setPointSizeF(10.5);
         f.setBold(true);
@@ -178,6 +180,7 @@ private:
     void menuItem(const Control& c);
     void separator(const Control& c);
     void statusField(const Control& c);
+    void logView(const Control& c);
 
     MainWindow& w_;
     QHash<QString, QMenu*> menus_; // entries of the menu bar that drop a menu down, by name
@@ -206,8 +209,9 @@ void MainWindow::Builder::add(const Control& c)
         {Kind::MenuItem, &Builder::menuItem},
         {Kind::Separator, &Builder::separator},
         {Kind::StatusField, &Builder::statusField},
+        {Kind::LogView, &Builder::logView},
     };
-    static_assert(std::size(kFactories) == std::size_t(Kind::StatusField) + 1, "one factory for every kind");
+    static_assert(std::size(kFactories) == std::size_t(Kind::LogView) + 1, "one factory for every kind");
     static_assert(
         [] {
             for (std::size_t i = 0; i < std::size(kFactories); ++i)
@@ -459,11 +463,26 @@ void MainWindow::Builder::statusField(const Control& c)
     w_.statusBar()->addWidget(l, c.value);
 }
 
+void MainWindow::Builder::logView(const Control& c)
+{
+    widget<TrafficView>(c);
+}
+
+void MainWindow::setTrafficLog(const TrafficLog* log)
+{
+    for (const Control& c : layout::controls())
+        if (c.kind == Kind::LogView)
+            if (auto* view = qobject_cast<TrafficView*>(widget(c.name, c.index))) view->setLog(log);
+}
+
 void MainWindow::registerObject(QObject* o, const Control& c)
 {
     const QString name = QString::fromStdString(layout::objectName(c));
     o->setObjectName(name);
-    if (auto* w = qobject_cast<QWidget*>(o)) w->setAccessibleDescription(name);
+    if (auto* w = qobject_cast<QWidget*>(o)) {
+        w->setAccessibleDescription(name);
+        if (!c.tip.empty()) w->setToolTip(qs(c.tip));
+    }
     objects_.insert({c.name, c.index}, {o, &c});
     controls_.insert(o, &c);
 }

@@ -23,6 +23,7 @@ class QTabWidget;
 namespace vq {
 
 class PeriodTimer;
+class TrafficLog;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -56,6 +57,9 @@ public:
     // second, and restyling a button costs far more than the reply itself:
     // only a change is shown.
     void setBackColour(QObject* object, const Colour& colour);
+
+    // The log the traffic view shows (the core's; it outlives the window's use of it).
+    void setTrafficLog(const TrafficLog* log);
 
     // Selects a tab of a tab control without reporting a tab click.
     void selectTab(QTabWidget* tabs, int index);
