@@ -11,6 +11,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QClipboard>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -249,6 +250,44 @@ TEST_F(WindowTest, ProgramEditorKeepsLineEndsThroughTheBoard)
     QTest::keyClicks(editor, "DELAY");
     EXPECT_EQ(board->text("Text7"), "MOVJ J1=0\nX\r\nEND\r\nDELAY");
     EXPECT_TRUE(events.calls.empty()); // the editor reports no keys
+}
+
+// Whatever key or paste breaks a line in the program box, the runner and
+// the file see CR LF there; lone CR and LF already in the text keep their
+// marks.
+TEST_F(WindowTest, EveryLineBreakInTheProgramBoxIsCrLf)
+{
+    auto* editor = qobject_cast<QPlainTextEdit*>(w("Text7"));
+    editor->setFocus();
+    struct Key {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+    };
+    const Key keys[] = {{Qt::Key_Return, Qt::NoModifier},      {Qt::Key_Return, Qt::ShiftModifier},
+                        {Qt::Key_Return, Qt::ControlModifier}, {Qt::Key_Enter, Qt::KeypadModifier},
+                        {Qt::Key_Enter, Qt::ShiftModifier | Qt::KeypadModifier}};
+    for (const Key& k : keys) {
+        board->setText("Text7", kNoIndex, "MOVJ J1=0\nX");
+        editor->moveCursor(QTextCursor::End);
+        QTest::keyClick(editor, k.key, k.modifiers);
+        QTest::keyClicks(editor, "END");
+        EXPECT_EQ(board->text("Text7"), "MOVJ J1=0\nX\r\nEND") << k.key << " " << k.modifiers;
+        EXPECT_EQ(editor->document()->blockCount(), 2);
+    }
+
+    const std::pair<QString, std::string> pastes[] = {
+        {"A\r\nB", "A\r\nB"},
+        {"A\nB\rC", "A\r\nB\r\nC"},
+        {QString("A") + QChar(0x2028) + "B" + QChar(0x2029) + "C", "A\r\nB\r\nC"},
+        {"A\vB\fC", "A\r\nB\r\nC"},
+        {QString("A") + QChar(0x85) + "B", "A\r\nB"},
+    };
+    for (const auto& [pasted, raw] : pastes) {
+        board->setText("Text7", kNoIndex, "");
+        QApplication::clipboard()->setText(pasted);
+        editor->paste();
+        EXPECT_EQ(board->text("Text7"), raw) << pasted.toStdString();
+    }
 }
 
 // Text7 shows both scroll bars, also while there is nothing to scroll:

@@ -2,6 +2,8 @@
 
 #include "program_text.h"
 
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyleOptionButton>
@@ -195,6 +197,35 @@ void ProgramEditor::applyHeldText()
     const QString text = std::move(*held_);
     held_.reset();
     replaceDocumentText(text);
+}
+
+void ProgramEditor::keyPressEvent(QKeyEvent* event)
+{
+    // Shift+Enter would put a line separator (U+2028) into the line: shown
+    // as a break, but neither run nor saved as one.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    const Qt::KeyboardModifiers breaking = Qt::ShiftModifier | Qt::ControlModifier | Qt::KeypadModifier;
+    if (enter && !isReadOnly() && (event->modifiers() & ~breaking) == Qt::NoModifier) {
+        QTextCursor cursor = textCursor();
+        cursor.insertBlock();
+        setTextCursor(cursor);
+        ensureCursorVisible();
+        event->accept();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+void ProgramEditor::insertFromMimeData(const QMimeData* source)
+{
+    if (!source || !source->hasText() || isReadOnly()) {
+        QPlainTextEdit::insertFromMimeData(source);
+        return;
+    }
+    QTextCursor cursor = textCursor();
+    cursor.insertText(withLineBreaks(source->text()));
+    setTextCursor(cursor);
+    ensureCursorVisible();
 }
 
 void ProgramEditor::showEvent(QShowEvent* event)

@@ -58,6 +58,10 @@ private:
 // A multi-line text box that marks lone line feeds and carriage returns
 // (held as U+240A and U+240D, see program_text.h) with small drawn "LF" and
 // "CR" tags, since few fonts carry those symbols.
+// Every way of breaking a line makes a line break of the program (CR LF):
+// Enter with or without Shift or Ctrl, and pasted or dropped text whose
+// lines end in any of the Unicode line ends. A line the editor shows is a
+// line the runner executes and the file keeps.
 class ProgramEditor : public QPlainTextEdit {
     Q_OBJECT
 public:
@@ -83,6 +87,8 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void insertFromMimeData(const QMimeData* source) override;
 
 private:
     void replaceDocumentText(const QString& text);
