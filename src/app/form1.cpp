@@ -1,11 +1,13 @@
 #include "form1.h"
 
 #include <array>
+#include <cmath>
 #include <span>
 
 #include "app/control_ids.h"
 #include "link/frames.h"
 #include "link/hex.h"
+#include "telemetry/decoded.h"
 
 namespace vq {
 namespace {
@@ -103,6 +105,8 @@ void Form1::load()
     unreadBlocks_.insert(kStartupReads.begin(), kStartupReads.end());
     for (int axis = 1; axis <= 6; ++axis) state_.alarmCode[static_cast<std::size_t>(axis)] = 0;
     for (int i = 0; i <= 3; ++i) board_.setEnabled(Ctl::MotionModeButton, i, false);
+    program_.programEdited();
+    program_.showRunState();
 }
 
 void Form1::click(std::string_view name, int index) { route(Event::Click, name, index); }
@@ -114,6 +118,7 @@ void Form1::comboDropDown(std::string_view name) { route(Event::DropDown, name, 
 void Form1::comboClick(std::string_view name) { route(Event::Choose, name, kNoIndex); }
 void Form1::menu(std::string_view name) { route(Event::Menu, name, kNoIndex); }
 void Form1::timer(std::string_view name) { route(Event::Timer, name, kNoIndex); }
+void Form1::change(std::string_view name) { route(Event::Change, name, kNoIndex); }
 
 void Form1::route(Event event, std::string_view name, int index, int detail)
 {
@@ -125,6 +130,7 @@ void Form1::route(Event event, std::string_view name, int index, int detail)
     for (const Route& r : routes()) {
         if (r.event != event || r.control != control->id) continue;
         r.handle(*this, control->index, detail);
+        if (!ended_) program_.showRunState(); // whatever the event did to the run
         return;
     }
 }
@@ -184,13 +190,16 @@ std::span<const Form1::Route> Form1::routes()
         {E::Click, Ctl::LineMoveButton, directMove<DirectMoveKind::Line>},
         {E::Click, Ctl::ArcMoveButton, directMove<DirectMoveKind::Arc>},
         // The teach program
-        {E::Click, Ctl::RunButton, [](Form1& f, int, int) { f.program_.run(); }},
+        {E::Click, Ctl::RunButton, [](Form1& f, int, int) { f.program_.runChecked(); }},
         {E::Click, Ctl::PauseButton, [](Form1& f, int, int) { f.pauseOrContinue(); }},
         {E::Click, Ctl::StopButton, [](Form1& f, int, int) { f.stopRun(); }},
         {E::Timer, Ctl::RunnerTimer, [](Form1& f, int, int) { f.program_.runnerTick(); f.holdRunnerUntilStatus(); }},
         {E::Menu, Ctl::NewProgramMenu, [](Form1& f, int, int) { f.program_.newProgram(); }},
         {E::Menu, Ctl::OpenProgramMenu, [](Form1& f, int, int) { f.program_.openProgram(); }},
         {E::Menu, Ctl::SaveProgramMenu, [](Form1& f, int, int) { f.program_.saveProgram(); }},
+        {E::Menu, Ctl::StepMenu, [](Form1& f, int, int) { f.stepRun(); }},
+        {E::Change, Ctl::ProgramEditor, [](Form1& f, int, int) { f.program_.programEdited(); }},
+        {E::Timer, Ctl::CheckTimer, [](Form1& f, int, int) { f.program_.checkTick(); }},
         {E::Menu, Ctl::ExitMenu, [](Form1& f, int, int) { f.endProgram(); }},
     };
     return kRoutes;
@@ -215,6 +224,21 @@ void Form1::pauseOrContinue()
     for (Slot slot : heldForPause_) state_.raise(slot);
     heldForPause_.clear();
     holdRunnerUntilStatus();
+}
+
+void Form1::stepRun()
+{
+    if (!board_.timerEnabled(Ctl::RunnerTimer) || !program_.runner().runPaused()) return;
+    // A move the program queued just before the pause belongs to the line
+    // under way: it goes out as this step, and the runner waits for the
+    // controller again before the line after it.
+    if (!heldForPause_.empty()) {
+        for (Slot slot : heldForPause_) state_.raise(slot);
+        heldForPause_.clear();
+        holdRunnerUntilStatus();
+        return;
+    }
+    program_.step();
 }
 
 void Form1::stopRun()
@@ -309,6 +333,15 @@ void Form1::afterReply(const Reply& reply)
 {
     if (!reply.isRead) return;
     unreadBlocks_.erase(reply.request.slot);
+    if (reply.request.slot == Slot::ReadMaxPositive || reply.request.slot == Slot::ReadMaxNegative) {
+        // The joint limits the program check holds targets against.
+        JointLimits& limits = program_.jointLimits();
+        auto& side = reply.request.slot == Slot::ReadMaxPositive ? limits.highest : limits.lowest;
+        const FloatBlock block = decodeFloats(reply.data);
+        for (std::size_t j = 0; j < side.size(); ++j)
+            if (block.value[j] && std::isfinite(*block.value[j])) side[j] = *block.value[j];
+        program_.programEdited();
+    }
     if (reply.request.slot == Slot::ReadStatus) {
         missedStatus_ = 0;
         if (statusStale_) setStale(true, false);

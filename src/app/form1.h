@@ -53,6 +53,7 @@ public:
     void comboClick(std::string_view name) override;
     void menu(std::string_view name) override;
     void timer(std::string_view name) override;
+    void change(std::string_view name) override;
     void unload() override;
 
 
@@ -72,7 +73,7 @@ public:
 private:
     // The window's events, each routed by the control it came from to one
     // handler: the table is routes() in form1.cpp.
-    enum class Event : std::uint8_t { Click, MouseDown, MouseUp, KeyDown, TabClick, DropDown, Choose, Menu, Timer };
+    enum class Event : std::uint8_t { Click, MouseDown, MouseUp, KeyDown, TabClick, DropDown, Choose, Menu, Timer, Change };
     struct Route {
         Event event;
         Ctl control;
@@ -84,6 +85,7 @@ private:
     void choosePort();
     void readTab(int tab);
     void pauseOrContinue();
+    void stepRun();
     void stopRun();
     void openPortText(const std::string& portText);
     void endProgram();

@@ -292,6 +292,9 @@ private:
         if (spec.field >= J1 && spec.field <= J6) {
             const auto j = static_cast<std::size_t>(spec.field - J1);
             const double v = toFloat32(read);
+            // A controller whose limit parameters are not set reports an
+            // empty range (zeros): nothing to hold a target against.
+            if (limits_.highest[j] && limits_.lowest[j] && !(*limits_.lowest[j] < *limits_.highest[j])) return;
             if (limits_.highest[j] && v > *limits_.highest[j])
                 add(valueAt, tok.end, "关节 " + std::to_string(j + 1) + " 的目标 " + generalFormat(v) + " 超过上限 " +
                                           generalFormat(*limits_.highest[j]));

@@ -14,7 +14,8 @@
 namespace vq {
 
 // Joint limits as the controller reported them (registers 1140 highest and
-// 1150 lowest, in degrees); a joint whose limit is not known is not checked.
+// 1150 lowest, in degrees); a joint whose limit is not known, or whose
+// reported range is empty (lowest not below highest), is not checked.
 struct JointLimits {
     std::array<std::optional<double>, 6> highest; // joint 1 at [0]
     std::array<std::optional<double>, 6> lowest;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <utility>
 
 #include "format.h"
 #include "link/hex.h"
@@ -72,11 +73,21 @@ void ProgramRunner::run()
     // Wait for a status reply to deliver the controller's real busy word.
     state_.controllerBusy = 100;
     lineIndex_ = 0;
+    currentLine_ = 0;
+    pass_ = 1;
+    passEnded_ = false;
     setPaused(false);
     board_.setEnabled(Ctl::RunButton, kNoIndex, false);
 }
 
 void ProgramRunner::pause() { setPaused(!runPaused_); }
+
+void ProgramRunner::step()
+{
+    if (runPaused_ && running()) stepRequested_ = true;
+}
+
+bool ProgramRunner::running() const { return board_.timerEnabled(kTimer); }
 
 void ProgramRunner::stop()
 {
@@ -91,17 +102,21 @@ void ProgramRunner::stop()
 void ProgramRunner::setPaused(bool paused)
 {
     runPaused_ = paused;
+    stepRequested_ = false;
     board_.setText(Ctl::PauseButton, kNoIndex, paused ? kCaptionContinue : kCaptionPause);
 }
 
 void ProgramRunner::tick()
 {
     board_.setTimerInterval(kTimer, kTickIntervalMs);
-    if (state_.controllerBusy != 0 || runPaused_) return;
+    if (state_.controllerBusy != 0 || (runPaused_ && !stepRequested_)) return;
+    stepRequested_ = false;
     if (lineIndex_ >= lineCount_) { // no run taken (a tick without Run)
         endOfPass();
         return;
     }
+    if (std::exchange(passEnded_, false)) ++pass_;
+    currentLine_ = lineIndex_;
     execute(lines_[lineIndex_]);
     ++lineIndex_;
     if (lineIndex_ < lineCount_) return;
@@ -111,7 +126,10 @@ void ProgramRunner::tick()
 void ProgramRunner::endOfPass()
 {
     lineIndex_ = 0;
-    if (board_.value(Ctl::LoopCheck) == 1) return; // "循环": next tick starts at line 0
+    if (board_.value(Ctl::LoopCheck) == 1) { // "循环": next tick starts at line 0
+        passEnded_ = true;
+        return;
+    }
     board_.setTimerEnabled(kTimer, false);
     board_.setEnabled(Ctl::RunButton, kNoIndex, true);
 }

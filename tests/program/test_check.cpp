@@ -96,6 +96,10 @@ TEST(ProgramCheck, LimitsAreCheckedOnlyOnceKnown)
     EXPECT_TRUE(checkProgram(program, onlyJoint2).empty());
     onlyJoint2.highest[0] = 499.5;
     EXPECT_EQ(checkProgram(program, onlyJoint2).size(), 1u);
+    JointLimits unset; // a controller whose limits are all zero
+    unset.highest.fill(0.0);
+    unset.lowest.fill(0.0);
+    EXPECT_TRUE(checkProgram(program, unset).empty());
 }
 
 TEST(ProgramCheck, ProblemsAreNumberedAsTheEditorNumbersLines)

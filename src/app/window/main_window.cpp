@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
@@ -173,6 +174,7 @@ private:
     void menu(const Control& c);
     void menuItem(const Control& c);
     void separator(const Control& c);
+    void list(const Control& c);
     void statusField(const Control& c);
 
     MainWindow& w_;
@@ -201,6 +203,7 @@ void MainWindow::Builder::add(const Control& c)
         {Kind::Menu, &Builder::menu},
         {Kind::MenuItem, &Builder::menuItem},
         {Kind::Separator, &Builder::separator},
+        {Kind::List, &Builder::list},
         {Kind::StatusField, &Builder::statusField},
     };
     static_assert(std::size(kFactories) == std::size_t(Kind::StatusField) + 1, "one factory for every kind");
@@ -313,6 +316,22 @@ void MainWindow::Builder::multiLineText(const Control& c)
         e->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     }
     setProgramText(*e, qs(c.caption));
+    if (c.has(layout::kProgramBox)) {
+        e->showProgramView();
+        // Reported once the change is done and whatever made it has
+        // returned: the core's own edits (a teach-in line, a file) too.
+        QObject::connect(e->document(), &QTextDocument::contentsChanged, &w_, [w = &w_, &c] {
+            if (w->changeQueued_) return;
+            w->changeQueued_ = true;
+            QMetaObject::invokeMethod(
+                w,
+                [w, &c] {
+                    w->changeQueued_ = false;
+                    w->deliver([&](FormEvents& ev) { ev.change(c.name); });
+                },
+                Qt::QueuedConnection);
+        });
+    }
 }
 
 void MainWindow::Builder::label(const Control& c)
@@ -436,6 +455,13 @@ void MainWindow::Builder::menuItem(const Control& c)
 void MainWindow::Builder::separator(const Control& c)
 {
     if (QMenu* dropDown = menus_.value(qs(c.parent.name))) w_.registerObject(dropDown->addSeparator(), c);
+}
+
+void MainWindow::Builder::list(const Control& c)
+{
+    auto* l = widget<QListWidget>(c);
+    l->setSelectionMode(QAbstractItemView::SingleSelection);
+    l->setWordWrap(true);
 }
 
 void MainWindow::Builder::statusField(const Control& c)

@@ -141,6 +141,7 @@ private:
     std::optional<Jog> held_;
     std::vector<Jog> releases_; // mouse-ups waiting for the core call in progress to end
     bool releaseQueued_ = false;
+    bool changeQueued_ = false; // a change of the program box waits to be reported
 };
 
 // Saves a picture of the whole window (menu bar included) as a PNG file.
