@@ -1,5 +1,7 @@
 #include "console.h"
 
+#include "signal_watch.h"
+
 #include "app/about.h"
 #include "app/window/main_window.h"
 #include "app/window/qt_board.h"
@@ -51,11 +53,16 @@ Console::Console(ConsoleOptions options)
     relay_->window = window_.get();
     board_ = std::make_unique<QtBoard>(*window_);
     if (!options_.prompts) qtPrompts_ = std::make_unique<QtPrompts>(window_.get());
+    if (options_.handleSignals) {
+        signals_ = std::make_unique<SignalWatch>();
+        QObject::connect(signals_.get(), &SignalWatch::arrived, window_.get(), [w = window_.get()] { w->close(); });
+    }
 }
 
 Console::~Console()
 {
     // The core goes first: it may still write to the line and the board.
+    signals_.reset();
     relay_->form = nullptr;
     form_.reset();
     line_->onReceive = nullptr;

@@ -17,6 +17,7 @@ namespace vq {
 class MainWindow;
 class QtBoard;
 class QtSerialLine;
+class SignalWatch;
 namespace sim {
 class SimHost;
 }
@@ -26,6 +27,9 @@ struct ConsoleOptions {
     sim::SimOptions sim;        // its settings
     Prompts* prompts = nullptr; // default: Qt message boxes and file dialogs
     SavedSettings* settings = nullptr; // default: the Comm/Registry settings
+    // SIGTERM, SIGINT and SIGHUP close the window the ordinary way (a held
+    // jog's stop word first) instead of ending the process where it stands.
+    bool handleSignals = false;
 };
 
 class Console {
@@ -40,6 +44,7 @@ public:
     MainWindow& window();
     QtBoard& board(); // by id for the core, by designer name for tests
     Form1& form();
+    bool started() const { return form_ != nullptr; }
     QtSerialLine& line();
     sim::SimHost* simulator(); // nullptr without --simulate
     QString error() const { return error_; }
@@ -57,6 +62,7 @@ private:
     std::unique_ptr<QtBoard> board_;
     std::unique_ptr<Prompts> qtPrompts_;
     std::unique_ptr<Form1> form_;
+    std::unique_ptr<SignalWatch> signals_;
     QString error_;
 };
 

@@ -1,12 +1,16 @@
 #include "form1.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <string>
 #include <span>
 
 #include "app/control_ids.h"
 #include "link/frames.h"
 #include "link/hex.h"
+#include "link/slot_words.h"
+#include "link/status_line.h"
 #include "telemetry/decoded.h"
 
 namespace vq {
@@ -85,6 +89,7 @@ Form1::Form1(Board& board, Prompts& prompts, Port& port, SavedSettings& settings
     scheduler_.gainAtSend = [this](PidTerm term, int axis) {
         return wordFromText(board_.text(kGainBoxes[static_cast<std::size_t>(term)], axis));
     };
+    program_.poseFresh = [this] { return poseAt_ && now() - *poseAt_ <= kFreshPose; };
 }
 
 Form1::~Form1() { port_.onReceive = nullptr; }
@@ -144,7 +149,7 @@ std::span<const Form1::Route> Form1::routes()
         {E::DropDown, Ctl::PortNumber, [](Form1& f, int, int) { f.board_.setItems(Ctl::PortNumber, f.opener_.probePorts()); }},
         {E::Choose, Ctl::PortNumber, [](Form1& f, int, int) { f.choosePort(); }},
         {E::Click, Ctl::OriginButton, [](Form1& f, int i, int) { i == 0 ? f.operate_.setOrigin() : f.operate_.returnToOrigin(); }},
-        {E::Timer, Ctl::PollTimer, [](Form1& f, int, int) { f.syncLinkSettings(); f.afterPollTick(f.scheduler_.pollTick()); }},
+        {E::Timer, Ctl::PollTimer, [](Form1& f, int, int) { f.pollEvent(); }},
         // Servo bar
         {E::Click, Ctl::ServoButton, [](Form1& f, int axis, int) { f.operate_.toggleAxis(axis); }},
         {E::Click, Ctl::AllAxesButton, [](Form1& f, int i, int) { f.operate_.powerAllAxes(i == kAllAxesOn); }},
@@ -205,18 +210,44 @@ std::span<const Form1::Route> Form1::routes()
     return kRoutes;
 }
 
+void Form1::pollEvent()
+{
+    syncLinkSettings();
+    if (!port_.isOpen()) {
+        // The next request may open the device again: nothing raised while
+        // it was closed goes out with it.
+        holdRun("通讯中断");
+        dropWritesWhileClosed();
+    }
+    afterPollTick(scheduler_.pollTick());
+}
+
+bool Form1::lineDown() const { return !port_.isOpen() || statusStale_; }
+
+// A paused run goes on (Continue or a single step) only onto a line that
+// answers and an arm without alarms; otherwise the operator is told why.
+bool Form1::mayResume(std::string_view how)
+{
+    if (lineDown()) {
+        tell(board_, "通讯中断，程序不能继续：等状态回复恢复后再按“" + std::string(how) + "”");
+        return false;
+    }
+    for (int axis = 1; axis <= 6; ++axis)
+        if (state_.alarmCode[static_cast<std::size_t>(axis)] != 0) {
+            tell(board_, std::to_string(axis) + "轴仍在报警，程序不能继续：清除报警后再按“" + std::string(how) + "”");
+            return false;
+        }
+    return true;
+}
+
 void Form1::pauseOrContinue()
 {
+    ProgramRunner& runner = program_.runner();
+    if (runner.running() && runner.runPaused() && !mayResume("继续")) return;
     program_.pauseOrContinue();
-    if (!board_.timerEnabled(Ctl::RunnerTimer)) return;
-    if (program_.runner().runPaused()) {
-        // A move the program queued just before the click waits with the
-        // run: nothing of the program goes out while it is paused.
-        for (Slot slot : kRunnerSlots)
-            if (state_.due(slot)) {
-                state_.mailbox.lower(slot);
-                heldForPause_.insert(slot);
-            }
+    if (!runner.running()) return;
+    if (runner.runPaused()) {
+        holdRunnerWrites();
         return;
     }
     // Continue: the held move goes out first, and the runner waits for a
@@ -224,11 +255,81 @@ void Form1::pauseOrContinue()
     for (Slot slot : heldForPause_) state_.raise(slot);
     heldForPause_.clear();
     holdRunnerUntilStatus();
+    tell(board_, "程序继续运行", Notice::Info);
+}
+
+// A move the program queued just before a pause waits with the run: nothing
+// of the program goes out while it is paused.
+void Form1::holdRunnerWrites()
+{
+    for (Slot slot : kRunnerSlots)
+        if (state_.due(slot)) {
+            state_.mailbox.lower(slot);
+            heldForPause_.insert(slot);
+        }
+}
+
+void Form1::holdRun(std::string_view why)
+{
+    ProgramRunner& runner = program_.runner();
+    if (!runner.running()) return;
+    holdRunnerWrites();
+    if (runner.runPaused()) return;
+    runner.hold();
+    std::string m(why);
+    m += "：程序暂停";
+    if (runner.lastLineNumber() > 0) m += "在第 " + std::to_string(runner.lastLineNumber()) + " 行";
+    m += "，按“继续”接着运行";
+    tell(board_, m);
+}
+
+void Form1::pauseOnAlarm()
+{
+    ProgramRunner& runner = program_.runner();
+    if (!runner.running() || runner.runPaused()) return;
+    std::string axes;
+    for (int axis = 1; axis <= 6; ++axis) {
+        const int code = state_.alarmCode[static_cast<std::size_t>(axis)];
+        if (code == 0) continue;
+        if (!axes.empty()) axes += "、";
+        axes += std::to_string(axis) + "轴 报警 " + std::to_string(code);
+    }
+    if (axes.empty()) return;
+    std::string where = runner.lastLineNumber() > 0 ? "第 " + std::to_string(runner.lastLineNumber()) + " 行运行时 " : "";
+    holdRun("报警：" + where + axes);
+}
+
+void Form1::dropWritesWhileClosed()
+{
+    std::string dropped;
+    const auto note = [&](Slot slot) {
+        if (!dropped.empty()) dropped += "、";
+        dropped += slotWords(slot);
+    };
+    const bool running = program_.runner().running();
+    for (const SlotRow& row : slotTable()) {
+        if (row.isRead() || !state_.due(row.slot)) continue;
+        if (row.slot == Slot::Jog) {
+            // The stop word still goes out when the line is back; a jog
+            // code never does: the held key is let go.
+            const auto word = state_.mailbox.payload(Payload::JogWord);
+            if (word.size() == 2 && (word[0] != 0 || word[1] != 0)) {
+                operate_.releaseAllJogs();
+                note(row.slot);
+            }
+            continue;
+        }
+        if (running && std::find(kRunnerSlots.begin(), kRunnerSlots.end(), row.slot) != kRunnerSlots.end())
+            continue; // held with the paused run
+        state_.mailbox.lower(row.slot);
+        note(row.slot);
+    }
+    if (!dropped.empty()) tell(board_, "串口未打开，未发送：" + dropped);
 }
 
 void Form1::stepRun()
 {
-    if (!board_.timerEnabled(Ctl::RunnerTimer) || !program_.runner().runPaused()) return;
+    if (!board_.timerEnabled(Ctl::RunnerTimer) || !program_.runner().runPaused() || !mayResume("单步")) return;
     // A move the program queued just before the pause belongs to the line
     // under way: it goes out as this step, and the runner waits for the
     // controller again before the line after it.
@@ -248,7 +349,7 @@ void Form1::stopRun()
     // queued just before is dropped with the run.
     for (Slot slot : kRunnerSlots) state_.mailbox.lower(slot);
     heldForPause_.clear();
-    heldForLine_.clear();
+    tell(board_, "程序已停止", Notice::Info);
 }
 
 void Form1::readTab(int tab)
@@ -262,6 +363,8 @@ void Form1::readTab(int tab)
 
 void Form1::choosePort()
 {
+    // Clicks made while no port was open are not sent by opening one.
+    if (!port_.isOpen()) dropWritesWhileClosed();
     std::string text = board_.text(Ctl::PortNumber);
     settings_.put("Comm", text);
     openPortText(text);
@@ -312,21 +415,15 @@ void Form1::afterPollTick(std::optional<Slot> served)
     } else if (served == Slot::ReadPose) {
         if (++missedPose_ > kStaleAfterMissedReads && !poseStale_) setStale(false, true);
     }
-    for (Slot slot : kRunnerSlots) {
-        if (served != slot) continue;
-        // A program line sent into a line that is down never left. During a
-        // run it stays in the mailbox and goes out once the line is back
-        // (the runner waits on the busy word meanwhile), so no move of the
-        // program is skipped. Outside a run (a direct move) it is lost, as
-        // any request sent on a closed port: it must not surprise the
-        // operator when the line returns.
-        if (!port_.isOpen() && board_.timerEnabled(Ctl::RunnerTimer)) {
-            state_.raise(slot);
-            heldForLine_.insert(slot);
-        } else {
-            heldForLine_.erase(slot);
-        }
-    }
+    if (statusStale_) holdRun("通讯中断（状态无回复）");
+    // A program line served while the port is closed never left: it is kept
+    // with the paused run and goes out when the operator continues.
+    if (served && !port_.isOpen() && program_.runner().running())
+        for (Slot slot : kRunnerSlots)
+            if (served == slot) {
+                holdRun("通讯中断");
+                heldForPause_.insert(slot);
+            }
 }
 
 void Form1::afterReply(const Reply& reply)
@@ -345,10 +442,12 @@ void Form1::afterReply(const Reply& reply)
     if (reply.request.slot == Slot::ReadStatus) {
         missedStatus_ = 0;
         if (statusStale_) setStale(true, false);
+        pauseOnAlarm();
         // This busy word was read before a queued runner write went out.
         holdRunnerUntilStatus();
     } else if (reply.request.slot == Slot::ReadPose) {
         missedPose_ = 0;
+        poseAt_ = now();
         if (poseStale_) setStale(false, false);
     }
 }
@@ -368,14 +467,20 @@ void Form1::setStale(bool status, bool stale)
 
 void Form1::unload() { endProgram(); }
 
+void Form1::stopJogNow()
+{
+    if (ended_) return; // the port is closed; the stop word went out when it closed
+    if (operate_.releaseAllJogs()) link_.sendNow(slotRow(Slot::Jog), state_.mailbox.payload(Payload::JogWord));
+}
+
 void Form1::endProgram()
 {
     if (ended_) return;
-    ended_ = true;
     // A jog held while the console closes must not keep the arm moving
     // until the controller's own watchdog notices: the stop word goes out
     // now, before the port closes.
-    if (operate_.releaseAllJogs()) link_.sendNow(slotRow(Slot::Jog), state_.mailbox.payload(Payload::JogWord));
+    stopJogNow();
+    ended_ = true;
     board_.setTimerEnabled(Ctl::PollTimer, false);
     board_.setTimerEnabled(Ctl::RunnerTimer, false);
     port_.close();

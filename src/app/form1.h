@@ -5,7 +5,9 @@
 // never go further; the core shows what it sets on the Board.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -63,6 +65,21 @@ public:
     static constexpr int kStaleAfterMissedReads = 5;
     bool statusStale() const { return statusStale_; }
     bool poseStale() const { return poseStale_; }
+    // The line counts as down while the port is closed or status replies
+    // have stopped (the read-outs are greyed). A run pauses then, and
+    // nothing of it goes out until the operator continues.
+    bool lineDown() const;
+
+    // A teach-in button records the arm's pose only from a pose reply
+    // accepted this recently.
+    static constexpr std::chrono::milliseconds kFreshPose{1000};
+    // The console's clock; tests set their own.
+    std::function<std::chrono::steady_clock::time_point()> now = [] { return std::chrono::steady_clock::now(); };
+
+    // Sends the jog stop word at once if a jog is held (the console is about
+    // to end in a way that may not reach unload: a signal, the display
+    // gone). Safe to call more than once.
+    void stopJogNow();
 
     FormState& state() { return state_; }
     Link& link() { return link_; }
@@ -84,9 +101,15 @@ private:
 
     void choosePort();
     void readTab(int tab);
+    void pollEvent();
     void pauseOrContinue();
     void stepRun();
+    bool mayResume(std::string_view how);
     void stopRun();
+    void holdRun(std::string_view why);
+    void holdRunnerWrites();
+    void dropWritesWhileClosed();
+    void pauseOnAlarm();
     void openPortText(const std::string& portText);
     void endProgram();
     void syncLinkSettings();
@@ -113,9 +136,9 @@ private:
     int missedPose_ = 0;
     bool statusStale_ = false;
     bool poseStale_ = false;
-    std::set<Slot> heldForLine_;   // runner slots raised again because the line was down
+    std::optional<std::chrono::steady_clock::time_point> poseAt_; // last pose reply accepted
     std::set<Slot> unreadBlocks_;  // start-up reads whose block has not been read yet
-    std::set<Slot> heldForPause_;  // runner writes held back while the run is paused
+    std::set<Slot> heldForPause_;  // runner writes held back while the run is paused (by the operator, line loss or an alarm)
 };
 
 } // namespace vq

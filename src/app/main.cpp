@@ -10,6 +10,7 @@
 #include <QTranslator>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/console.h"
 #include "app/port_commands.h"
@@ -72,7 +73,19 @@ int main(int argc, char** argv)
     options.sim.controlMode = 1;
     options.sim.servosOn = true;
 
+    options.handleSignals = true;
+
     vq::Console console(options);
+    // Qt ends the process with exit() when the display's connection breaks;
+    // a held jog must not outlive it.
+    static vq::Console* ending = nullptr;
+    ending = &console;
+    std::atexit([] {
+        if (ending && ending->started()) ending->form().stopJogNow();
+    });
+    struct Forget {
+        ~Forget() { ending = nullptr; }
+    } forget;
     // Show the window and let its first paint (fonts, layout) happen before
     // the load sequence starts the 35 ms poll timer, so that the first
     // polls are not bunched behind it.

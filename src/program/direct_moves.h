@@ -17,6 +17,8 @@ namespace vq {
 
 enum class DirectMoveKind : std::uint8_t { Point, Line, Arc };
 
-void directMove(FormState& state, const Board& board, DirectMoveKind kind);
+// A box that does not hold a finite number sends nothing; the status line
+// says which.
+void directMove(FormState& state, Board& board, DirectMoveKind kind);
 
 } // namespace vq

@@ -1,5 +1,7 @@
 #include "program_subsystem.h"
 
+#include "link/status_line.h"
+
 namespace vq {
 
 namespace {
@@ -20,7 +22,14 @@ ProgramSubsystem::ProgramSubsystem(FormState& state, Board& board, Prompts& prom
 {
 }
 
-void ProgramSubsystem::teachIn(TeachInKind kind) { vq::teachIn(board_, kind); }
+void ProgramSubsystem::teachIn(TeachInKind kind)
+{
+    if (recordsPose(kind) && poseFresh && !poseFresh()) {
+        tell(board_, "未录入：1 秒内没有收到机械臂的位姿，显示的不是它现在的位姿");
+        return;
+    }
+    vq::teachIn(board_, kind);
+}
 
 void ProgramSubsystem::directMove(DirectMoveKind kind) { vq::directMove(state_, board_, kind); }
 

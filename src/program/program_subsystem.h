@@ -2,6 +2,7 @@
 // the teach-in and direct-move buttons, and the file menu.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,7 +52,10 @@ public:
     void pauseOrContinue() { runner_.pause(); }
     void stop() { runner_.stop(); }
     void runnerTick() { runner_.tick(); }
+    // A pose button records nothing unless poseFresh says the read-outs
+    // show a pose the controller reported within the last second.
     void teachIn(TeachInKind kind);
+    std::function<bool()> poseFresh;
     void directMove(DirectMoveKind kind);
     void newProgram();
     // The outcome is kept as lastFileStatus (the window shows none).

@@ -7,6 +7,7 @@
 #include "format.h"
 #include "link/hex.h"
 #include "link/numtext.h"
+#include "link/status_line.h"
 
 namespace vq {
 
@@ -46,12 +47,14 @@ void readFields(std::string_view line, const std::array<std::string_view, N>& ke
     for (std::size_t i = 0; i < N; ++i) *fields[i] = valueAfterKey(line, keys[i], *fields[i]);
 }
 
-template <std::size_t N>
-std::vector<std::uint8_t> floatsOf(const std::array<std::string*, N>& fields)
+// "第 3 行未发送：J1=inf 不是有限的数，程序已暂停"
+std::string refusal(std::size_t lineNumber, std::string_view key, std::string_view text)
 {
-    std::array<float, N> values{};
-    for (std::size_t i = 0; i < N; ++i) values[i] = fieldFloat(*fields[i]);
-    return floatData(values);
+    std::string m = "第 " + std::to_string(lineNumber) + " 行未发送：";
+    m += key;
+    m += text;
+    m += " 不是有限的数，程序已暂停";
+    return m;
 }
 
 } // namespace
@@ -73,7 +76,7 @@ void ProgramRunner::run()
     // Wait for a status reply to deliver the controller's real busy word.
     state_.controllerBusy = 100;
     lineIndex_ = 0;
-    currentLine_ = 0;
+    lastLine_ = 0;
     pass_ = 1;
     passEnded_ = false;
     setPaused(false);
@@ -82,16 +85,22 @@ void ProgramRunner::run()
 
 void ProgramRunner::pause() { setPaused(!runPaused_); }
 
+bool ProgramRunner::running() const { return board_.timerEnabled(kTimer); }
+
+void ProgramRunner::hold()
+{
+    if (running() && !runPaused_) setPaused(true);
+}
+
 void ProgramRunner::step()
 {
     if (runPaused_ && running()) stepRequested_ = true;
 }
 
-bool ProgramRunner::running() const { return board_.timerEnabled(kTimer); }
-
 void ProgramRunner::stop()
 {
     lineIndex_ = 0;
+    lastLine_ = 0;
     board_.setTimerEnabled(kTimer, false);
     // A DELAY under way ends with the run: the next Run starts at once.
     board_.setTimerInterval(kTimer, kInitialIntervalMs);
@@ -116,8 +125,8 @@ void ProgramRunner::tick()
         return;
     }
     if (std::exchange(passEnded_, false)) ++pass_;
-    currentLine_ = lineIndex_;
-    execute(lines_[lineIndex_]);
+    lastLine_ = lineIndex_ + 1;
+    if (!execute(lines_[lineIndex_])) setPaused(true);
     ++lineIndex_;
     if (lineIndex_ < lineCount_) return;
     endOfPass();
@@ -134,34 +143,49 @@ void ProgramRunner::endOfPass()
     board_.setEnabled(Ctl::RunButton, kNoIndex, true);
 }
 
-void ProgramRunner::execute(std::string_view line)
+template <std::size_t N>
+bool ProgramRunner::post(Slot slot, const std::array<std::string*, N>& fields, const std::array<std::string_view, N>& keys)
+{
+    std::array<float, N> values{};
+    for (std::size_t i = 0; i < N; ++i) {
+        values[i] = fieldFloat(*fields[i]);
+        if (!std::isfinite(values[i])) {
+            tell(board_, refusal(lastLine_, keys[i], *fields[i]));
+            return false;
+        }
+    }
+    state_.post(slot, floatData(values));
+    return true;
+}
+
+bool ProgramRunner::execute(std::string_view line)
 {
     RunnerFields& f = fields_;
     switch (keywordOf(line)) {
     case Keyword::Pspeed: {
         const std::array<std::string*, 3> fields{&f.rpm, &f.pointAcc, &f.pointDec};
-        readFields<3>(line, {"RPM=", "ACC=", "DEC="}, fields);
-        state_.post(Slot::WritePointSpeed, floatsOf(fields));
-        break;
+        const std::array<std::string_view, 3> keys{"RPM=", "ACC=", "DEC="};
+        readFields<3>(line, keys, fields);
+        return post(Slot::WritePointSpeed, fields, keys);
     }
     case Keyword::Lspeed: {
         const std::array<std::string*, 3> fields{&f.mms, &f.lineAcc, &f.lineDec};
-        readFields<3>(line, {"MMS=", "ACC=", "DEC="}, fields);
-        state_.post(Slot::WriteLineSpeed, floatsOf(fields));
-        break;
+        const std::array<std::string_view, 3> keys{"MMS=", "ACC=", "DEC="};
+        readFields<3>(line, keys, fields);
+        return post(Slot::WriteLineSpeed, fields, keys);
     }
     case Keyword::Movj: {
         const std::array<std::string*, 6> fields{&f.j1, &f.j2, &f.j3, &f.j4, &f.j5, &f.j6};
-        readFields<6>(line, {"J1=", "J2=", "J3=", "J4=", "J5=", "J6="}, fields);
-        state_.post(Slot::JointTarget, floatsOf(fields));
-        break;
+        const std::array<std::string_view, 6> keys{"J1=", "J2=", "J3=", "J4=", "J5=", "J6="};
+        readFields<6>(line, keys, fields);
+        return post(Slot::JointTarget, fields, keys);
     }
     case Keyword::Movp:
     case Keyword::Movl: {
         const std::array<std::string*, 6> fields{&f.x1, &f.y1, &f.z1, &f.a1, &f.b1, &f.c1};
-        readFields<6>(line, {"X1=", "Y1=", "Z1=", "A1=", "B1=", "C1="}, fields);
-        state_.post(keywordOf(line) == Keyword::Movp ? Slot::PointMove : Slot::LinearMove, floatsOf(fields));
-        break;
+        const std::array<std::string_view, 6> keys{"X1=", "Y1=", "Z1=", "A1=", "B1=", "C1="};
+        readFields<6>(line, keys, fields);
+        return post(keywordOf(line) == Keyword::Movp ? Slot::PointMove : Slot::LinearMove, fields, keys);
     }
     case Keyword::Movc: {
         // Via point: a missing coordinate takes the last MOVP/MOVL target's.
@@ -178,14 +202,12 @@ void ProgramRunner::execute(std::string_view line)
         const std::array<std::string*, 6> end{&f.x3, &f.y3, &f.z3, &f.a3, &f.b3, &f.c3};
         for (std::size_t i = 0; i < 6; ++i) *end[i] = valueAfterKey(cont, endKeys[i], *via[i]);
         f.ag = valueAfterKey(cont, "Ag=", f.ag);
-        std::array<float, 13> arc{};
-        for (std::size_t i = 0; i < 6; ++i) {
-            arc[i] = fieldFloat(*via[i]);
-            arc[6 + i] = fieldFloat(*end[i]);
-        }
-        arc[12] = fieldFloat(f.ag);
-        state_.post(Slot::ArcMove, floatData(arc));
-        break;
+        return post(Slot::ArcMove,
+                    std::array<std::string*, 13>{via[0], via[1], via[2], via[3], via[4], via[5], end[0], end[1],
+                                                 end[2], end[3], end[4], end[5], &f.ag},
+                    std::array<std::string_view, 13>{viaKeys[0], viaKeys[1], viaKeys[2], viaKeys[3], viaKeys[4],
+                                                     viaKeys[5], endKeys[0], endKeys[1], endKeys[2], endKeys[3],
+                                                     endKeys[4], endKeys[5], "Ag="});
     }
     case Keyword::Delay:
         f.delayMs = valueAfterKey(line, "MS=", f.delayMs);
@@ -197,6 +219,7 @@ void ProgramRunner::execute(std::string_view line)
     case Keyword::None: // unrecognised or empty line: costs the tick, nothing else
         break;
     }
+    return true;
 }
 
 int ProgramRunner::delayIntervalMs(std::string_view delayText)

@@ -61,6 +61,10 @@ public:
     void pause(); // pause, or continue when paused
     void stop();
     void tick();  // RunnerTimer
+    // Pauses a run that goes on (line loss, an alarm); nothing when no run
+    // goes on or it is paused already. Continue is the operator's.
+    void hold();
+    bool running() const;
     // While a run is paused: the next tick that finds the controller idle
     // executes one line, and the run stays paused.
     void step();
@@ -69,15 +73,16 @@ public:
     std::span<const std::string_view> programLines() const { return lines_; }
     // Next line to execute.
     std::size_t lineIndex() const { return lineIndex_; }
+    // The line last executed, counted from 1 as the editor shows it (0 before
+    // the first line of a pass).
+    std::size_t lastLineNumber() const { return lastLine_; }
     // Number of line breaks at Run: lines 0 .. lineCount - 1 are executed.
     std::size_t lineCount() const { return lineCount_; }
     bool runPaused() const { return runPaused_; }
-    // A run is in progress (RunnerTimer enabled), paused or not.
-    bool running() const;
-    // The line the run is at: the last one executed (its move or delay is
-    // under way), or the first line before any has been. A MOVC's line
-    // stands for its continuation line too.
-    std::size_t currentLine() const { return currentLine_; }
+    // The line the run is at, from 0: the last one executed (its move or
+    // delay is under way), or the first line before any has been. A MOVC's
+    // line stands for its continuation line too.
+    std::size_t currentLine() const { return lastLine_ == 0 ? 0 : lastLine_ - 1; }
     // The pass through the program, from 1; "循环" starts the next one.
     int pass() const { return pass_; }
     bool stepRequested() const { return stepRequested_; }
@@ -89,7 +94,11 @@ public:
     static int delayIntervalMs(std::string_view delayText);
 
 private:
-    void execute(std::string_view line);
+    // False when the line was refused: a field that is not a finite number
+    // is never sent, and the operator is told on the status line.
+    bool execute(std::string_view line);
+    template <std::size_t N>
+    bool post(Slot slot, const std::array<std::string*, N>& fields, const std::array<std::string_view, N>& keys);
     void endOfPass();
     void setPaused(bool paused);
 
@@ -99,9 +108,9 @@ private:
     std::vector<std::string_view> lines_; // pieces of text_
     std::size_t lineIndex_ = 0;
     std::size_t lineCount_ = 0;
+    std::size_t lastLine_ = 0;
     bool runPaused_ = false;
     RunnerFields fields_;
-    std::size_t currentLine_ = 0;
     int pass_ = 0;
     bool passEnded_ = false;    // the next line executed starts a new pass
     bool stepRequested_ = false;

@@ -1,11 +1,13 @@
 #include "teach_in.h"
 
 #include <array>
+#include <cmath>
 #include <string_view>
 
 #include "format.h"
 #include "link/hex.h"
 #include "link/numtext.h"
+#include "link/status_line.h"
 
 namespace vq {
 
@@ -88,9 +90,66 @@ std::string teachInLine(const Board& board, TeachInKind kind)
     return line;
 }
 
-void teachIn(Board& board, TeachInKind kind)
+bool recordsPose(TeachInKind kind)
 {
+    switch (kind) {
+    case TeachInKind::JointMove:
+    case TeachInKind::PointMove:
+    case TeachInKind::LineMove:
+    case TeachInKind::ArcVia:
+    case TeachInKind::ArcEnd: return true;
+    default: return false;
+    }
+}
+
+std::optional<std::string> teachInRefusal(const Board& board, TeachInKind kind)
+{
+    // The read-outs are the console's own numbers: anything else there ("—",
+    // "nan") is not a pose. Entry boxes are read as the runner reads them.
+    const auto readout = [&](Ctl c, int first, int n) -> std::optional<std::string> {
+        for (int i = first; i < first + n; ++i) {
+            const std::string text = board.text(c, i);
+            const std::optional<double> v = readStrictNumber(text);
+            if (!v || !std::isfinite(toFloat32(*v))) return "\"" + text + "\" 不是机械臂报告的数";
+        }
+        return std::nullopt;
+    };
+    const auto entry = [&](Ctl c, int index) -> std::optional<std::string> {
+        const std::string text = board.text(c, index);
+        if (std::isfinite(toFloat32(readLenientNumber(text)))) return std::nullopt;
+        return "\"" + text + "\" 不是有限的数";
+    };
+    std::optional<std::string> why;
+    switch (kind) {
+    case TeachInKind::PointSpeed:
+    case TeachInKind::LinearSpeed: {
+        const Ctl box = kind == TeachInKind::PointSpeed ? Ctl::PointSpeed : Ctl::LinearSpeed;
+        for (int i = 0; i < 3 && !why; ++i) why = entry(box, i);
+        break;
+    }
+    case TeachInKind::JointMove: why = readout(Ctl::JointAngle, 1, 6); break;
+    case TeachInKind::PointMove:
+    case TeachInKind::LineMove:
+    case TeachInKind::ArcVia: why = readout(Ctl::PoseValue, 1, 6); break;
+    case TeachInKind::ArcEnd:
+        why = readout(Ctl::PoseValue, 1, 6);
+        if (!why) why = entry(Ctl::ArcAngle, kNoIndex);
+        break;
+    case TeachInKind::Delay: why = entry(Ctl::DelayMs, kNoIndex); break;
+    case TeachInKind::End: break;
+    }
+    if (why) return "未录入：" + *why;
+    return std::nullopt;
+}
+
+bool teachIn(Board& board, TeachInKind kind)
+{
+    if (auto why = teachInRefusal(board, kind)) {
+        tell(board, *why);
+        return false;
+    }
     board.setText(Ctl::ProgramEditor, kNoIndex, board.text(Ctl::ProgramEditor) + teachInLine(board, kind));
+    return true;
 }
 
 } // namespace vq

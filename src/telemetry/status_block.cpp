@@ -104,14 +104,15 @@ void showStatus(const StatusBlock& status, FormState& state, Board& board)
     // Colours come from the stored values, so an axis whose fields were
     // missing from this reply keeps showing the last reported state. Each
     // button gets its final colour in one step: an alarm (red) wins over a
-    // servo that is on (green).
+    // servo that is on (green). Any code but 0 is an alarm, 0x8000 and
+    // above included.
     board.setBackColour(Ctl::ReadyLamp, kNoIndex, status.controllerState.value_or(0) == 1 ? Colour::green() : Colour::buttonFace());
     std::string caption;
     caption.reserve(24);
     for (int axis = 1; axis <= kAxes; ++axis) {
         const int servo = state.servoState[axisSlot(axis)];
         const int alarm = state.alarmCode[axisSlot(axis)];
-        const Colour colour = alarm > 0 ? Colour::red() : servo == 1 ? Colour::green() : Colour::buttonFace();
+        const Colour colour = alarm != 0 ? Colour::red() : servo == 1 ? Colour::green() : Colour::buttonFace();
         board.setBackColour(Ctl::ServoButton, axis, colour);
     }
     for (int axis = 1; axis <= kAxes; ++axis) {

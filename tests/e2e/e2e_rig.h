@@ -60,9 +60,10 @@ inline sim::SimOptions testSimOptions()
 
 class Rig {
 public:
-    explicit Rig(sim::SimOptions simOptions = testSimOptions())
+    explicit Rig(sim::SimOptions simOptions = testSimOptions(), bool handleSignals = false)
     {
         ConsoleOptions o;
+        o.handleSignals = handleSignals;
         o.simulate = true;
         o.sim = std::move(simOptions);
         o.prompts = &prompts;

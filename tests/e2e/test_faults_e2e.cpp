@@ -777,7 +777,7 @@ enum class VanishAt {
 
 class ProgramRunVanish : public ::testing::TestWithParam<VanishAt> {};
 
-TEST_P(ProgramRunVanish, DeviceGoneAndBackSkipsNoMove)
+TEST_P(ProgramRunVanish, DeviceGoneAndBackPausesAndSkipsNoMoveAfterContinue)
 {
     LinkedDevice device;
     ASSERT_TRUE(device.dir.isValid());
@@ -799,7 +799,19 @@ TEST_P(ProgramRunVanish, DeviceGoneAndBackSkipsNoMove)
     device.vanish(r);
     r.waitFor([&] { moves.sample(); return false; }, 1200);
     EXPECT_FALSE(r.console->line().isOpen());
+    EXPECT_EQ(r.board().text("Command13"), "继续") << "the run pauses when the line goes";
+    const auto jointWritesNow = [&] {
+        return std::count_if(polls.events().begin(), polls.events().end(),
+                             [](const auto& e) { return e.tick == kJointTargetSlot && e.lineOpen; });
+    };
+    const auto writesBeforeReturn = jointWritesNow();
     ASSERT_TRUE(r.host().reappear());
+    // The line answers again; the program sends nothing until Continue.
+    const auto replies = r.form().link().repliesAccepted();
+    EXPECT_TRUE(r.waitFor([&] { return r.form().link().repliesAccepted() >= replies + 12; }, 10000));
+    EXPECT_EQ(jointWritesNow(), writesBeforeReturn) << "a program move went out before Continue";
+    EXPECT_EQ(r.board().text("Command13"), "继续");
+    r.click("Command13");
 
     EXPECT_TRUE(moves.runToEnd(20000)) << "the run did not end";
     polls.expectOrderAndPacing();

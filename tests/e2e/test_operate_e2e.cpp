@@ -5,9 +5,11 @@
 
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QTouchEvent>
 
 #include <array>
 #include <cmath>
+#include <csignal>
 #include <functional>
 #include <string>
 #include <vector>
@@ -74,6 +76,16 @@ void expectJogStops(Rig& r, int joint, const std::function<void()>& letGo)
     r.idle(300);
     EXPECT_EQ(r.arm().joints()[static_cast<std::size_t>(joint - 1)], at) << "joint " << joint << " still moving";
     EXPECT_EQ(r.arm().jogCode(), 0);
+}
+
+// The console ends with a jog held: the last word on the line is the stop
+// word, and the arm stands.
+void expectJogStopsAsTheConsoleEnds(Rig& r, const std::function<void()>& end)
+{
+    end();
+    ASSERT_TRUE(r.waitFor([&] { return r.window().programEnded(); }, 5000)) << "the console did not end";
+    ASSERT_TRUE(r.waitFor([&] { return r.arm().jogCode() == 0; }, 2000)) << r.arm().lastEvent();
+    EXPECT_EQ(r.arm().lastEvent(), "jog stopped") << "stopped by something other than the stop word";
 }
 
 // ---------------------------------------------------------------- jogging
@@ -406,6 +418,11 @@ TEST(Operate, AHeldJogStopsWithoutAMouseReleaseWhenTheButtonOrWindowIsLost)
              QApplication::sendEvent(&r.window(), &deactivate);
          }},
         {"button hidden", [](Rig&, QWidget* button) { button->hide(); }},
+        {"touch cancelled",
+         [](Rig&, QWidget* button) {
+             QTouchEvent cancel(QEvent::TouchCancel);
+             QApplication::sendEvent(button, &cancel);
+         }},
     };
     Rig r;
     ASSERT_TRUE(r.start());
@@ -425,6 +442,21 @@ TEST(Operate, AHeldJogStopsWithoutAMouseReleaseWhenTheButtonOrWindowIsLost)
         r.idle(300);
         EXPECT_EQ(r.arm().jogCode(), 0);
         EXPECT_TRUE(r.waitFor([&] { return r.isEnabled("Command5", 5); })) << "not enabled again by the status block";
+    }
+}
+
+// Closing the window, and a signal that ends the console (a service
+// manager's SIGTERM, Ctrl+C in the terminal, the terminal closing), send
+// the stop word of a held jog before the port closes (0: the window closed).
+TEST(Operate, EndingSignalsStopAHeldJogFirst)
+{
+    for (const int number : {0, SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(number);
+        Rig r(testSimOptions(), true);
+        ASSERT_TRUE(r.start());
+        ASSERT_TRUE(r.waitFor([&] { return r.isEnabled("Command5", 5); }));
+        ASSERT_TRUE(startJog(r, 5, 30));
+        expectJogStopsAsTheConsoleEnds(r, [&] { number ? (void)::raise(number) : (void)r.window().close(); });
     }
 }
 

@@ -290,11 +290,11 @@ TEST_F(Form1Test, WindowEventsReachTheirCommands)
         {"teach speed Enter", [](Form1& f) { f.keyDown("Text2", kNoIndex, kKeyEnter); }, {}, {}},
         {"PSPEED", [](Form1& f) { f.click("Command10", kNoIndex); }, {}, endsWith("PSPEED RPM=1 ACC=1 DEC=1\r\n")},
         {"LSPEED", [](Form1& f) { f.click("Command24", kNoIndex); }, {}, endsWith("LSPEED MMS=1 ACC=1 DEC=1\r\n")},
-        {"MOVJ", [](Form1& f) { f.click("Command15", kNoIndex); }, {}, endsWith("MOVJ J1= J2= J3= J4= J5= J6=\r\n")},
-        {"MOVP", [](Form1& f) { f.click("Command20", kNoIndex); }, {}, endsWith("MOVP X1= Y1= Z1= A1= B1= C1=\r\n")},
-        {"MOVL", [](Form1& f) { f.click("Command6", kNoIndex); }, {}, endsWith("MOVL X1= Y1= Z1= A1= B1= C1=\r\n")},
-        {"MOVC", [](Form1& f) { f.click("Command18", kNoIndex); }, {}, endsWith("MOVC X2= Y2= Z2= A2= B2= C2=\r\n")},
-        {"MOVC end", [](Form1& f) { f.click("Command9", kNoIndex); }, {}, endsWith("     X3= Y3= Z3= A3= B3= C3= Ag=0.000\r\n")},
+        {"MOVJ", [](Form1& f) { f.click("Command15", kNoIndex); }, {}, endsWith("MOVJ J1=2 J2=2 J3=2 J4=2 J5=2 J6=2\r\n")},
+        {"MOVP", [](Form1& f) { f.click("Command20", kNoIndex); }, {}, endsWith("MOVP X1=3 Y1=3 Z1=3 A1=3 B1=3 C1=3\r\n")},
+        {"MOVL", [](Form1& f) { f.click("Command6", kNoIndex); }, {}, endsWith("MOVL X1=3 Y1=3 Z1=3 A1=3 B1=3 C1=3\r\n")},
+        {"MOVC", [](Form1& f) { f.click("Command18", kNoIndex); }, {}, endsWith("MOVC X2=3 Y2=3 Z2=3 A2=3 B2=3 C2=3\r\n")},
+        {"MOVC end", [](Form1& f) { f.click("Command9", kNoIndex); }, {}, endsWith("     X3=3 Y3=3 Z3=3 A3=3 B3=3 C3=3 Ag=0.000\r\n")},
         {"DELAY", [](Form1& f) { f.click("Command21", kNoIndex); }, {}, endsWith("DELAY MS=\r\n")},
         {"END", [](Form1& f) { f.click("Command17", kNoIndex); }, {}, endsWith("\r\nEND\r\n")},
         {"test MOVP", [](Form1& f) { f.click("Command25", kNoIndex); }, {194}, {}},
@@ -326,6 +326,9 @@ TEST_F(Form1Test, WindowEventsReachTheirCommands)
         for (int i = 1; i <= 6; ++i) r.board.setText(Ctl::TargetAngle, i, "1");
         for (int i = 1; i <= 3; ++i) r.board.setText(Ctl::ToolParam, i, "1");
         r.board.setEnabled(Ctl::JogKey, 3, true);
+        for (int i = 1; i <= 6; ++i) r.board.setText(Ctl::JointAngle, i, "2");
+        for (int i = 1; i <= 6; ++i) r.board.setText(Ctl::PoseValue, i, "3");
+        r.form->program().poseFresh = [] { return true; };
         c.event(*r.form);
         std::vector<int> raised;
         for (int s = 0; s < kSlotCount; ++s)
@@ -485,7 +488,10 @@ TEST_F(Form1Test, RunnerWaitsForAStatusReplyTakenAfterItsWrite)
     EXPECT_EQ(r.form->program().runner().lineIndex(), 2u);
 }
 
-TEST_F(Form1Test, RunnerMoveSentWhileTheLineIsDownGoesOutWhenItIsBack)
+// The device goes away under a run: the run pauses with its move held, and
+// nothing of the program goes out when the device is back until Continue;
+// then the held move goes out once. Stop drops a held move.
+TEST_F(Form1Test, LineLossPausesTheRunUntilTheOperatorContinues)
 {
     Rig r;
     r.settings.values["Comm"] = "03";
@@ -500,23 +506,101 @@ TEST_F(Form1Test, RunnerMoveSentWhileTheLineIsDownGoesOutWhenItIsBack)
     r.form->timer("Timer3");
     r.port.close(); // the device goes away
     for (int e = 0; e < 3; ++e) r.event();
-    EXPECT_EQ(r.form->state().due(Slot::JointTarget), true) << "the move waits for the line";
-    r.form->timer("Timer3");
-    EXPECT_EQ(r.form->program().runner().lineIndex(), 1u);
+    EXPECT_EQ(r.board.text(Ctl::PauseButton), "继续");
+    EXPECT_FALSE(r.form->state().due(Slot::JointTarget)) << "held with the run";
+    EXPECT_NE(r.board.text(Ctl::StatusLine).find("通讯中断"), std::string::npos);
     r.port.open("/dev/null", 115200); // back
     std::vector<std::string> sent;
-    for (int e = 0; e < 6; ++e) sent.push_back(r.event());
+    for (int e = 0; e < 8; ++e) sent.push_back(r.event());
+    r.form->timer("Timer3");
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "10 11 B0"), 0) << "nothing of the program before Continue";
+    r.form->click("Command13", kNoIndex);
+    EXPECT_EQ(r.board.text(Ctl::PauseButton), "暂停");
+    sent.clear();
+    for (int e = 0; e < 8; ++e) sent.push_back(r.event());
     EXPECT_EQ(std::count(sent.begin(), sent.end(), "10 11 B0"), 1) << "the held move goes out once";
-    // Stop drops a move held back for the line, not the mailbox as a whole.
+    // Stop drops a move held back for the line.
     busy = 0;
     r.form->click("Command14", kNoIndex);
     for (int e = 0; e < 3; ++e) r.event();
     r.form->timer("Timer3");
     r.port.close();
     for (int e = 0; e < 4; ++e) r.event();
-    EXPECT_EQ(r.form->state().due(Slot::JointTarget), true);
     r.form->click("Command12", kNoIndex);
-    EXPECT_EQ(r.form->state().due(Slot::JointTarget), false);
+    r.port.open("/dev/null", 115200);
+    r.form->click("Command13", kNoIndex);
+    sent.clear();
+    for (int e = 0; e < 8; ++e) sent.push_back(r.event());
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "10 11 B0"), 0);
+}
+
+constexpr std::size_t kAlarmRegOfAxis4 = 33; // alarm words of axes 1..6 at 30..35
+
+// Clicks made before any port was opened are dropped, and the status line
+// names them; the jog stop word alone may still go out. Opening a port
+// later sends none of them.
+TEST_F(Form1Test, WritesRaisedWhileNoPortIsOpenAreNeverSent)
+{
+    Rig r;
+    r.start();
+    r.form->state().mailbox.lowerAll();
+    r.form->click("Command2", 2);  // -90°
+    r.form->click("Command1", 9);  // all servos on
+    r.form->click("Command25", kNoIndex); // MOVP
+    r.board.setText(Ctl::PortNumber, kNoIndex, "03");
+    r.form->comboClick("Combo1");
+    ASSERT_TRUE(r.port.isOpen());
+    const std::string told = r.board.text(Ctl::StatusLine);
+    for (const char* words : {"关节目标", "全部伺服", "MOVP"}) EXPECT_NE(told.find(words), std::string::npos) << told;
+    std::vector<std::string> sent;
+    for (int e = 0; e < 400; ++e) sent.push_back(r.event());
+    for (const char* write : {"10 11 B0", "10 10 10", "10 11 C0"})
+        EXPECT_EQ(std::count(sent.begin(), sent.end(), write), 0) << write;
+}
+
+// An alarm reported during a run pauses it before the next line and says
+// which line ran and which axis reported which code (0x8000 counts too).
+// Continue is refused while the alarm stands and goes on with the next line
+// once it is cleared.
+TEST_F(Form1Test, AnAlarmPausesTheRunUntilClearedAndContinued)
+{
+    Rig r;
+    r.settings.values["Comm"] = "03";
+    std::uint16_t busy = 0;
+    std::uint16_t alarm = 0;
+    r.controller = [&](const std::vector<std::uint8_t>& req) -> std::optional<std::vector<std::uint8_t>> {
+        if (req[1] == 0x03 && req[2] == 0x10 && req[3] == 0x00) {
+            auto regs = statusRegs(busy);
+            regs[kAlarmRegOfAxis4] = alarm;
+            return readReply(regs);
+        }
+        return answering(busy)(req);
+    };
+    r.start();
+    r.readStartupBlocks();
+    r.board.setText(Ctl::ProgramEditor, kNoIndex, "MOVJ J1=1\r\nMOVJ J1=2\r\nMOVJ J1=3\r\nEND\r\n");
+    r.form->click("Command14", kNoIndex);
+    for (int e = 0; e < 6; ++e) r.event();
+    r.form->timer("Timer3"); // line 1 queued
+    for (int e = 0; e < 6; ++e) r.event();
+    alarm = 0x8005;
+    for (int e = 0; e < 6; ++e) r.event();
+    EXPECT_EQ(r.board.text(Ctl::PauseButton), "继续");
+    const std::string told = r.board.text(Ctl::StatusLine);
+    EXPECT_NE(told.find("第 1 行"), std::string::npos) << told;
+    EXPECT_NE(told.find("4轴 报警 -32763"), std::string::npos) << told;
+    EXPECT_EQ(r.board.backColour(Ctl::ServoButton, 4), Colour::red());
+    r.form->timer("Timer3");
+    EXPECT_EQ(r.form->program().runner().lineIndex(), 1u) << "no line while paused";
+    r.form->click("Command13", kNoIndex);
+    EXPECT_EQ(r.board.text(Ctl::PauseButton), "继续") << "refused while the alarm stands";
+    alarm = 0;
+    for (int e = 0; e < 6; ++e) r.event();
+    r.form->click("Command13", kNoIndex);
+    EXPECT_EQ(r.board.text(Ctl::PauseButton), "暂停");
+    for (int e = 0; e < 6; ++e) r.event();
+    r.form->timer("Timer3");
+    EXPECT_EQ(r.form->program().runner().lineIndex(), 2u) << "goes on with the next line";
 }
 
 // A lost start-up read is asked for again in the next cycles until its

@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <string>
+#include <utility>
 
 #include "program_fixture.h"
 
@@ -116,9 +117,9 @@ TEST(ProgramRunner, InstructionPayloads)
          "00 00 E0 40 00 00 00 40 00 00 F0 41 00 00 80 40 00 00 A0 40 00 00 C0 40 00 00 00 00"},
         {"value not a number reads 0", programOf({"MOVP X1=abc Y1=1 Z1=1 A1=1 B1=1 C1=1", "END"}), Slot::PointMove,
          Payload::PoseTarget, "00 00 00 00 00 00 80 3F 00 00 80 3F 00 00 80 3F 00 00 80 3F 00 00 80 3F"},
-        {"beyond a float is infinity, also beyond a double",
-         programOf({"MOVJ J1=1e39 J2=-1e39 J3=1e999 J4=-1e999 J5=3.4e38 J6=-0", "END"}), Slot::JointTarget,
-         Payload::JointTarget, "00 00 80 7F 00 00 80 FF 00 00 80 7F 00 00 80 FF 9E C9 7F 7F 00 00 00 00"},
+        {"the largest float; minus zero reads 0", programOf({"MOVJ J1=3.4e38 J2=-0 J3=1 J4=1 J5=1 J6=1", "END"}),
+         Slot::JointTarget, Payload::JointTarget,
+         "9E C9 7F 7F 00 00 00 00 00 00 80 3F 00 00 80 3F 00 00 80 3F 00 00 80 3F"},
         {"0.1 is rounded to the nearest float", programOf({"LSPEED MMS=0.1 ACC=-2 DEC=1e3", "END"}), Slot::WriteLineSpeed,
          Payload::LineSpeed, "CD CC CC 3D 00 00 00 C0 00 00 7A 44"},
     };
@@ -131,6 +132,39 @@ TEST(ProgramRunner, InstructionPayloads)
         EXPECT_FALSE(rig.running()) << c.name;
         EXPECT_TRUE(rig.state.due(c.slot)) << c.name;
         EXPECT_EQ(rig.payload(c.payload), c.hex) << c.name;
+    }
+}
+
+// A field beyond a float (or a double) would go out as infinity: the line
+// sends nothing, the run pauses after it and says which line and field;
+// Continue goes on with the next line.
+TEST(ProgramRunner, NonFiniteFieldPausesTheRunAndSendsNothing)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"MOVJ J1=1e39 J2=0 J3=0 J4=0 J5=0 J6=0", "J1="},
+        {"MOVP X1=0 Y1=0 Z1=-1e999 A1=0 B1=0 C1=0", "Z1="},
+        {"PSPEED RPM=1000 ACC=1e40 DEC=1", "ACC="},
+        {"MOVC X2=1 Y2=1 Z2=1 A2=1 B2=1 C2=1\r\n     X3=1 Y3=1 Z3=1 A3=1 B3=1 C3=1 Ag=4e38", "Ag="},
+    };
+    for (const auto& [line, field] : cases) {
+        ProgramRig rig;
+        rig.setProgram(programOf({"MOVJ J1=1 J2=2 J3=3 J4=4 J5=5 J6=6", line, "MOVJ J1=7 J2=0 J3=0 J4=0 J5=0 J6=0", "END"}));
+        rig.clickRun();
+        rig.idleTick();
+        ASSERT_TRUE(rig.state.due(Slot::JointTarget)) << line;
+        rig.clearFlags();
+        rig.idleTick();
+        EXPECT_EQ(rig.raisedCount(), 0) << line;
+        EXPECT_TRUE(rig.running() && rig.program.runner().runPaused()) << line;
+        const std::string told = rig.board.text(Ctl::StatusLine);
+        EXPECT_NE(told.find("第 2 行"), std::string::npos) << told;
+        EXPECT_NE(told.find(field), std::string::npos) << told;
+        rig.idleTick();
+        EXPECT_EQ(rig.raisedCount(), 0) << line << ": nothing while paused";
+        rig.clickPause();
+        rig.idleTick();
+        EXPECT_TRUE(rig.state.due(Slot::JointTarget)) << line;
+        EXPECT_EQ(rig.payload(Payload::JointTarget).substr(0, 11), "00 00 E0 40") << line << ": the next line, J1=7";
     }
 }
 

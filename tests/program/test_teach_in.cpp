@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <utility>
 
 #include "program_fixture.h"
 
@@ -45,10 +46,10 @@ TEST(TeachIn, EachButtonAppendsItsLine)
          "     X3=200.00 Y3=-50.00 Z3=150.00 A3=180.00 B3=0.00 C3=0.00 Ag=12.346\r\n"},
         {TeachInKind::ArcEnd, [](FakeBoard& b) { designCaptions(b); b.setText(Ctl::ArcAngle, kNoIndex, "-30.5"); },
          "     X3=0.0001 Y3=0.0002 Z3=0.0003 A3=0.0004 B3=0.0005 C3=0.0006 Ag=-30.500\r\n"},
-        {TeachInKind::ArcEnd, [](FakeBoard& b) { b.setText(Ctl::ArcAngle, kNoIndex, "abc"); },
-         "     X3= Y3= Z3= A3= B3= C3= Ag=0.000\r\n"},
-        {TeachInKind::ArcEnd, [](FakeBoard& b) { b.setText(Ctl::ArcAngle, kNoIndex, " 1 2.5x"); },
-         "     X3= Y3= Z3= A3= B3= C3= Ag=12.500\r\n"},
+        {TeachInKind::ArcEnd, [](FakeBoard& b) { endPoint(b); b.setText(Ctl::ArcAngle, kNoIndex, "abc"); },
+         "     X3=200.00 Y3=-50.00 Z3=150.00 A3=180.00 B3=0.00 C3=0.00 Ag=0.000\r\n"},
+        {TeachInKind::ArcEnd, [](FakeBoard& b) { endPoint(b); b.setText(Ctl::ArcAngle, kNoIndex, " 1 2.5x"); },
+         "     X3=200.00 Y3=-50.00 Z3=150.00 A3=180.00 B3=0.00 C3=0.00 Ag=12.500\r\n"},
         {TeachInKind::PointSpeed,
          [](FakeBoard& b) {
              b.setText(Ctl::PointSpeed, 0, "1000");
@@ -74,6 +75,36 @@ TEST(TeachIn, EachButtonAppendsItsLine)
         rig.program.teachIn(c.kind);
         EXPECT_EQ(rig.board.text(Ctl::ProgramEditor), "PSPEED RPM=1\r\n" + c.line) << c.line;
         EXPECT_EQ(rig.raisedCount(), 0) << c.line;
+    }
+}
+
+// A line that would carry no number, or one that is not finite, is not
+// appended; the status line says why. So is a pose the console does not
+// hold as fresh.
+TEST(TeachIn, RefusesWhatIsNotTheArmsNumber)
+{
+    struct Case {
+        TeachInKind kind;
+        void (*setup)(FakeBoard&);
+        bool fresh;
+    };
+    const Case cases[] = {
+        {TeachInKind::JointMove, [](FakeBoard&) {}, true}, // nothing reported yet: empty read-outs
+        {TeachInKind::PointMove, [](FakeBoard& b) { viaPoint(b); b.setText(Ctl::PoseValue, 3, "—"); }, true},
+        {TeachInKind::LineMove, [](FakeBoard& b) { viaPoint(b); b.setText(Ctl::PoseValue, 1, "inf"); }, true},
+        {TeachInKind::ArcEnd, [](FakeBoard& b) { endPoint(b); b.setText(Ctl::ArcAngle, kNoIndex, "1e999"); }, true},
+        {TeachInKind::PointSpeed, [](FakeBoard& b) { b.setText(Ctl::PointSpeed, 1, "1e39"); }, true},
+        {TeachInKind::Delay, [](FakeBoard& b) { b.setText(Ctl::DelayMs, kNoIndex, "-1e999"); }, true},
+        {TeachInKind::ArcVia, viaPoint, false},
+    };
+    for (const Case& c : cases) {
+        ProgramRig rig;
+        c.setup(rig.board);
+        rig.program.poseFresh = [fresh = c.fresh] { return fresh; };
+        rig.setProgram("PSPEED RPM=1\r\n");
+        rig.program.teachIn(c.kind);
+        EXPECT_EQ(rig.board.text(Ctl::ProgramEditor), "PSPEED RPM=1\r\n") << int(c.kind);
+        EXPECT_EQ(rig.board.text(Ctl::StatusLine).rfind("未录入", 0), 0u) << int(c.kind);
     }
 }
 
@@ -145,6 +176,22 @@ TEST(DirectMoves, InitialBoxesSendTheirFloats)
         EXPECT_EQ(rig.payload(c.payload), c.hex);
         EXPECT_TRUE(rig.state.due(c.slot));
         EXPECT_EQ(rig.raisedCount(), 1);
+    }
+}
+
+// A box beyond the float range would send infinity: the move sends nothing
+// and the status line names the box's text.
+TEST(DirectMoves, ANonFiniteBoxSendsNothing)
+{
+    const std::pair<DirectMoveKind, int> cases[] = {
+        {DirectMoveKind::Point, 3}, {DirectMoveKind::Line, 16}, {DirectMoveKind::Arc, 24}, {DirectMoveKind::Arc, 37}};
+    for (const auto& [kind, box] : cases) {
+        ProgramRig rig;
+        initialBoxes(rig.board);
+        rig.board.setText(Ctl::DirectMoveTarget, box, "1e39");
+        rig.program.directMove(kind);
+        EXPECT_EQ(rig.raisedCount(), 0) << box;
+        EXPECT_NE(rig.board.text(Ctl::StatusLine).find("1e39"), std::string::npos) << box;
     }
 }
 

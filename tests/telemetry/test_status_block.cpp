@@ -122,9 +122,9 @@ TEST_F(StatusBlock, SixteenBitWordsAreSigned)
     EXPECT_EQ(state.servoState[1], -1);
     EXPECT_EQ(state.alarmCode[2], -2);
     EXPECT_EQ(board.text(Ctl::AlarmCaption, 2), "2轴:-2");
-    // A negative code is no alarm (only codes above 0 are), and -1 is not "on".
+    // Any code but 0 is an alarm, 0x8000 and above too; -1 is not "on".
     EXPECT_EQ(board.backColour(Ctl::ServoButton, 1), Colour::buttonFace());
-    EXPECT_EQ(board.backColour(Ctl::ServoButton, 2), Colour::buttonFace());
+    EXPECT_EQ(board.backColour(Ctl::ServoButton, 2), Colour::red());
 }
 
 TEST_F(StatusBlock, ServoButtonColours)

@@ -110,6 +110,10 @@ MainWindow::MainWindow(FormEvents& events, QWidget* parent) : QMainWindow(parent
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         if (held_ && (!now || now->window() != this)) releaseJog();
     });
+    // Another application in front (or none active) lets go of a held jog.
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state != Qt::ApplicationActive) releaseJog();
+    });
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
         releaseJog();
         flushReleases();
@@ -642,6 +646,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
             break;
         case QEvent::Hide:
         case QEvent::UngrabMouse:
+        case QEvent::TouchCancel: // the touch screen took the finger back
             if (isHeld) releaseJog();
             break;
         default:
@@ -670,7 +675,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 
 bool MainWindow::event(QEvent* event)
 {
-    if (event->type() == QEvent::WindowDeactivate) releaseJog();
+    if (event->type() == QEvent::WindowDeactivate || event->type() == QEvent::TouchCancel) releaseJog();
     return QMainWindow::event(event);
 }
 
