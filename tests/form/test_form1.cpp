@@ -578,7 +578,8 @@ TEST_F(Form1Test, AnAlarmPausesTheRunUntilClearedAndContinued)
     };
     r.start();
     r.readStartupBlocks();
-    r.board.setText(Ctl::ProgramEditor, kNoIndex, "MOVJ J1=1\r\nMOVJ J1=2\r\nMOVJ J1=3\r\nEND\r\n");
+    r.board.setText(Ctl::ProgramEditor, kNoIndex,
+                    "MOVJ J1=1 J2=0 J3=0 J4=0 J5=0 J6=0\r\nMOVJ J1=2 J2=0 J3=0 J4=0 J5=0 J6=0\r\nMOVJ J1=3 J2=0 J3=0 J4=0 J5=0 J6=0\r\nEND\r\n");
     r.form->click("Command14", kNoIndex);
     for (int e = 0; e < 6; ++e) r.event();
     r.form->timer("Timer3"); // line 1 queued
@@ -699,6 +700,14 @@ TEST_F(Form1Test, SingleStepSendsTheHeldMoveThenOneLineAtATime)
     EXPECT_EQ(r.board.value(Ctl::ProgramEditor), -2);
     r.form->timer("Timer3");
     EXPECT_EQ(r.form->program().runner().lineIndex(), 2u) << "one line per step";
+
+    // An axis in alarm: no step, and the operator is told why.
+    r.form->state().alarmCode[4] = 5;
+    r.form->menu("singleStep");
+    r.form->state().controllerBusy = 0;
+    r.form->timer("Timer3");
+    EXPECT_EQ(r.form->program().runner().lineIndex(), 2u);
+    EXPECT_EQ(r.board.text(Ctl::StatusLine), "4轴仍在报警，程序不能继续：清除报警后再按“单步”");
 }
 
 // The joint limits the controller reports are what the check holds the
