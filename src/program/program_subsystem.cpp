@@ -1,5 +1,7 @@
 #include "program_subsystem.h"
 
+#include <algorithm>
+
 #include "link/status_line.h"
 
 namespace vq {
@@ -74,14 +76,19 @@ void ProgramSubsystem::showProblems(std::vector<ProgramProblem> problems)
     if (problemsShown_ && problems == problems_) return;
     problemsShown_ = true;
     problems_ = std::move(problems);
+    // A long program full of one mistake would otherwise fill the list and
+    // the editor with tens of thousands of entries.
+    const std::size_t shown = std::min(problems_.size(), kProblemsShown);
     std::vector<std::string> lines;
     std::vector<TextMark> marks;
-    lines.reserve(problems_.size());
-    marks.reserve(problems_.size());
-    for (const ProgramProblem& p : problems_) {
+    lines.reserve(shown + 1);
+    marks.reserve(shown);
+    for (std::size_t i = 0; i < shown; ++i) {
+        const ProgramProblem& p = problems_[i];
         lines.push_back(describeProblem(p));
         marks.push_back({static_cast<int>(p.line), static_cast<int>(p.begin), static_cast<int>(p.end), p.message});
     }
+    if (shown < problems_.size()) lines.push_back("…… 另有 " + std::to_string(problems_.size() - shown) + " 处问题未列出");
     board_.setItems(Ctl::ProgramProblems, lines);
     board_.setMarks(Ctl::ProgramEditor, marks);
     std::string caption(kProblemsCaption);

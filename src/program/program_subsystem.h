@@ -29,6 +29,8 @@ std::string runStatusText(bool running, bool paused, std::size_t line, std::size
 class ProgramSubsystem {
 public:
     static constexpr int kCheckDelayMs = 400; // a pause in the typing this long checks the program
+    // Problems listed and underlined at most; the page's caption counts all.
+    static constexpr std::size_t kProblemsShown = 1000;
 
     ProgramSubsystem(FormState& state, Board& board, Prompts& prompts);
 

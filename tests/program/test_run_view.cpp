@@ -102,6 +102,17 @@ TEST(RunView, TypingChecksTheProgramOnceItPauses)
     EXPECT_EQ(marks[1].line, 1);
     EXPECT_EQ(rig.board.text(Ctl::ProblemsPage), "程序检查 (2)");
 
+    // A long program with a mistake on every line: the list and the marks
+    // stop at their limit, the caption counts them all.
+    std::string many;
+    for (std::size_t i = 0; i < ProgramSubsystem::kProblemsShown + 5; ++i) many += "movj\r\n";
+    rig.setProgram(many);
+    rig.program.checkTick();
+    EXPECT_EQ(rig.board.items[Ctl::ProgramProblems].size(), ProgramSubsystem::kProblemsShown + 1);
+    EXPECT_EQ(rig.board.items[Ctl::ProgramProblems].back(), "…… 另有 5 处问题未列出");
+    EXPECT_EQ(rig.board.marks[Ctl::ProgramEditor].size(), ProgramSubsystem::kProblemsShown);
+    EXPECT_EQ(rig.board.text(Ctl::ProblemsPage), "程序检查 (1005)");
+
     rig.setProgram(programOf({"END"}));
     rig.program.checkTick();
     EXPECT_TRUE(rig.board.items[Ctl::ProgramProblems].empty());
