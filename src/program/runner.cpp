@@ -89,6 +89,7 @@ bool ProgramRunner::running() const { return board_.timerEnabled(kTimer); }
 
 void ProgramRunner::hold()
 {
+    stepRequested_ = false; // a single step asked for before the loss or alarm does not run either
     if (running() && !runPaused_) setPaused(true);
 }
 

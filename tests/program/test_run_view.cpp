@@ -43,6 +43,8 @@ TEST(RunView, StatusLineAndStepFollowTheRun)
         {"continue", [&] { rig.clickPause(); }, "运行中 第 1/3 行 · 第 2 遍", 1, false, false},
         {"a step while running is no step", [&] { rig.program.step(); rig.clickPause(); rig.idleTick(); },
          "已暂停 第 1 行", -1, true, false},
+        {"a step cut short by line loss or an alarm", [&] { rig.program.step(); rig.runner().hold(); rig.idleTick(); },
+         "已暂停 第 1 行", -1, true, false},
         {"stop", [&] { rig.clickStop(); }, "已停止", 0, false, false},
     };
     for (const Step& s : steps) {
