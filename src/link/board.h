@@ -192,7 +192,9 @@ public:
 
     // Replaces the drop-down list of a combo box, the lines of a list.
     virtual void setItems(Ctl id, const std::vector<std::string>& items) = 0;
-    // Replaces the marks of a multi-line box.
+    // Replaces the marks of a multi-line box. For a list: the line of the
+    // program box each item speaks of, item by item (activating the item
+    // shows that line).
     virtual void setMarks(Ctl id, const std::vector<TextMark>& marks) = 0;
     // Ends the program at once (after the caller closed the port).
     virtual void endProgram() = 0;

@@ -90,6 +90,7 @@ void ProgramSubsystem::showProblems(std::vector<ProgramProblem> problems)
     }
     if (shown < problems_.size()) lines.push_back("…… 另有 " + std::to_string(problems_.size() - shown) + " 处问题未列出");
     board_.setItems(Ctl::ProgramProblems, lines);
+    board_.setMarks(Ctl::ProgramProblems, marks);
     board_.setMarks(Ctl::ProgramEditor, marks);
     std::string caption(kProblemsCaption);
     if (!problems_.empty()) caption += " (" + std::to_string(problems_.size()) + ")";

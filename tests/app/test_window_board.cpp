@@ -351,7 +351,19 @@ TEST_F(WindowTest, ProgramBoxShowsTheRunLineAndTheProblems)
     EXPECT_EQ(qobject_cast<QListWidget*>(w("programProblems"))->count(), 2);
     EXPECT_EQ(board->text(Ctl::ProgramProblems), "第 1 行：a\n第 2 行：b");
     board->setText(Ctl::ProblemsPage, kNoIndex, "程序检查 (2)");
-    EXPECT_EQ(qobject_cast<QTabWidget*>(w("SSTab2"))->tabText(3), QString::fromUtf8("程序检查 (2)"));
+    auto* tabs = qobject_cast<QTabWidget*>(w("SSTab2"));
+    EXPECT_EQ(tabs->tabText(3), QString::fromUtf8("程序检查 (2)"));
+    // Activating a problem shows its line in the editor, its page selected
+    // as the operator's click would.
+    board->setMarks(Ctl::ProgramProblems, {{149, 0, 1, "a"}, {1, 0, 1, "b"}});
+    board->setValue("SSTab2", kNoIndex, 3);
+    auto* list = qobject_cast<QListWidget*>(w("programProblems"));
+    events.calls.clear();
+    emit list->itemActivated(list->item(0));
+    EXPECT_EQ(tabs->currentIndex(), 0);
+    EXPECT_EQ(events.calls, std::vector<std::string>{"tabClick SSTab2 0"});
+    EXPECT_EQ(editor->textCursor().blockNumber(), 149);
+    EXPECT_EQ(editor->textCursor().positionInBlock(), 0);
 
     events.calls.clear();
     editor->setFocus();

@@ -102,6 +102,7 @@ TEST(RunView, TypingChecksTheProgramOnceItPauses)
     ASSERT_EQ(marks.size(), 2u);
     EXPECT_EQ(marks[0], (TextMark{0, 8, 11, "关节 1 的目标 200 超过上限 170"}));
     EXPECT_EQ(marks[1].line, 1);
+    EXPECT_EQ(rig.board.marks[Ctl::ProgramProblems], marks) << "each listed problem knows its line";
     EXPECT_EQ(rig.board.text(Ctl::ProblemsPage), "程序检查 (2)");
 
     // A long program with a mistake on every line: the list and the marks

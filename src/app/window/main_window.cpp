@@ -321,6 +321,7 @@ void MainWindow::Builder::multiLineText(const Control& c)
     }
     setProgramText(*e, qs(c.caption));
     if (c.has(layout::kProgramBox)) {
+        w_.programBox_ = e;
         e->showProgramView();
         // Reported once the change is done and whatever made it has
         // returned: the core's own edits (a teach-in line, a file) too.
@@ -466,6 +467,11 @@ void MainWindow::Builder::list(const Control& c)
     auto* l = widget<QListWidget>(c);
     l->setSelectionMode(QAbstractItemView::SingleSelection);
     l->setWordWrap(true);
+    // An item that speaks of a program line shows that line.
+    QObject::connect(l, &QListWidget::itemActivated, &w_, [w = &w_](QListWidgetItem* item) {
+        const QVariant line = item ? item->data(Qt::UserRole) : QVariant();
+        if (line.isValid()) w->showProgramLine(line.toInt());
+    });
 }
 
 void MainWindow::Builder::statusField(const Control& c)
@@ -615,6 +621,21 @@ void MainWindow::selectTab(QTabWidget* tabs, int index)
     const bool wasQuiet = std::exchange(quietTabs_, true);
     tabs->setCurrentIndex(index);
     quietTabs_ = wasQuiet;
+}
+
+void MainWindow::showProgramLine(int line)
+{
+    if (!programBox_) return;
+    // The tab page holding the box, through every tab control above it.
+    for (QWidget* page = programBox_; page; page = page->parentWidget()) {
+        for (QWidget* up = page->parentWidget(); up; up = up->parentWidget()) {
+            auto* tabs = qobject_cast<QTabWidget*>(up);
+            if (!tabs) continue;
+            if (const int i = tabs->indexOf(page); i >= 0) tabs->setCurrentIndex(i);
+            break;
+        }
+    }
+    programBox_->goToLine(line);
 }
 
 std::optional<std::pair<std::string, int>> MainWindow::heldJogButton() const

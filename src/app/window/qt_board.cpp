@@ -100,7 +100,11 @@ void QtBoard::setItems(Ctl id, const std::vector<std::string>& items) { setItems
 void QtBoard::setMarks(Ctl id, const std::vector<TextMark>& marks)
 {
     MainWindow::CoreCall call(window_);
-    if (auto* editor = qobject_cast<ProgramEditor*>(shown(id, kNoIndex).object)) editor->setMarks(marks);
+    QObject* o = shown(id, kNoIndex).object;
+    if (auto* editor = qobject_cast<ProgramEditor*>(o)) editor->setMarks(marks);
+    if (auto* list = qobject_cast<QListWidget*>(o))
+        for (int row = 0; row < list->count(); ++row)
+            list->item(row)->setData(Qt::UserRole, std::size_t(row) < marks.size() ? QVariant(marks[std::size_t(row)].line) : QVariant());
 }
 
 // ---- by designer name -----------------------------------------------------

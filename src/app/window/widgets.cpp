@@ -430,6 +430,15 @@ void ProgramEditor::showSelections()
     setExtraSelections(selections);
 }
 
+void ProgramEditor::goToLine(int line)
+{
+    const QTextBlock block = document()->findBlockByNumber(line);
+    if (!block.isValid()) return;
+    setTextCursor(QTextCursor(block));
+    centerCursor();
+    setFocus();
+}
+
 bool ProgramEditor::viewportEvent(QEvent* event)
 {
     if (event->type() == QEvent::ToolTip && !marks_.empty()) {

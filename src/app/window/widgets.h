@@ -103,6 +103,8 @@ public:
     // The note of the mark at that line (from 0) and character of the line,
     // or an empty text.
     QString noteAt(int line, int column) const;
+    // Puts the cursor at the start of a line (from 0), shown and focused.
+    void goToLine(int line);
     // Width of the line-number margin (0 without the program's view).
     int lineNumberWidth() const;
 
