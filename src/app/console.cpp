@@ -1,5 +1,7 @@
 #include "console.h"
 
+#include <chrono>
+
 #include "signal_watch.h"
 
 #include "app/about.h"
@@ -84,6 +86,8 @@ bool Console::start()
     Prompts& prompts = options_.prompts ? *options_.prompts : *qtPrompts_;
     SavedSettings& settings = options_.settings ? *options_.settings : *registry_;
     form_ = std::make_unique<Form1>(*board_, prompts, *line_, settings, device);
+    // Requests are paced by the real time of the line.
+    form_->link().clock = [] { return std::chrono::steady_clock::now().time_since_epoch(); };
     relay_->form = form_.get();
     form_->load();
     return true;

@@ -11,6 +11,7 @@
 #include "link/hex.h"
 #include "link/slot_words.h"
 #include "link/status_line.h"
+#include "telemetry/blocks.h"
 #include "telemetry/decoded.h"
 
 namespace vq {
@@ -83,9 +84,11 @@ Form1::Form1(Board& board, Prompts& prompts, Port& port, SavedSettings& settings
         board_.setText(Ctl::ReceivedFrame, kNoIndex, bytesToHexText(frame));
     };
     link_.onReply = [this](const Reply& reply) {
+        beforeReply(reply);
         replies_.handle(reply);
         afterReply(reply);
     };
+    link_.onUnsent = [this](const Request& request) { tellUnsent(request.slot); };
     scheduler_.gainAtSend = [this](PidTerm term, int axis) {
         return wordFromText(board_.text(kGainBoxes[static_cast<std::size_t>(term)], axis));
     };
@@ -102,12 +105,20 @@ void Form1::load()
     board_.setText(Ctl::PortNumber, kNoIndex, portText);
     // Nothing saved (first start) or not a port: stay closed, no warning,
     // Timer1 stays off until a port is chosen from the list.
-    if (auto device = deviceForPortText(portText)) opener_.openPort(*device, board_.text(Ctl::BaudRate));
+    if (auto device = deviceForPortText(portText)) openDevice(*device);
     board_.setText(Ctl::ProgramEditor, kNoIndex, kDefaultProgram);
     board_.setValue(Ctl::StatusReadSwitch, kNoIndex, 1);
     board_.setValue(Ctl::PoseReadSwitch, kNoIndex, 1);
     for (Slot slot : kStartupReads) state_.raise(slot);
     unreadBlocks_.insert(kStartupReads.begin(), kStartupReads.end());
+    // Until its block is read, a parameter box holds no value of the
+    // controller's: the layout's placeholders are taken out and the box is
+    // marked, and its group cannot be written.
+    for (const ParamGroup& g : paramGroups())
+        for (int i = g.first; i < g.first + g.count; ++i) {
+            board_.setText(g.box, i, "");
+            markReported(g.box, i, false, board_, state_);
+        }
     for (int axis = 1; axis <= 6; ++axis) state_.alarmCode[static_cast<std::size_t>(axis)] = 0;
     for (int i = 0; i <= 3; ++i) board_.setEnabled(Ctl::MotionModeButton, i, false);
     program_.programEdited();
@@ -208,18 +219,6 @@ std::span<const Form1::Route> Form1::routes()
         {E::Menu, Ctl::ExitMenu, [](Form1& f, int, int) { f.endProgram(); }},
     };
     return kRoutes;
-}
-
-void Form1::pollEvent()
-{
-    syncLinkSettings();
-    if (!port_.isOpen()) {
-        // The next request may open the device again: nothing raised while
-        // it was closed goes out with it.
-        holdRun("通讯中断");
-        dropWritesWhileClosed();
-    }
-    afterPollTick(scheduler_.pollTick());
 }
 
 bool Form1::lineDown() const { return !port_.isOpen() || statusStale_; }
@@ -373,13 +372,21 @@ void Form1::choosePort()
 void Form1::openPortText(const std::string& portText)
 {
     if (auto device = deviceForPortText(portText)) {
-        opener_.openPort(*device, board_.text(Ctl::BaudRate));
+        openDevice(*device);
         return;
     }
     // Not a port number: the open fails as for a missing port.
     if (port_.isOpen()) port_.close();
     board_.setTimerEnabled(Ctl::PollTimer, true);
     prompts_.warn(kPortWarning, kPortWarningTitle);
+}
+
+void Form1::openDevice(const std::string& device)
+{
+    const std::string speed = board_.text(Ctl::BaudRate);
+    opener_.openPort(device, speed);
+    // The line's speed sets how long each request and reply hold the line.
+    link_.settings.baud = baudFromSpeedText(speed).value_or(link_.settings.baud);
 }
 
 void Form1::holdRunnerUntilStatus()
@@ -400,6 +407,39 @@ void Form1::syncLinkSettings()
     link_.settings.slave = slaveFromText(board_.text(Ctl::SlaveAddress));
     link_.settings.readStatus = board_.value(Ctl::StatusReadSwitch) == 1;
     link_.settings.readPose = board_.value(Ctl::PoseReadSwitch) == 1;
+}
+
+void Form1::pollEvent()
+{
+    syncLinkSettings();
+    if (!port_.isOpen()) {
+        // The next request may open the device again: nothing raised while
+        // it was closed goes out with it.
+        holdRun("通讯中断");
+        dropWritesWhileClosed();
+    }
+    const std::uint64_t unsentBefore = link_.requestsUnsent();
+    const std::optional<Slot> served = scheduler_.pollTick();
+    if (scheduler_.skipped()) return; // the line was not free yet: nothing happened
+    // A recurring request (a continuous read, the jog word) that goes out
+    // again ends its run of failures.
+    if (served && link_.requestsUnsent() == unsentBefore) failingRecurring_.erase(*served);
+    afterPollTick(served);
+}
+
+// A request the poll could not write: the port is closed or the device
+// has gone. The operator is told which; a recurring request (a continuous
+// read, the jog word) only at the first failure of a run on an open port,
+// so that it does not hide every other message. With the port closed the
+// window already says so (the link's status, a paused run, the commands
+// dropped), and the recurring requests are only counted.
+void Form1::tellUnsent(Slot slot)
+{
+    const SlotRow& row = slotRow(slot);
+    const bool recurring = row.when != Condition::Raised || row.keepRaised;
+    if (recurring && (!port_.isOpen() || !failingRecurring_.insert(slot).second)) return;
+    tell(board_, "未发送: " + std::string(row.isRead() ? "读取" : "") + slotWords(slot) +
+                     (port_.isOpen() ? " (串口写入失败)" : " (串口未打开)"));
 }
 
 void Form1::afterPollTick(std::optional<Slot> served)
@@ -426,6 +466,21 @@ void Form1::afterPollTick(std::optional<Slot> served)
             }
 }
 
+// The read-outs go live again before the reply is decoded: the decoder
+// then greys those of its fields that are no value.
+void Form1::beforeReply(const Reply& reply)
+{
+    if (!reply.isRead) return;
+    if (reply.request.slot == Slot::ReadStatus) {
+        missedStatus_ = 0;
+        if (statusStale_) setStale(true, false);
+    } else if (reply.request.slot == Slot::ReadPose) {
+        missedPose_ = 0;
+        poseAt_ = now();
+        if (poseStale_) setStale(false, false);
+    }
+}
+
 void Form1::afterReply(const Reply& reply)
 {
     if (!reply.isRead) return;
@@ -440,15 +495,9 @@ void Form1::afterReply(const Reply& reply)
         program_.programEdited();
     }
     if (reply.request.slot == Slot::ReadStatus) {
-        missedStatus_ = 0;
-        if (statusStale_) setStale(true, false);
         pauseOnAlarm();
         // This busy word was read before a queued runner write went out.
         holdRunnerUntilStatus();
-    } else if (reply.request.slot == Slot::ReadPose) {
-        missedPose_ = 0;
-        poseAt_ = now();
-        if (poseStale_) setStale(false, false);
     }
 }
 

@@ -112,8 +112,11 @@ private:
     void pauseOnAlarm();
     void openPortText(const std::string& portText);
     void endProgram();
+    void openDevice(const std::string& device);
     void syncLinkSettings();
+    void tellUnsent(Slot slot);
     void afterPollTick(std::optional<Slot> served);
+    void beforeReply(const Reply& reply);
     void afterReply(const Reply& reply);
     void holdRunnerUntilStatus();
     void setStale(bool status, bool stale);
@@ -139,6 +142,7 @@ private:
     std::optional<std::chrono::steady_clock::time_point> poseAt_; // last pose reply accepted
     std::set<Slot> unreadBlocks_;  // start-up reads whose block has not been read yet
     std::set<Slot> heldForPause_;  // runner writes held back while the run is paused (by the operator, line loss or an alarm)
+    std::set<Slot> failingRecurring_; // recurring requests whose last send failed (already told)
 };
 
 } // namespace vq

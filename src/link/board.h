@@ -143,6 +143,9 @@ struct Colour {
     static constexpr Colour blue() { return fromRgb(0, 0, 255); }
     // Back colour of a parameter box edited but not yet confirmed.
     static constexpr Colour edited() { return fromRgb(255, 128, 128); }
+    // Back colour of a parameter box that holds no value the controller
+    // reported (not read yet, or read as no number).
+    static constexpr Colour unreported() { return fromRgb(224, 224, 224); }
 
     friend constexpr bool operator==(const Colour&, const Colour&) = default;
 };

@@ -5,7 +5,10 @@
 
 #include <array>
 #include <cstdint>
+#include <set>
+#include <utility>
 
+#include "board.h"
 #include "mailbox.h"
 
 namespace vq {
@@ -19,6 +22,13 @@ struct FormState {
     std::int16_t controllerBusy = 0;
     std::array<int, 7> servoState{};
     std::array<int, 7> alarmCode{};
+
+    // Parameter and speed boxes whose text is no value of the controller's:
+    // the block was never read, or its value came back unreadable, and the
+    // operator has not typed one. Such a box is shown marked, and a write of
+    // its group is refused.
+    std::set<std::pair<Ctl, int>> unreported;
+    bool reported(Ctl box, int index) const { return unreported.count({box, index}) == 0; }
 
     void raise(Slot slot) { mailbox.raise(slot); }
     bool due(Slot slot) const { return mailbox.due(slot); }

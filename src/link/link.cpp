@@ -12,16 +12,43 @@ std::vector<std::uint8_t> Link::frameOf(const SlotRow& row, std::span<const std:
                         : writeRequest(settings.slave, row.start, row.amount, data);
 }
 
-void Link::write(const std::vector<std::uint8_t>& frame, int replyLength)
+std::chrono::nanoseconds Link::lineTime(std::size_t requestBytes, int replyBytes, std::int32_t baud)
+{
+    if (baud <= 0) return {};
+    // Ten bits a character (start, 8 data, stop); 3.5 characters are 35 bits.
+    const auto bits = static_cast<std::int64_t>(10 * (requestBytes + static_cast<std::size_t>(std::max(replyBytes, 0))) + 35);
+    return std::chrono::nanoseconds(bits * 1'000'000'000 / baud);
+}
+
+bool Link::clearToSend() const { return !clock || clock() >= lineFreeAt_; }
+
+bool Link::write(const std::vector<std::uint8_t>& frame, int replyLength)
 {
     if (onFrameSent) onFrameSent(frame);
     port_.discardInput();
     port_.setReceiveThreshold(replyLength);
-    port_.write(frame);
+    if (!port_.write(frame)) return false;
+    if (clock) lineFreeAt_ = clock() + lineTime(frame.size(), replyLength, settings.baud);
+    return true;
+}
+
+// What arrived since the last receive event and was not taken. As many
+// bytes as the receive threshold asked for are a reply that the event loop
+// had no time to report before this poll event: it is the receive event of
+// the period it came in. Fewer (stray bytes after a reply, a reply cut
+// short) would have raised no receive event and are dropped, as the
+// discard before a request always did.
+void Link::takeArrived()
+{
+    std::vector<std::uint8_t> arrived = port_.takePending();
+    if (arrived.empty() || static_cast<int>(arrived.size()) < current_.replyLength) return;
+    received_.swap(arrived);
+    consume();
 }
 
 void Link::startPeriod(bool sending)
 {
+    ++period_;
     if (state_ == State::AwaitingReply) previousAnswered_ = false;
     else if (state_ == State::Replied) previousAnswered_ = true;
     if (!sending) { // the event that wraps ends a cycle
@@ -32,23 +59,29 @@ void Link::startPeriod(bool sending)
 
 void Link::send(const SlotRow& row, std::span<const std::uint8_t> data)
 {
+    takeArrived();
     startPeriod(true);
     current_ = {row.slot, row.function, row.start, row.amount, row.replyLength()};
-    write(frameOf(row, data), current_.replyLength);
+    const bool written = write(frameOf(row, data), current_.replyLength);
     // A request written on a closed port (or one that closed it) is not
     // on the line: nothing comes back for it.
-    state_ = port_.isOpen() ? State::AwaitingReply : State::Idle;
+    state_ = written && port_.isOpen() ? State::AwaitingReply : State::Idle;
+    if (!written) {
+        ++requestsUnsent_;
+        if (onUnsent) onUnsent(current_);
+    }
 }
 
 void Link::endCycle()
 {
+    takeArrived();
     startPeriod(false);
     state_ = State::Idle;
 }
 
 void Link::sendNow(const SlotRow& row, std::span<const std::uint8_t> data)
 {
-    if (port_.isOpen()) write(frameOf(row, data), row.replyLength());
+    if (port_.isOpen() && !write(frameOf(row, data), row.replyLength())) ++requestsUnsent_;
 }
 
 bool Link::inStep(std::size_t received)
@@ -59,9 +92,19 @@ bool Link::inStep(std::size_t received)
     return !late && !lateHold_ && previousAnswered_;
 }
 
+bool Link::repeatsAnotherReply() const
+{
+    return lastAcceptedPeriod_ + 1 == period_ && lastAcceptedSlot_ != current_.slot && lastAccepted_ == received_;
+}
+
 void Link::receive()
 {
     received_ = port_.takeAll();
+    consume();
+}
+
+void Link::consume()
+{
     // A buffer of another length than the expected reply is not the reply
     // to the request on the line: typically a reply that came too late for
     // the previous request, complete and with a good CRC. Taken as this
@@ -69,6 +112,10 @@ void Link::receive()
     // block's boxes.
     if (!inStep(received_.size())) return;
     if (!crcMatches(received_)) return;
+    if (repeatsAnotherReply()) return;
+    lastAcceptedPeriod_ = period_;
+    lastAcceptedSlot_ = current_.slot;
+    lastAccepted_.assign(received_.begin(), received_.end()); // keeps its memory
     ++repliesAccepted_;
     if (onFrameAccepted) onFrameAccepted(received_);
 

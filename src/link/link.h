@@ -8,8 +8,18 @@
 // belongs to the request on the line and that its CRC holds, and passes the
 // accepted reply on. Nothing waits: a lost or bad reply is dropped and the
 // next poll event sends the next request.
+//
+// Before each request the link takes whatever has arrived and not been
+// seen (a stalled event loop may not have raised the receive event yet) and
+// treats it as the receive event of the request before: nothing that came
+// back is thrown away unseen. A request that cannot be written is counted
+// and reported. And a request is never written before the line is free: the
+// previous request and its reply take their time on the line, plus 3.5
+// character times of silence (at 115200 baud, 8 + 77 bytes and the silence
+// take 7.7 ms).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -60,6 +70,18 @@ public:
 
     LinkSettings settings;
 
+    // The time now (monotonic). Without a clock the line is taken to be
+    // free for every request: tests that drive poll events back to back.
+    using Clock = std::function<std::chrono::nanoseconds()>;
+    Clock clock;
+    // Whether a request may be written now: the previous one's reply has
+    // had its time on the line, and the silence after it.
+    bool clearToSend() const;
+    // Time a request of `requestBytes` and its reply of `replyBytes` hold
+    // the line at `baud` (10 bits a character), with 3.5 characters of
+    // silence after the reply.
+    static std::chrono::nanoseconds lineTime(std::size_t requestBytes, int replyBytes, std::int32_t baud);
+
     // One poll event that sends a request: `row` with its data (writes).
     void send(const SlotRow& row, std::span<const std::uint8_t> data);
     // One poll event that sends nothing: the event that wraps the cycle.
@@ -74,6 +96,9 @@ public:
     const Request& current() const { return current_; }
     // Replies that passed the checks since start.
     std::uint64_t repliesAccepted() const { return repliesAccepted_; }
+    // Requests that could not be written (port closed, device gone, write
+    // failed) since start.
+    std::uint64_t requestsUnsent() const { return requestsUnsent_; }
 
     // Every request frame built (also when the port is closed and it
     // cannot leave); every reply that passed the checks; every accepted
@@ -81,18 +106,25 @@ public:
     std::function<void(std::span<const std::uint8_t>)> onFrameSent;
     std::function<void(std::span<const std::uint8_t>)> onFrameAccepted;
     std::function<void(const Reply&)> onReply;
+    // Every request of a poll event that could not be written.
+    std::function<void(const Request&)> onUnsent;
 
 private:
     std::vector<std::uint8_t> frameOf(const SlotRow& row, std::span<const std::uint8_t> data) const;
-    void write(const std::vector<std::uint8_t>& frame, int replyLength);
+    bool write(const std::vector<std::uint8_t>& frame, int replyLength);
+    void takeArrived();
+    void consume();
     void startPeriod(bool sending);
     bool inStep(std::size_t received);
+    bool repeatsAnotherReply() const;
 
     Port& port_;
     State state_ = State::Idle;
     Request current_;
     std::vector<std::uint8_t> received_;
     std::uint64_t repliesAccepted_ = 0;
+    std::uint64_t requestsUnsent_ = 0;
+    std::chrono::nanoseconds lineFreeAt_{std::chrono::nanoseconds::min()};
 
     // Late-reply guard. Modbus RTU replies carry no transaction number and
     // the scheduler does not wait, so a reply that comes after the next poll
@@ -106,6 +138,16 @@ private:
     bool previousAnswered_ = true;
     bool lateThisCycle_ = false;
     bool lateHold_ = false;
+    // A controller may also send a reply twice. A copy landing in the next
+    // period, whose own reply is lost, has the right length and a good CRC;
+    // it is known by being byte for byte the reply accepted in the period
+    // before, for another request. It is not decoded. (Two blocks that
+    // really hold the same bytes, read one after the other, lose the second
+    // read once; it is read again.)
+    std::uint64_t period_ = 0;
+    std::uint64_t lastAcceptedPeriod_ = 0;
+    Slot lastAcceptedSlot_ = Slot::ReadStatus;
+    std::vector<std::uint8_t> lastAccepted_;
 };
 
 } // namespace vq

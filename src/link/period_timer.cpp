@@ -113,6 +113,23 @@ void PeriodTimer::fire()
     emit timeout();
 }
 
+void PeriodTimer::skipBunchedExpiration()
+{
+#ifdef Q_OS_LINUX
+    // The kernel keeps the period's phase. After the loop was held up for
+    // most of a period, the next expiration is due soon after this late
+    // one, and two timeouts (two requests on the line) would follow each
+    // other closely. That next expiration is skipped: the timeout after
+    // this one comes on the phase at least half a period from now.
+    itimerspec left{};
+    if (::timerfd_gettime(fd_, &left) != 0) return;
+    const auto next = std::chrono::seconds(left.it_value.tv_sec) + std::chrono::nanoseconds(left.it_value.tv_nsec);
+    const std::chrono::nanoseconds period = std::chrono::milliseconds(interval_);
+    if (next >= period / 2) return;
+    arm(next + period, period);
+#endif
+}
+
 void PeriodTimer::onExpired()
 {
 #ifdef Q_OS_LINUX
@@ -122,6 +139,7 @@ void PeriodTimer::onExpired()
     // became readable. Several expirations: the loop was busy; like a
     // QTimer, the missed periods make one timeout.
     if (n != static_cast<ssize_t>(sizeof expirations) || expirations == 0 || !active_) return;
+    if (!once_) skipBunchedExpiration();
     fire();
 #endif
 }

@@ -12,6 +12,8 @@
 // Semantics follow QTimer: start() (re)starts with the current interval,
 // setInterval() restarts a running timer, periods missed while the event
 // loop was busy are delivered as one timeout, stop() discards a pending one.
+// A timeout that comes late never has the next one bunched after it: the
+// next comes at least half a period later, on the period's phase.
 // startOnce() gives one timeout after a delay to the nanosecond (a reply
 // due when its last byte would have left the line), then the timer is
 // inactive; start() and stop() end it like any run.
@@ -49,6 +51,7 @@ signals:
 private:
     void arm(std::chrono::nanoseconds first, std::chrono::nanoseconds period);
     void onExpired();
+    void skipBunchedExpiration();
     void fire();
 
     int interval_ = 0;

@@ -23,7 +23,9 @@ public:
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
 
-    // Throws away whatever has been received and not yet taken.
+    // Throws away whatever has been received and not yet taken (the link
+    // takes what has arrived with takePending() first, so that nothing is
+    // thrown away unseen).
     virtual void discardInput() = 0;
     // Number of buffered bytes at which the receive notification fires.
     virtual void setReceiveThreshold(int bytes) = 0;
@@ -31,6 +33,11 @@ public:
     virtual bool write(std::span<const std::uint8_t> bytes) = 0;
     // The whole receive buffer, emptied.
     virtual std::vector<std::uint8_t> takeAll() = 0;
+    // Everything received and not yet taken, wherever it waits: also bytes
+    // that arrived while the event loop was busy and that the receive
+    // notification has not been raised for yet. Emptied. A line that can
+    // hold such bytes outside its buffer overrides this.
+    virtual std::vector<std::uint8_t> takePending() { return takeAll(); }
 
     // Called (on the owner's thread) once the threshold is reached.
     std::function<void()> onReceive;

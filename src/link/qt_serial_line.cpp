@@ -6,7 +6,7 @@
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
-#include <termios.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -56,21 +56,46 @@ bool QtSerialLine::isOpen() const { return serial_.isOpen(); }
 
 void QtSerialLine::discardInput()
 {
-    if (serial_.isOpen()) {
-        serial_.skip(serial_.bytesAvailable()); // what Qt has already buffered
-#ifdef Q_OS_UNIX
-        // What the driver holds. QSerialPort::clear would also free Qt's
-        // read buffer, which the next reply would then allocate again; it
-        // is left to report a failure (a device gone from under the open
-        // port), so that the line closes before the request is written.
-        if (::tcflush(serial_.handle(), TCIFLUSH) != 0) serial_.clear(QSerialPort::Input);
-#else
-        serial_.clear(QSerialPort::Input);
-#endif
-    }
+    // Reads what the driver holds rather than flushing it: a flush would
+    // also throw away a reply that arrives between the owner's last look
+    // and the flush, and QSerialPort's next read would then find nothing.
+    // Reading also notices a device that has gone.
+    gather();
+    drainDriver();
     buffer_.resize(0); // keeps its memory for the next reply
 }
 
+std::vector<std::uint8_t> QtSerialLine::takePending()
+{
+    gather();
+    drainDriver();
+    std::vector<std::uint8_t> out(buffer_.begin(), buffer_.end());
+    buffer_.resize(0);
+    return out;
+}
+
+void QtSerialLine::drainDriver()
+{
+#ifdef Q_OS_UNIX
+    // What QSerialPort holds has been gathered first, so the bytes stay in
+    // order. The descriptor is non-blocking; with VMIN and VTIME 0 a read
+    // that finds nothing returns 0.
+    if (!serial_.isOpen() || serial_.bytesAvailable() > 0) return;
+    while (true) {
+        const qsizetype had = buffer_.size();
+        buffer_.resize(had + kBufferBytes);
+        ssize_t n;
+        do {
+            n = ::read(serial_.handle(), buffer_.data() + had, static_cast<std::size_t>(kBufferBytes));
+        } while (n < 0 && errno == EINTR);
+        buffer_.resize(had + std::max<qsizetype>(n, 0));
+        if (n > 0) continue;
+        if (n < 0 && goneErrno(errno)) markLost();
+        else if (n == 0 && hungUp()) markLost();
+        return;
+    }
+#endif
+}
 void QtSerialLine::setReceiveThreshold(int bytes) { threshold_ = bytes; }
 
 bool QtSerialLine::write(std::span<const std::uint8_t> bytes)
@@ -94,6 +119,10 @@ bool QtSerialLine::write(std::span<const std::uint8_t> bytes)
             bytes = bytes.subspan(static_cast<std::size_t>(n));
         }
         if (bytes.empty()) return true;
+        if (n < 0 && goneErrno(errno)) { // the device has gone: the request did not leave
+            markLost();
+            return false;
+        }
     }
 #endif
     qint64 n = serial_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
@@ -136,20 +165,26 @@ void QtSerialLine::onReadyRead()
 
 void QtSerialLine::onError(QSerialPort::SerialPortError error)
 {
-    if (error != QSerialPort::ResourceError || !serial_.isOpen()) return;
+    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || !serial_.isOpen()) return;
 #ifdef Q_OS_UNIX
-    if (!hungUp()) {
-        // The device is still there. QSerialPort also reports a read that
-        // finds nothing (EAGAIN) as ResourceError, and then stops reading:
-        // that happens when the event loop saw a reply arrive and, in the
-        // same pass and before QSerialPort's read, the next request's
-        // discardInput() dropped it. Nothing is lost but that stale reply;
-        // reading resumes.
+    if (!deviceGone()) {
+        // The device is still there, and an error alone is no evidence
+        // that it went. QSerialPort reports a read that finds nothing with
+        // whatever errno was left (EAGAIN from any earlier non-blocking
+        // call gives a ResourceError, and then it stops reading): that
+        // happens when the event loop saw a reply arrive and, in the same
+        // pass and before QSerialPort's read, the next request took it.
+        // Nothing is lost; reading resumes.
         serial_.clearError();
         resumeReading();
         return;
     }
 #endif
+    markLost();
+}
+
+void QtSerialLine::markLost()
+{
     // The device went away. Close now so nothing blocks on a dead
     // descriptor, and remember it for the next send.
     serial_.close();
@@ -159,6 +194,15 @@ void QtSerialLine::onError(QSerialPort::SerialPortError error)
 }
 
 #ifdef Q_OS_UNIX
+bool QtSerialLine::goneErrno(int e) { return e == EIO || e == ENXIO || e == ENODEV; }
+
+bool QtSerialLine::deviceGone()
+{
+    // Evidence only: a hang-up on the descriptor, or its path no longer there.
+    struct stat st{};
+    return hungUp() || (::stat(device_.c_str(), &st) != 0 && errno == ENOENT);
+}
+
 bool QtSerialLine::hungUp()
 {
     pollfd p{serial_.handle(), POLLIN, 0};

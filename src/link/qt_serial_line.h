@@ -26,6 +26,8 @@ public:
     void setReceiveThreshold(int bytes) override;
     bool write(std::span<const std::uint8_t> bytes) override;
     std::vector<std::uint8_t> takeAll() override;
+    // Also reads what the driver holds and QSerialPort has not read yet.
+    std::vector<std::uint8_t> takePending() override;
 
     // Bytes written and receive events raised since construction.
     quint64 bytesWritten() const { return bytesWritten_; }
@@ -33,6 +35,10 @@ public:
     // True after the device went away under an open port (adapter pulled,
     // peer of a pseudo-terminal closed); the line then tries to reopen the
     // same device, at most twice a second, when the next request is sent.
+    // Only evidence counts as gone: a hang-up on the descriptor, the
+    // device's path gone, or a read or write failing with EIO, ENXIO or
+    // ENODEV. An error QSerialPort reports without such evidence (a read
+    // that found nothing) leaves the line open.
     bool lost() const { return lost_; }
 
 protected:
@@ -44,7 +50,11 @@ private:
     void onReadyRead();
     void gather();
     void onError(QSerialPort::SerialPortError error);
+    void markLost();
+    void drainDriver(); // reads what the driver holds into the buffer
 #ifdef Q_OS_UNIX
+    static bool goneErrno(int e);
+    bool deviceGone();    // hang-up on the descriptor or the path gone
     bool hungUp();        // the device has gone (or the descriptor is bad)
     void resumeReading(); // QSerialPort's reading after a spurious error
 #endif

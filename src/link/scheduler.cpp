@@ -26,6 +26,11 @@ void PollScheduler::serve(const SlotRow& row)
 
 std::optional<Slot> PollScheduler::pollTick()
 {
+    skipped_ = !link_.clearToSend();
+    if (skipped_) {
+        ++eventsSkipped_;
+        return std::nullopt;
+    }
     // Advance to the next due slot and send it; the tick that reaches 200
     // wraps to 0 without sending. At most 200 steps, so this always ends.
     while (true) {

@@ -7,6 +7,7 @@
 
 #include "link/hex.h"
 #include "link/numtext.h"
+#include "link/status_line.h"
 #include "operate/strict_number.h"
 
 namespace vq {
@@ -29,19 +30,19 @@ constexpr std::array<JogKey, 12> kJogKeys = {{
     {12, 61, "J6轴-", "C轴-"},
 }};
 
-// Group, boxes, first index, count, reading, write slot.
+// Group, boxes, first index, count, reading, write slot, title.
 const std::array<ParamGroup, 11> kParamGroups = {{
-    {ParamGroupId::PidKp, Ctl::PidKp, 1, 6, Reading::AtSend, Slot::WriteKp1},
-    {ParamGroupId::PidKi, Ctl::PidKi, 1, 6, Reading::AtSend, Slot::WriteKi1},
-    {ParamGroupId::PidKd, Ctl::PidKd, 1, 6, Reading::AtSend, Slot::WriteKd1},
-    {ParamGroupId::Mechanical, Ctl::MechanicalParam, 1, 6, Reading::Lenient, Slot::WriteMechanical},
-    {ParamGroupId::ReductionRatio, Ctl::ReductionRatio, 1, 6, Reading::Lenient, Slot::WriteReduction},
-    {ParamGroupId::MotorEncoder, Ctl::MotorEncoderParam, 1, 6, Reading::Lenient, Slot::WriteMotorEncoder},
-    {ParamGroupId::MaxPositiveAngle, Ctl::MaxPositiveAngle, 1, 6, Reading::Lenient, Slot::WriteMaxPositive},
-    {ParamGroupId::MaxNegativeAngle, Ctl::MaxNegativeAngle, 1, 6, Reading::Lenient, Slot::WriteMaxNegative},
-    {ParamGroupId::Tool, Ctl::ToolParam, 1, 3, Reading::Strict, Slot::WriteTool},
-    {ParamGroupId::PointSpeed, Ctl::PointSpeed, 0, 3, Reading::Strict, Slot::WritePointSpeed},
-    {ParamGroupId::LinearSpeed, Ctl::LinearSpeed, 0, 3, Reading::Strict, Slot::WriteLineSpeed},
+    {ParamGroupId::PidKp, Ctl::PidKp, 1, 6, Reading::AtSend, Slot::WriteKp1, "PID参数 Kp"},
+    {ParamGroupId::PidKi, Ctl::PidKi, 1, 6, Reading::AtSend, Slot::WriteKi1, "PID参数 Ki"},
+    {ParamGroupId::PidKd, Ctl::PidKd, 1, 6, Reading::AtSend, Slot::WriteKd1, "PID参数 Kd"},
+    {ParamGroupId::Mechanical, Ctl::MechanicalParam, 1, 6, Reading::Lenient, Slot::WriteMechanical, "机械参数"},
+    {ParamGroupId::ReductionRatio, Ctl::ReductionRatio, 1, 6, Reading::Lenient, Slot::WriteReduction, "减速比参数"},
+    {ParamGroupId::MotorEncoder, Ctl::MotorEncoderParam, 1, 6, Reading::Lenient, Slot::WriteMotorEncoder, "电机编码器"},
+    {ParamGroupId::MaxPositiveAngle, Ctl::MaxPositiveAngle, 1, 6, Reading::Lenient, Slot::WriteMaxPositive, "最大正角度"},
+    {ParamGroupId::MaxNegativeAngle, Ctl::MaxNegativeAngle, 1, 6, Reading::Lenient, Slot::WriteMaxNegative, "最大负角度"},
+    {ParamGroupId::Tool, Ctl::ToolParam, 1, 3, Reading::Strict, Slot::WriteTool, "工具参数"},
+    {ParamGroupId::PointSpeed, Ctl::PointSpeed, 0, 3, Reading::Strict, Slot::WritePointSpeed, "点运行速度"},
+    {ParamGroupId::LinearSpeed, Ctl::LinearSpeed, 0, 3, Reading::Strict, Slot::WriteLineSpeed, "线运行速度"},
 }};
 
 const JogKey* jogKeyOf(int index)
@@ -202,6 +203,7 @@ void Operate::paramKey(ParamGroupId group, int index, bool enter)
     if (!inGroup(g, index)) return;
     if (!enter) {
         board_.setBackColour(g.box, index, Colour::edited());
+        state_.unreported.erase({g.box, index}); // the operator's own value now
         return;
     }
     // A group that could not be read keeps the box marked as unconfirmed.
@@ -210,6 +212,16 @@ void Operate::paramKey(ParamGroupId group, int index, bool enter)
 
 bool Operate::confirm(const ParamGroup& g, int index)
 {
+    // Nothing the controller did not report and the operator did not type
+    // goes to the controller: a placeholder would be written as a setting.
+    const bool single = g.reading == Reading::AtSend;
+    for (int k = single ? index : g.first; k < (single ? index + 1 : g.first + g.count); ++k) {
+        if (state_.reported(g.box, k)) continue;
+        std::string what = g.title;
+        if (single) what += " " + std::to_string(index) + "轴";
+        tell(board_, "未设置" + what + ": 尚未从控制器读到, 请先读取或输入数值");
+        return false;
+    }
     if (g.reading == Reading::AtSend) {
         state_.raise(slotAt(slotNumber(g.slot) + index - 1));
         return true;

@@ -71,6 +71,7 @@ struct ParamGroup {
     int count;                       // number of boxes
     Reading reading;
     Slot slot;                       // the group's write; AtSend: the first box's (box k raises slot + k - 1)
+    const char* title;               // the group in the operator's words, for messages
 };
 std::span<const ParamGroup> paramGroups();
 
@@ -100,7 +101,10 @@ public:
 
     // A key in a parameter box: Enter sends the box's group (and clears its
     // marking when the group could be read), any other key marks the box as
-    // edited. An index outside the group does nothing.
+    // edited (typed by the operator). An index outside the group does
+    // nothing. A group is not sent while one of its boxes (the box itself
+    // for a single PID gain) holds no value the controller reported and the
+    // operator did not type; the status line says so.
     void paramKey(ParamGroupId group, int index, bool enter);
     void readPidGains();
     void storePidGains();

@@ -124,7 +124,10 @@ std::optional<std::string> teachInRefusal(const Board& board, TeachInKind kind)
     case TeachInKind::PointSpeed:
     case TeachInKind::LinearSpeed: {
         const Ctl box = kind == TeachInKind::PointSpeed ? Ctl::PointSpeed : Ctl::LinearSpeed;
-        for (int i = 0; i < 3 && !why; ++i) why = entry(box, i);
+        // An empty box is one whose speed was never read from the
+        // controller (nor typed): no speed to record.
+        for (int i = 0; i < 3 && !why; ++i)
+            why = board.text(box, i).empty() ? std::optional<std::string>("速度尚未从控制器读到") : entry(box, i);
         break;
     }
     case TeachInKind::JointMove: why = readout(Ctl::JointAngle, 1, 6); break;

@@ -16,6 +16,10 @@
 
 namespace vq {
 
+// What a block's values are shown in: live read-outs of the arm (labels),
+// or parameter boxes that are also the operator's input.
+enum class Shown : std::uint8_t { Readout, ParamBox };
+
 // The `count` values of a block going to `box`(firstIndex) ..
 // `box`(firstIndex + count - 1), each with `decimals` ("0.000" is 3, "0" is 0).
 struct FloatRun {
@@ -23,7 +27,11 @@ struct FloatRun {
     int firstIndex;
     int count;
     int decimals;
+    Shown shown = Shown::ParamBox;
 };
+
+// Shown for a value that came back but is no number (NaN, infinite).
+inline constexpr std::string_view kNoValue = "—";
 
 // Captions set when the controller acknowledges a save command.
 struct CaptionRun {
@@ -35,9 +43,9 @@ struct CaptionRun {
 
 // Pose block: joint angles, Cartesian pose and monitor values of axes 1..6.
 // The seventh-axis read-outs are not written.
-inline constexpr FloatRun kJointAngles{Ctl::JointAngle, 1, 6, 3};
-inline constexpr FloatRun kPoseValues{Ctl::PoseValue, 1, 6, 2};
-inline constexpr FloatRun kMonitorValues{Ctl::MonitorValue, 1, 6, 0};
+inline constexpr FloatRun kJointAngles{Ctl::JointAngle, 1, 6, 3, Shown::Readout};
+inline constexpr FloatRun kPoseValues{Ctl::PoseValue, 1, 6, 2, Shown::Readout};
+inline constexpr FloatRun kMonitorValues{Ctl::MonitorValue, 1, 6, 0, Shown::Readout};
 
 // Float parameter blocks. The tool block and the two speed triples carry six
 // floats of which only the first three are shown.
@@ -54,13 +62,19 @@ inline constexpr std::string_view kSavedCaption = "保存参数OK";
 inline constexpr CaptionRun kPidSaved{Ctl::PidGainsButton, 1, 1, kSavedCaption};       // ack of 10 B0
 inline constexpr CaptionRun kParamsSaved{Ctl::StoreParamsButton, 0, 2, kSavedCaption}; // ack of 11 00, all three buttons
 
-// Shows every value the block carries; a value that is unknown (the reply
-// ended before it) or cannot be shown (not finite) is skipped and its box
-// keeps its text.
-void showFloats(const Axes<float>& values, const FloatRun& run, Board& board);
-void showPose(const PoseBlock& pose, Board& board);
-void showPidGains(const PidGains& gains, Board& board);
+// Shows every value the block carries. A read-out is live (enabled) while
+// its value is; one that came back as no number shows "—" greyed, and one
+// the reply did not cover (its byte count fell short) keeps its text
+// greyed. A parameter box takes a value and counts as reported; one that
+// came back as no number shows "—", marked as unreported; one not covered
+// keeps what it had.
+void showFloats(const Axes<float>& values, const FloatRun& run, Board& board, FormState& state);
+void showPose(const PoseBlock& pose, Board& board, FormState& state);
+void showPidGains(const PidGains& gains, Board& board, FormState& state);
 void showCaptions(const CaptionRun& run, Board& board);
+
+// A parameter box's text came from the controller (or not): its marking.
+void markReported(Ctl box, int index, bool reported, Board& board, FormState& state);
 
 // Status block: stores the busy word, servo states and alarm codes, shows
 // the teach speed, busy word and encoder positions, colours the servo

@@ -11,13 +11,16 @@ namespace {
 using Decoder = void (*)(std::span<const std::uint8_t> data, FormState& state, Board& board);
 
 void status(std::span<const std::uint8_t> data, FormState& state, Board& board) { showStatus(decodeStatus(data), state, board); }
-void pose(std::span<const std::uint8_t> data, FormState&, Board& board) { showPose(decodePose(data), board); }
-void pidGains(std::span<const std::uint8_t> data, FormState&, Board& board) { showPidGains(decodePidGains(data), board); }
+void pose(std::span<const std::uint8_t> data, FormState& state, Board& board) { showPose(decodePose(data), board, state); }
+void pidGains(std::span<const std::uint8_t> data, FormState& state, Board& board)
+{
+    showPidGains(decodePidGains(data), board, state);
+}
 
 template <const FloatRun& Run>
-void floats(std::span<const std::uint8_t> data, FormState&, Board& board)
+void floats(std::span<const std::uint8_t> data, FormState& state, Board& board)
 {
-    showFloats(decodeFloats(data).value, Run, board);
+    showFloats(decodeFloats(data).value, Run, board, state);
 }
 
 template <const CaptionRun& Captions>

@@ -90,22 +90,27 @@ void showStatus(const StatusBlock& status, FormState& state, Board& board)
 {
     // Modes are not stored; a missing one counts as 0 below.
     if (status.teachSpeed) board.setText(Ctl::TeachSpeed, kNoIndex, DecimalText(*status.teachSpeed).view());
+    // A read-out the reply covers is live; one it does not cover (its byte
+    // count fell short) keeps its last value, greyed.
     if (status.busy) {
         state.controllerBusy = *status.busy;
         board.setText(Ctl::BusyWord, kNoIndex, DecimalText(*status.busy).view());
     }
+    board.setEnabled(Ctl::BusyWord, kNoIndex, status.busy.has_value());
     for (int axis = 1; axis <= kAxes; ++axis) {
         const auto k = static_cast<std::size_t>(axis - 1);
         if (status.servo[k]) state.servoState[axisSlot(axis)] = *status.servo[k];
         if (status.encoder[k]) board.setText(Ctl::EncoderPosition, axis, DecimalText(*status.encoder[k]).view());
+        board.setEnabled(Ctl::EncoderPosition, axis, status.encoder[k].has_value());
         if (status.alarm[k]) state.alarmCode[axisSlot(axis)] = *status.alarm[k];
+        board.setEnabled(Ctl::AlarmCaption, axis, status.alarm[k].has_value());
     }
 
     // Colours come from the stored values, so an axis whose fields were
-    // missing from this reply keeps showing the last reported state. Each
-    // button gets its final colour in one step: an alarm (red) wins over a
-    // servo that is on (green). Any code but 0 is an alarm, 0x8000 and
-    // above included.
+    // missing from this reply keeps showing the last reported state (its
+    // alarm caption greyed). Each button gets its final colour in one step:
+    // an alarm (red) wins over a servo that is on (green). Any code but 0 is
+    // an alarm, 0x8000 and above included.
     board.setBackColour(Ctl::ReadyLamp, kNoIndex, status.controllerState.value_or(0) == 1 ? Colour::green() : Colour::buttonFace());
     std::string caption;
     caption.reserve(24);

@@ -13,6 +13,7 @@
 #include "app/form1.h"
 #include "link/crc.h"
 #include "link/hex.h"
+#include "link/status_line.h"
 #include "support/fake_board.h"
 
 namespace vq {
@@ -64,7 +65,7 @@ std::vector<std::uint16_t> statusRegs(std::uint16_t busy)
     return regs;
 }
 
-// A healthy controller: status with the given busy word, zeros elsewhere,
+// A healthy controller: status with the given busy word, other blocks filled with their start register's low byte,
 // writes acknowledged by their echo.
 auto answering(const std::uint16_t& busy)
 {
@@ -72,7 +73,9 @@ auto answering(const std::uint16_t& busy)
         if (req.size() < 8) return std::nullopt;
         if (req[1] == 0x03) {
             if (req[2] == 0x10 && req[3] == 0x00) return readReply(statusRegs(busy));
-            return readReply(std::vector<std::uint16_t>(static_cast<std::size_t>(req[5]), 0));
+            // Each block its own bytes (its start register), as a controller's
+            // blocks differ: a copy of the reply before is not taken.
+            return readReply(std::vector<std::uint16_t>(static_cast<std::size_t>(req[5]), static_cast<std::uint16_t>(req[3])));
         }
         std::vector<std::uint8_t> ack(req.begin(), req.begin() + 6);
         std::uint16_t c = crc16(ack);
@@ -319,6 +322,7 @@ TEST_F(Form1Test, WindowEventsReachTheirCommands)
         r.prompts.answers = {true};
         r.start();
         r.form->state().mailbox.lowerAll();
+        r.form->state().unreported.clear(); // as once the start-up reads came
         r.board.setText(Ctl::TeachSpeed, kNoIndex, "3");
         r.board.setText(Ctl::ProgramEditor, kNoIndex, "MOVJ J1=1\r\nEND\r\n");
         for (int i = 0; i < 3; ++i) r.board.setText(Ctl::PointSpeed, i, "1");
@@ -774,6 +778,79 @@ TEST_F(Form1Test, SlaveReadSwitchesAndGainBoxesAreTakenAtEachPollEvent)
     EXPECT_EQ(r.event(), "03 10 00");
     EXPECT_EQ(r.event(), "-");
     EXPECT_EQ(bytesToHexText(r.port.writes.back()), "80 03 10 00 00 24 5F 00");
+}
+
+// A request that cannot be written is counted and the operator is told
+// which: every command, a recurring read only at the first failure of a
+// run on an open port.
+TEST_F(Form1Test, RequestsThatCannotBeWrittenAreToldOnTheStatusLine)
+{
+    Rig r;
+    r.settings.values["Comm"] = "03";
+    r.start();
+    r.readStartupBlocks();
+    std::vector<std::string> told;
+    auto cycle = [&] {
+        told.clear();
+        do {
+            r.board.setText(Ctl::StatusLine, kNoIndex, "");
+            r.form->timer("Timer1");
+            if (!r.board.text(Ctl::StatusLine).empty()) told.push_back(r.board.text(Ctl::StatusLine));
+        } while (r.form->scheduler().tick() != 0);
+        return told;
+    };
+    // With the port closed the continuous reads are counted, not told: the
+    // window says the port is closed.
+    r.port.close();
+    EXPECT_TRUE(cycle().empty());
+    // The device goes at the write: the port is open, the write fails.
+    r.port.open("/dev/null", 115200);
+    r.port.failWrites = true;
+    r.form->operate().clearAlarms();
+    EXPECT_EQ(cycle(), (std::vector<std::string>{"未发送: 读取状态块 (串口写入失败)", "未发送: 读取位姿块 (串口写入失败)",
+                                                 "未发送: 清除报警 (串口写入失败)"}));
+    EXPECT_EQ(r.board.backColour(Ctl::StatusLine), kProblemGround);
+    EXPECT_EQ(r.form->link().requestsUnsent(), 5u);
+    EXPECT_TRUE(cycle().empty()) << "a run of failures is told once";
+    // Back on the line, a recurring read that fails again is told again.
+    r.port.failWrites = false;
+    EXPECT_TRUE(cycle().empty());
+    r.port.failWrites = true;
+    EXPECT_EQ(cycle().size(), 2u);
+}
+
+// Until its block is read, a parameter box shows no invented value: empty,
+// marked, and its group's write is refused. The start-up reads fill and
+// unmark every box.
+TEST_F(Form1Test, ParameterBoxesAreEmptyAndMarkedUntilTheirBlockIsRead)
+{
+    Rig r;
+    r.settings.values["Comm"] = "03";
+    r.start();
+    int boxes = 0;
+    for (const ParamGroup& g : paramGroups())
+        for (int i = g.first; i < g.first + g.count; ++i, ++boxes) {
+            EXPECT_EQ(r.board.text(g.box, i), "") << describe(g.box, i);
+            EXPECT_EQ(r.board.backColour(g.box, i), Colour::unreported()) << describe(g.box, i);
+        }
+    EXPECT_EQ(boxes, 57);
+    r.form->operate().writePointSpeed();
+    EXPECT_FALSE(r.form->state().due(Slot::WritePointSpeed));
+    EXPECT_EQ(r.board.text(Ctl::StatusLine), "未设置点运行速度: 尚未从控制器读到, 请先读取或输入数值");
+    // Nor is an unread speed recorded into the program.
+    const std::string program = r.board.text(Ctl::ProgramEditor);
+    r.form->click("Command10", kNoIndex); // PSPEED
+    EXPECT_EQ(r.board.text(Ctl::ProgramEditor), program);
+    EXPECT_EQ(r.board.text(Ctl::StatusLine), "未录入：速度尚未从控制器读到");
+    r.readStartupBlocks();
+    EXPECT_TRUE(r.form->state().unreported.empty());
+    for (const ParamGroup& g : paramGroups())
+        for (int i = g.first; i < g.first + g.count; ++i) {
+            EXPECT_NE(r.board.text(g.box, i), "") << describe(g.box, i);
+            EXPECT_EQ(r.board.backColour(g.box, i), Colour::windowBackground()) << describe(g.box, i);
+        }
+    r.form->operate().writePointSpeed();
+    EXPECT_TRUE(r.form->state().due(Slot::WritePointSpeed));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // reply is matched to which request, and the late-reply guard.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -160,7 +161,7 @@ TEST(Link, LateReplyGuard)
          {status, pose, pid, reply(statusReply(), false), end, status, reply(statusReply(), false), pose,
           reply(poseReply(), false), end, status, reply(statusReply(), true)}},
         {"a second reply in one period",
-         {end, status, reply(statusReply(), true), pose, reply(statusReply(), true), reply(poseReply(), false), end, status,
+         {end, status, reply(statusReply(), true), pose, reply(poseReply(), true), reply(poseReply(), false), end, status,
           reply(statusReply(), false), end, status, reply(statusReply(), true)}},
         {"the request before had no reply: this reply may be that one",
          {end, status, pose, reply(poseReply(), false), end, status, reply(statusReply(), true)}},
@@ -169,6 +170,11 @@ TEST(Link, LateReplyGuard)
           status, reply(statusReply(), false), end, status, reply(statusReply(), true)}},
         {"a period on a closed port is no unanswered request",
          {status, reply(statusReply(), true), close, pose, open, status, reply(statusReply(), true)}},
+        {"the status reply repeated 40 ms late while the pose reply is lost: not taken for the pose",
+         {status, reply(statusReply(), true), pose, reply(statusReply(), false), end, status, reply(statusReply(), true), pose,
+          reply(poseReply(), true)}},
+        {"the same reply again for the same request is no repeat of another",
+         {status, reply(statusReply(), true), pose, reply(poseReply(), true), end, status, reply(statusReply(), true)}},
         {"nor does it answer the one before",
          {status, close, pose, open, status, reply(statusReply(), false), pose, reply(poseReply(), true)}},
     };
@@ -183,6 +189,77 @@ TEST(Link, LateReplyGuard)
             else EXPECT_EQ(r.arrive(step.reply), step.decoded) << s.what << ", step " << i;
         }
     }
+}
+
+// Bytes that arrived while the event loop was busy, without their receive
+// event, are the answer of the period they came in: taken before the next
+// request, not discarded unseen.
+TEST(Link, WhatArrivedUnreportedIsTakenBeforeTheNextRequest)
+{
+    struct Case {
+        const char* what;
+        Bytes waiting;
+        bool statusDecoded;
+        bool poseDecoded; // the pose reply after it
+    };
+    const Case cases[] = {
+        {"the whole reply", statusReply(), true, true},
+        {"part of it, no receive event: dropped, and the pose reply may be its rest", Bytes(40, 0x11), false, false},
+        {"a reply and stray bytes after it", test::concat(statusReply(), Bytes(20, 0x11)), false, false},
+    };
+    for (const Case& c : cases) {
+        LinkRig r;
+        r.send(Slot::ReadStatus);
+        r.port.input = c.waiting; // no receive event yet
+        r.send(Slot::ReadPose);
+        EXPECT_EQ(!r.replies.empty() && r.replies[0].rfind("1 10 00 R", 0) == 0, c.statusDecoded) << c.what;
+        const std::size_t before = r.replies.size();
+        EXPECT_EQ(r.arrive(poseReply()), c.poseDecoded) << c.what;
+        EXPECT_EQ(r.replies.size(), before + (c.poseDecoded ? 1 : 0)) << c.what;
+    }
+}
+
+TEST(Link, UnwrittenRequestsAreCountedAndReported)
+{
+    LinkRig r;
+    std::vector<int> unsent;
+    r.link.onUnsent = [&](const Request& q) { unsent.push_back(slotNumber(q.slot)); };
+    r.send(Slot::ReadStatus);
+    r.port.close();
+    r.send(Slot::AlarmClear, sixWords(kSwitchOn));
+    r.send(axisSlot(Slot::AxisPower1, 3), wordData(kSwitchOff));
+    r.link.sendNow(slotRow(Slot::Jog), wordData(0));
+    r.port.open("/dev/null", 115200);
+    r.send(Slot::ReadPose);
+    EXPECT_EQ(unsent, (std::vector<int>{91, 83}));
+    EXPECT_EQ(r.link.requestsUnsent(), 2u);
+}
+
+// A request and its reply hold the line for their bytes at ten bits each,
+// then 3.5 characters of silence; no request is written before.
+TEST(Link, NextRequestWaitsForTheLine)
+{
+    using namespace std::chrono;
+    EXPECT_EQ(Link::lineTime(8, 77, 115200), nanoseconds(7'682'291)); // 6.7 ms reply + 0.7 request + 0.3 silence
+    EXPECT_EQ(Link::lineTime(11, 8, 115200), nanoseconds(1'953'125));
+    EXPECT_EQ(Link::lineTime(8, 77, 9600), nanoseconds(92'187'500));
+    EXPECT_EQ(Link::lineTime(8, 77, 0), nanoseconds(0));
+
+    LinkRig r;
+    nanoseconds now{1'000'000'000};
+    EXPECT_TRUE(r.link.clearToSend()) << "without a clock the line is always free";
+    r.link.clock = [&] { return now; };
+    EXPECT_TRUE(r.link.clearToSend());
+    r.send(Slot::ReadStatus);
+    now += nanoseconds(7'682'290);
+    EXPECT_FALSE(r.link.clearToSend());
+    EXPECT_TRUE(r.arrive(statusReply())) << "an early reply does not free the line before its time";
+    EXPECT_FALSE(r.link.clearToSend());
+    now += nanoseconds(1);
+    EXPECT_TRUE(r.link.clearToSend());
+    r.port.close();
+    r.send(Slot::AlarmClear, sixWords(kSwitchOn));
+    EXPECT_TRUE(r.link.clearToSend()) << "a request that did not leave holds nothing";
 }
 
 } // namespace

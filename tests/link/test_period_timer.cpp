@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "link/period_timer.h"
 
@@ -68,6 +69,27 @@ TEST(PeriodTimer, MissedPeriodsMakeOneTimeout)
     while (c.fired == 0 && t.elapsed() < 1000) QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
     EXPECT_EQ(c.fired, 1);
     c.timer.stop();
+}
+
+// A stall that ends shortly before the next period's expiration: the late
+// timeout is not followed by that one a few milliseconds later (two polls
+// bunched on the line), whatever the load makes of the timing.
+TEST(PeriodTimer, ALateTimeoutIsNotFollowedClosely)
+{
+#ifdef Q_OS_LINUX
+    Counted c;
+    c.timer.setInterval(35);
+    QElapsedTimer t;
+    std::vector<qint64> at;
+    QObject::connect(&c.timer, &PeriodTimer::timeout, [&] { at.push_back(t.nsecsElapsed()); });
+    t.start();
+    c.timer.start();
+    busy(62); // the first expiration comes 27 ms late, 8 ms before the second
+    while (at.size() < 3 && t.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    ASSERT_EQ(at.size(), 3u);
+    for (std::size_t i = 1; i < at.size(); ++i) EXPECT_GE(at[i] - at[i - 1], 17'500'000) << "timeout " << i;
+    c.timer.stop();
+#endif
 }
 
 TEST(PeriodTimer, NewIntervalRestartsARunningTimer)

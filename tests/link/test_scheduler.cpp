@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <set>
 
 #include "link/frames.h"
@@ -198,6 +199,38 @@ TEST(Scheduler, SlaveAndReadSwitchesAreTakenAtEachEvent)
     r.link.settings.readStatus = false;
     r.link.settings.readPose = true;
     EXPECT_EQ(r.event().substr(0, 11), "01 03 11 70");
+}
+
+// Poll events bunched after a stall of the event loop: an event that comes
+// before the line is free is skipped whole (the tick does not move), so no
+// two requests are closer than a request and its reply take on the line.
+TEST(Scheduler, EventsBeforeTheLineIsFreeAreSkipped)
+{
+    using namespace std::chrono;
+    Rig r;
+    r.readBoth();
+    nanoseconds now{};
+    r.link.clock = [&] { return now; };
+    // Event times in microseconds and what each sends: the 35 ms period,
+    // then a stall of 64.4 ms whose late event is followed 5.6 ms later by
+    // the next one on the period's phase.
+    struct Event {
+        int atUs;
+        const char* sent;
+    };
+    const Event events[] = {
+        {0, "03 10 00"},     {35'000, "03 11 70"}, {99'400, "-"},        // wraps
+        {105'000, "03 10 00"}, {110'600, "-"},     {112'682, "-"},       // skipped, skipped (1 µs short)
+        {112'683, "03 11 70"}, {140'000, "-"},     {175'000, "03 10 00"},
+    };
+    std::vector<int> ticks;
+    for (const Event& e : events) {
+        now = microseconds(e.atUs);
+        EXPECT_EQ(r.eventHead(), e.sent) << "event at " << e.atUs << " us";
+        ticks.push_back(r.scheduler.tick());
+    }
+    EXPECT_EQ(ticks, (std::vector<int>{1, 6, 0, 1, 1, 1, 6, 0, 1}));
+    EXPECT_EQ(r.scheduler.eventsSkipped(), 2u);
 }
 
 } // namespace

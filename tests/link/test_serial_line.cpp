@@ -113,20 +113,56 @@ TEST(QtSerialLine, DiscardDropsStaleBytesWhereverTheyWait)
 }
 
 // The device goes away (the peer of the pseudo-terminal closes) and the
-// event loop has not noticed yet: the discard before the next request finds
-// it, closes the line, and the request is not reported as sent.
-TEST(QtSerialLine, DiscardOnAVanishedDeviceClosesTheLineBeforeTheWrite)
+// event loop has not noticed yet: the discard before the next request, or
+// the write itself, finds it (EIO), closes the line, and the request is not
+// reported as sent.
+TEST(QtSerialLine, AVanishedDeviceFoundByDiscardOrWriteClosesTheLine)
 {
-    auto pty = std::make_unique<Pty>();
+    for (const bool discardFirst : {true, false}) {
+        SCOPED_TRACE(discardFirst ? "discard" : "write");
+        auto pty = std::make_unique<Pty>();
+        QtSerialLine line;
+        ASSERT_TRUE(line.open(pty->name, 115200));
+        ::close(pty->master);
+        pty->master = -1;
+        if (discardFirst) {
+            line.discardInput();
+            EXPECT_FALSE(line.isOpen());
+        }
+        const std::vector<std::uint8_t> frame = {0x80, 0x03, 0x10, 0x00, 0x00, 0x24, 0x5F, 0x00};
+        EXPECT_FALSE(line.write(frame));
+        EXPECT_FALSE(line.isOpen());
+        EXPECT_TRUE(line.lost());
+    }
+}
+
+// A reply that reached the driver while the event loop was busy is handed
+// over before the next request, not flushed; QSerialPort then finds nothing
+// to read, and the line stays open and takes the next reply.
+TEST(QtSerialLine, PendingBytesAreTakenFromTheDriverAndTheLineReadsOn)
+{
+    Pty pty;
     QtSerialLine line;
-    ASSERT_TRUE(line.open(pty->name, 115200));
-    ::close(pty->master);
-    pty->master = -1;
+    ASSERT_TRUE(line.open(pty.name, 115200));
+    int events = 0;
+    line.onReceive = [&] { ++events; };
+    line.setReceiveThreshold(5);
+    pty.send({1, 2, 3, 4, 5});
+    std::vector<std::uint8_t> got;
+    for (int i = 0; i < 5000 && got.size() < 5; ++i) { // no event loop: straight from the driver
+        auto b = line.takePending();
+        got.insert(got.end(), b.begin(), b.end());
+        if (got.size() < 5) ::usleep(1000);
+    }
+    EXPECT_EQ(got, (std::vector<std::uint8_t>{1, 2, 3, 4, 5}));
     line.discardInput();
-    EXPECT_FALSE(line.isOpen());
-    EXPECT_TRUE(line.lost());
-    const std::vector<std::uint8_t> frame = {0x80, 0x03, 0x10, 0x00, 0x00, 0x24, 0x5F, 0x00};
-    EXPECT_FALSE(line.write(frame));
+    spin([&] { return false; }, 50);
+    EXPECT_TRUE(line.isOpen());
+    EXPECT_FALSE(line.lost());
+    EXPECT_EQ(events, 0);
+    pty.send({6, 7, 8, 9, 10});
+    ASSERT_TRUE(spin([&] { return events > 0; })) << "the line stopped reading";
+    EXPECT_EQ(line.takeAll(), (std::vector<std::uint8_t>{6, 7, 8, 9, 10}));
 }
 
 // QSerialPort reads with VMIN and VTIME 0, so a read that finds nothing

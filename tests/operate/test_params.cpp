@@ -202,6 +202,49 @@ TEST(ParamGroup, StrictBoxesAcceptWholeNumbers)
     EXPECT_EQ(floatsOf(all[0]), (std::vector<float>{1000, -0.5f, 25}));
 }
 
+// A box the controller never reported (its block not read yet, or read as
+// no number) and the operator did not type holds no setting: its group's
+// write is refused with a message until the operator types in it.
+TEST(ParamGroup, BoxesTheControllerNeverReportedAreNotWritten)
+{
+    struct Case {
+        const char* what;
+        ParamGroupId group;
+        Ctl box;
+        int unreportedBox;
+        int keyBox;           // the box Enter is pressed in; -1: the group's "设置" button
+        bool sentWhileMarked; // a single gain in another box goes out
+        const char* message;
+        std::uint16_t start;
+    };
+    const Case cases[] = {
+        {"linear speed 设置", ParamGroupId::LinearSpeed, Ctl::LinearSpeed, 1, -1, false,
+         "未设置线运行速度: 尚未从控制器读到, 请先读取或输入数值", 0x11A6},
+        {"Enter in a mechanical box", ParamGroupId::Mechanical, Ctl::MechanicalParam, 2, 5, false,
+         "未设置机械参数: 尚未从控制器读到, 请先读取或输入数值", 0x1110},
+        {"Enter in the unreported Kp box", ParamGroupId::PidKp, Ctl::PidKp, 3, 3, false,
+         "未设置PID参数 Kp 3轴: 尚未从控制器读到, 请先读取或输入数值", 0x1052},
+        {"Enter in another Kp box", ParamGroupId::PidKp, Ctl::PidKp, 3, 4, true, "", 0x1053},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Rig rig;
+        for (const auto& g : paramGroups())
+            if (g.id == c.group)
+                for (int i = g.first; i < g.first + g.count; ++i) rig.board.setText(c.box, i, "5");
+        rig.state.unreported.insert({c.box, c.unreportedBox});
+        auto act = [&] {
+            if (c.keyBox < 0) rig.op.writeLinearSpeed();
+            else rig.op.paramKey(c.group, c.keyBox, true);
+            return writesTo(rig.cycle(), c.start).size();
+        };
+        EXPECT_EQ(act(), c.sentWhileMarked ? 1u : 0u);
+        EXPECT_EQ(rig.board.text(Ctl::StatusLine), c.message);
+        rig.op.paramKey(c.group, c.unreportedBox, false); // the operator types a value
+        EXPECT_EQ(act(), 1u);
+    }
+}
+
 TEST(StrictReading, Grammar)
 {
     const std::pair<const char*, std::optional<double>> cases[] = {

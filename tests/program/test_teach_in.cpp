@@ -54,9 +54,9 @@ TEST(TeachIn, EachButtonAppendsItsLine)
          [](FakeBoard& b) {
              b.setText(Ctl::PointSpeed, 0, "1000");
              b.setText(Ctl::PointSpeed, 1, " 500 ");
-             b.setText(Ctl::PointSpeed, 2, "");
+             b.setText(Ctl::PointSpeed, 2, "0 "); // an empty box is refused: its speed was never read
          },
-         "PSPEED RPM=1000 ACC= 500  DEC=\r\n"},
+         "PSPEED RPM=1000 ACC= 500  DEC=0 \r\n"},
         {TeachInKind::LinearSpeed,
          [](FakeBoard& b) {
              b.setText(Ctl::LinearSpeed, 0, "100");

@@ -174,7 +174,7 @@ public:
     void setReceiveThreshold(int bytes) override { threshold = bytes; }
     bool write(std::span<const std::uint8_t> bytes) override
     {
-        if (!open_) return false;
+        if (!open_ || failWrites) return false;
         writes.emplace_back(bytes.begin(), bytes.end());
         return true;
     }
@@ -189,6 +189,7 @@ public:
     }
 
     std::set<std::string> openable; // empty: every device opens
+    bool failWrites = false;         // writes fail on the open port (the device going at the write)
     std::vector<std::pair<std::string, std::int32_t>> opened;
     std::vector<std::vector<std::uint8_t>> writes;
     std::vector<std::uint8_t> input;

@@ -71,7 +71,7 @@ TEST_F(Blocks, PoseBlockOrderAndPatterns)
     }
 }
 
-TEST_F(Blocks, ShortPoseReplyUpdatesOnlyCompleteFields)
+TEST_F(Blocks, ShortPoseReplyUpdatesOnlyCompleteFieldsAndGreysTheRest)
 {
     preset(Ctl::JointAngle, 1, 6);
     preset(Ctl::PoseValue, 1, 6);
@@ -80,8 +80,12 @@ TEST_F(Blocks, ShortPoseReplyUpdatesOnlyCompleteFields)
     data.resize(14);
     receive(Slot::ReadPose, test::readReplyCarrying(data, 36));
     const char* expected[] = {"1.000", "2.000", "3.000", "box", "box", "box"};
-    for (int k = 1; k <= 6; ++k) EXPECT_EQ(board.text(Ctl::JointAngle, k), expected[k - 1]) << k;
-    for (int k = 1; k <= 6; ++k) EXPECT_EQ(board.text(Ctl::PoseValue, k), "box") << k;
+    for (int k = 1; k <= 6; ++k) {
+        EXPECT_EQ(board.text(Ctl::JointAngle, k), expected[k - 1]) << k;
+        EXPECT_EQ(board.enabled(Ctl::JointAngle, k), k <= 3) << "fields not covered are greyed, " << k;
+        EXPECT_EQ(board.text(Ctl::PoseValue, k), "box") << k;
+        EXPECT_FALSE(board.enabled(Ctl::PoseValue, k)) << k;
+    }
 }
 
 TEST_F(Blocks, PidGainsAreRegisterValuesInDecimal)
@@ -155,15 +159,48 @@ TEST_F(Blocks, ToolBlockFillsOnlyTx_Ty_Tz)
     for (int k = 1; k <= 6; ++k) EXPECT_EQ(board.text(Ctl::MechanicalParam, k), "box");
 }
 
-TEST_F(Blocks, UnshowableFloatKeepsItsBoxOthersStillUpdate)
+// A value that is no number is never shown as the last one: a read-out
+// shows "—" greyed, a parameter box "—" marked as unreported (its group is
+// not written until the operator types a value). The next good value is
+// shown live and clears the marking.
+TEST_F(Blocks, ValuesThatAreNoNumberShowADashNotTheOldValue)
 {
-    preset(Ctl::MaxPositiveAngle, 1, 6);
-    Bytes data = test::floatBytes({1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f});
-    const Bytes nan = {0x00, 0x00, 0xC0, 0x7F};
-    std::copy(nan.begin(), nan.end(), data.begin() + 8); // third float
-    receive(Slot::ReadMaxPositive, test::readReply(data));
-    const char* expected[] = {"1.0", "2.0", "box", "4.0", "5.0", "6.0"};
-    for (int k = 1; k <= 6; ++k) EXPECT_EQ(board.text(Ctl::MaxPositiveAngle, k), expected[k - 1]) << k;
+    const Bytes nan = {0x00, 0x00, 0xC0, 0x7F}, inf = {0x00, 0x00, 0x80, 0x7F}, minusInf = {0x00, 0x00, 0x80, 0xFF};
+    struct Case {
+        Slot slot;
+        Ctl box;
+        bool readout;
+    };
+    const Case cases[] = {{Slot::ReadPose, Ctl::JointAngle, true}, {Slot::ReadMaxPositive, Ctl::MaxPositiveAngle, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(describe(c.box));
+        preset(c.box, 1, 6);
+        Bytes data = test::floatBytes({1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f});
+        data.resize(c.readout ? 72 : 24);
+        std::copy(nan.begin(), nan.end(), data.begin() + 4);
+        std::copy(inf.begin(), inf.end(), data.begin() + 8);
+        std::copy(minusInf.begin(), minusInf.end(), data.begin() + 20);
+        receive(c.slot, test::readReply(data));
+        const char* expected[] = {"1", "—", "—", "4", "5", "—"};
+        for (int k = 1; k <= 6; ++k) {
+            const bool number = expected[k - 1] != std::string("—");
+            EXPECT_EQ(board.text(c.box, k).substr(0, number ? 1 : std::string::npos), expected[k - 1]) << k;
+            if (c.readout) {
+                EXPECT_EQ(board.enabled(c.box, k), number) << k;
+            } else {
+                EXPECT_EQ(state.reported(c.box, k), number) << k;
+                EXPECT_EQ(board.backColour(c.box, k), number ? Colour::windowBackground() : Colour::unreported()) << k;
+            }
+        }
+        receive(c.slot, test::readReply(test::concat(test::floatBytes({1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f}),
+                                                     Bytes(c.readout ? 48 : 0, 0))));
+        for (int k = 1; k <= 6; ++k) {
+            EXPECT_TRUE(c.readout ? board.enabled(c.box, k) : state.reported(c.box, k)) << k;
+            if (!c.readout) {
+                EXPECT_EQ(board.backColour(c.box, k), Colour::windowBackground()) << k;
+            }
+        }
+    }
 }
 
 TEST_F(Blocks, SaveAcknowledgements)

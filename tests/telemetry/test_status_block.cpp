@@ -286,12 +286,26 @@ TEST_F(StatusBlock, ShortReplyKeepsWhatItDoesNotCarry)
     EXPECT_EQ(board.backColour(Ctl::ServoButton, 6), Colour::red()) << "alarm from the earlier reply";
     EXPECT_EQ(board.text(Ctl::EncoderPosition, 6), "60");
     EXPECT_EQ(board.text(Ctl::AlarmCaption, 6), "6轴:3");
-    // An encoder whose high word is missing is skipped too.
+    // What the reply does not cover is greyed: no longer the arm's live state.
+    EXPECT_TRUE(board.enabled(Ctl::BusyWord));
+    for (int axis = 1; axis <= 6; ++axis) {
+        EXPECT_FALSE(board.enabled(Ctl::EncoderPosition, axis)) << axis;
+        EXPECT_FALSE(board.enabled(Ctl::AlarmCaption, axis)) << axis;
+    }
+    // An encoder whose high word is missing is skipped too; the busy word
+    // not covered is greyed.
     auto half = full.registers();
     half[18] = 0x0007;
     half.resize(19);
     receive(test::readReplyCarrying(test::registerBytes(half), 36));
     EXPECT_EQ(board.text(Ctl::EncoderPosition, 1), "10");
+    EXPECT_FALSE(board.enabled(Ctl::EncoderPosition, 1));
+    receive(test::readReplyCarrying(test::registerBytes({1, 1, 3}), 36));
+    EXPECT_FALSE(board.enabled(Ctl::BusyWord));
+    // A whole reply makes everything live again.
+    receive(full);
+    EXPECT_TRUE(board.enabled(Ctl::BusyWord));
+    for (int axis = 1; axis <= 6; ++axis) EXPECT_TRUE(board.enabled(Ctl::EncoderPosition, axis) && board.enabled(Ctl::AlarmCaption, axis)) << axis;
 }
 
 TEST_F(StatusBlock, EmptyReplyCountsModesAsZero)
