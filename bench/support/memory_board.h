@@ -45,6 +45,7 @@ public:
     void setTimerInterval(Ctl id, int ms) override { timers_[slot(id)].interval = ms; }
 
     void setItems(Ctl, const std::vector<std::string>&) override {}
+    void setMarks(Ctl, const std::vector<TextMark>&) override {}
     void endProgram() override { ended = true; }
 
     Control& at(Ctl id, int index = kNoIndex)

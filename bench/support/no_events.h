@@ -20,6 +20,7 @@ public:
     void comboClick(std::string_view) override {}
     void menu(std::string_view) override {}
     void timer(std::string_view) override {}
+    void change(std::string_view) override {}
     void unload() override {}
 };
 

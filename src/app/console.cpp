@@ -54,6 +54,7 @@ public:
         if (form) form->menu(n);
     }
     void timer(std::string_view n) override { if (form) form->timer(n); }
+    void change(std::string_view n) override { if (form) form->change(n); }
     void unload() override { if (form) form->unload(); }
     void changed(std::string_view n) override { if (form) form->changed(n); }
 };

@@ -99,6 +99,10 @@ constexpr ControlBinding kBindings[] = {
     single(Ctl::NewProgramMenu, "NewFile"),
     single(Ctl::OpenProgramMenu, "OpenFile"),
     single(Ctl::SaveProgramMenu, "SaveFile"),
+    single(Ctl::StepMenu, "singleStep"),
+    single(Ctl::CheckTimer, "checkTimer"),
+    single(Ctl::ProgramProblems, "programProblems"),
+    member(Ctl::ProblemsPage, kNoIndex, "SSTab2Tab", 4),
 
     single(Ctl::SentFrame, "Text18"),
     single(Ctl::ReceivedFrame, "Text19"),

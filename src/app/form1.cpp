@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -15,6 +16,7 @@
 #include "link/slot_words.h"
 #include "link/status_line.h"
 #include "telemetry/blocks.h"
+#include "telemetry/decoded.h"
 
 namespace vq {
 namespace {
@@ -140,6 +142,8 @@ void Form1::load()
     for (int axis = 1; axis <= 6; ++axis) state_.alarmCode[static_cast<std::size_t>(axis)] = 0;
     for (int i = 0; i <= 3; ++i) board_.setEnabled(Ctl::MotionModeButton, i, false);
     program_.offerRecovery();
+    program_.programChanged();
+    program_.showRunState();
 }
 
 void Form1::click(std::string_view name, int index) { route(Event::Click, name, index); }
@@ -151,7 +155,8 @@ void Form1::comboDropDown(std::string_view name) { route(Event::DropDown, name, 
 void Form1::comboClick(std::string_view name) { route(Event::Choose, name, kNoIndex); }
 void Form1::menu(std::string_view name) { route(Event::Menu, name, kNoIndex); }
 void Form1::timer(std::string_view name) { route(Event::Timer, name, kNoIndex); }
-void Form1::changed(std::string_view name) { route(Event::Change, name, kNoIndex); }
+void Form1::changed(std::string_view name) { route(Event::Edit, name, kNoIndex); }
+void Form1::change(std::string_view name) { route(Event::Change, name, kNoIndex); }
 
 void Form1::route(Event event, std::string_view name, int index, int detail)
 {
@@ -163,6 +168,7 @@ void Form1::route(Event event, std::string_view name, int index, int detail)
     for (const Route& r : routes()) {
         if (r.event != event || r.control != control->id) continue;
         r.handle(*this, control->index, detail);
+        if (!ended_) program_.showRunState(); // whatever the event did to the run
         return;
     }
 }
@@ -225,17 +231,20 @@ std::span<const Form1::Route> Form1::routes()
         {E::Click, Ctl::LineMoveButton, directMove<DirectMoveKind::Line>},
         {E::Click, Ctl::ArcMoveButton, directMove<DirectMoveKind::Arc>},
         // The teach program
-        {E::Click, Ctl::RunButton, [](Form1& f, int, int) { f.program_.run(); }},
+        {E::Click, Ctl::RunButton, [](Form1& f, int, int) { f.program_.runChecked(); }},
         {E::Click, Ctl::PauseButton, [](Form1& f, int, int) { f.pauseOrContinue(); }},
         {E::Click, Ctl::StopButton, [](Form1& f, int, int) { f.stopRun(); }},
         {E::Timer, Ctl::RunnerTimer, [](Form1& f, int, int) { f.program_.runnerTick(); f.holdRunnerUntilStatus(); }},
         {E::Menu, Ctl::NewProgramMenu, [](Form1& f, int, int) { f.program_.newProgram(); }},
         {E::Menu, Ctl::OpenProgramMenu, [](Form1& f, int, int) { f.program_.openProgram(); }},
         {E::Menu, Ctl::SaveProgramMenu, [](Form1& f, int, int) { f.program_.saveProgram(); }},
+        {E::Menu, Ctl::StepMenu, [](Form1& f, int, int) { f.stepRun(); }},
+        {E::Change, Ctl::ProgramEditor, [](Form1& f, int, int) { f.program_.programChanged(); }},
+        {E::Timer, Ctl::CheckTimer, [](Form1& f, int, int) { f.program_.checkTick(); }},
         {E::Menu, Ctl::ExitMenu, [](Form1& f, int, int) { f.endProgram(); }},
         {E::Timer, Ctl::FileTimer, [](Form1& f, int, int) { f.program_.fileTick(); }},
         {E::Timer, Ctl::RecoveryTimer, [](Form1& f, int, int) { f.program_.recoveryTick(); }},
-        {E::Change, Ctl::ProgramEditor, [](Form1& f, int, int) { f.program_.programEdited(); }},
+        {E::Edit, Ctl::ProgramEditor, [](Form1& f, int, int) { f.program_.programEdited(); }},
         // Traffic log
         {E::Click, Ctl::TrafficReadsShown, [](Form1& f, int, int) { f.traffic_.setShown(TrafficKind::Read, f.board_.value(Ctl::TrafficReadsShown) == 1); }},
         {E::Click, Ctl::TrafficWritesShown, [](Form1& f, int, int) { f.traffic_.setShown(TrafficKind::Write, f.board_.value(Ctl::TrafficWritesShown) == 1); }},
@@ -249,21 +258,26 @@ std::span<const Form1::Route> Form1::routes()
 
 bool Form1::lineDown() const { return !port_.isOpen() || statusStale_; }
 
+// A paused run goes on (Continue or a single step) only onto a line that
+// answers and an arm without alarms; otherwise the operator is told why.
+bool Form1::mayResume(std::string_view how)
+{
+    if (lineDown()) {
+        tell(board_, "通讯中断，程序不能继续：等状态回复恢复后再按“" + std::string(how) + "”");
+        return false;
+    }
+    for (int axis = 1; axis <= 6; ++axis)
+        if (state_.alarmCode[static_cast<std::size_t>(axis)] != 0) {
+            tell(board_, std::to_string(axis) + "轴仍在报警，程序不能继续：清除报警后再按“" + std::string(how) + "”");
+            return false;
+        }
+    return true;
+}
+
 void Form1::pauseOrContinue()
 {
     ProgramRunner& runner = program_.runner();
-    if (runner.running() && runner.runPaused()) {
-        // Continue only onto a line that answers and an arm without alarms.
-        if (lineDown()) {
-            tell(board_, "通讯中断，程序不能继续：等状态回复恢复后再按“继续”");
-            return;
-        }
-        for (int axis = 1; axis <= 6; ++axis)
-            if (state_.alarmCode[static_cast<std::size_t>(axis)] != 0) {
-                tell(board_, std::to_string(axis) + "轴仍在报警，程序不能继续：清除报警后再按“继续”");
-                return;
-            }
-    }
+    if (runner.running() && runner.runPaused() && !mayResume("继续")) return;
     program_.pauseOrContinue();
     if (!runner.running()) return;
     if (runner.runPaused()) {
@@ -345,6 +359,21 @@ void Form1::dropWritesWhileClosed()
         note(row.slot);
     }
     if (!dropped.empty()) tell(board_, "串口未打开，未发送：" + dropped);
+}
+
+void Form1::stepRun()
+{
+    if (!board_.timerEnabled(Ctl::RunnerTimer) || !program_.runner().runPaused() || !mayResume("单步")) return;
+    // A move the program queued just before the pause belongs to the line
+    // under way: it goes out as this step, and the runner waits for the
+    // controller again before the line after it.
+    if (!heldForPause_.empty()) {
+        for (Slot slot : heldForPause_) state_.raise(slot);
+        heldForPause_.clear();
+        holdRunnerUntilStatus();
+        return;
+    }
+    program_.step();
 }
 
 void Form1::stopRun()
@@ -575,6 +604,15 @@ void Form1::afterReply(const Reply& reply)
 {
     if (!reply.isRead) return;
     unreadBlocks_.erase(reply.request.slot);
+    if (reply.request.slot == Slot::ReadMaxPositive || reply.request.slot == Slot::ReadMaxNegative) {
+        // The joint limits the program check holds targets against.
+        JointLimits& limits = program_.jointLimits();
+        auto& side = reply.request.slot == Slot::ReadMaxPositive ? limits.highest : limits.lowest;
+        const FloatBlock block = decodeFloats(reply.data);
+        for (std::size_t j = 0; j < side.size(); ++j)
+            if (block.value[j] && std::isfinite(*block.value[j])) side[j] = *block.value[j];
+        program_.programChanged();
+    }
     if (reply.request.slot == Slot::ReadStatus) {
         pauseOnAlarm();
         // This busy word was read before a queued runner write went out.

@@ -70,6 +70,7 @@ public:
     void menu(std::string_view name) override;
     void timer(std::string_view name) override;
     void changed(std::string_view name) override;
+    void change(std::string_view name) override;
     void unload() override;
 
 
@@ -113,7 +114,7 @@ public:
 private:
     // The window's events, each routed by the control it came from to one
     // handler: the table is routes() in form1.cpp.
-    enum class Event : std::uint8_t { Click, MouseDown, MouseUp, KeyDown, TabClick, DropDown, Choose, Menu, Timer, Change };
+    enum class Event : std::uint8_t { Click, MouseDown, MouseUp, KeyDown, TabClick, DropDown, Choose, Menu, Timer, Change, Edit };
     struct Route {
         Event event;
         Ctl control;
@@ -126,6 +127,8 @@ private:
     void readTab(int tab);
     void pollEvent();
     void pauseOrContinue();
+    void stepRun();
+    bool mayResume(std::string_view how);
     void stopRun();
     void holdRun(std::string_view why);
     void holdRunnerWrites();

@@ -22,6 +22,7 @@ public:
     virtual void comboClick(std::string_view name) = 0;        // an item was chosen (or Enter typed)
     virtual void menu(std::string_view name) = 0;              // NewFile, OpenFile, SaveFile, Exit, ...
     virtual void timer(std::string_view name) = 0;             // Timer1, Timer3
+    virtual void change(std::string_view name) = 0;            // the text of the program box changed
     virtual void unload() = 0;                                  // the window closes
     // The operator changed the text of a control by typing (the program
     // editor); changes the core makes itself are not reported.

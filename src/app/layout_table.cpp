@@ -19,6 +19,7 @@ constexpr Control kControls[] = {
     {"FileSeparator", kNoIndex, Kind::Separator, inside("File"), {0, 0, 0, 0}, "-", Font::None, 0, -1, "", 0, 0},
     {"Exit", kNoIndex, Kind::MenuItem, inside("File"), {0, 0, 0, 0}, "退出", Font::None, 0, -1, "Ctrl+X", 0, 0},
     {"Setup", kNoIndex, Kind::Menu, inside("Form1"), {0, 0, 0, 0}, "功能(&S)", Font::None, 0, -1, "", 0, 0},
+    {"singleStep", kNoIndex, Kind::MenuItem, inside("Setup"), {0, 0, 0, 0}, "单步", Font::None, 0, -1, "F10", 0, 0},
     {"Help", kNoIndex, Kind::Menu, inside("Form1"), {0, 0, 0, 0}, "帮助(&H)", Font::None, 0, -1, "", 0, 0},
     {"GuanYu", kNoIndex, Kind::Menu, inside("Form1"), {0, 0, 0, 0}, "关于(&G)", Font::None, 0, -1, "", 0, 0},
     {"aboutVelquor", kNoIndex, Kind::MenuItem, inside("GuanYu"), {0, 0, 0, 0}, "关于 Velquor(&A)", Font::None, 0, -1, "", 0, 0},
@@ -311,8 +312,9 @@ constexpr Control kControls[] = {
     {"SSTab2Tab", 1, Kind::TabPage, inside("SSTab2"), {0, 0, 0, 0}, "报文显示", Font::Bold9, 0, -1, "", 0, 0},
     {"SSTab2Tab", 2, Kind::TabPage, inside("SSTab2"), {0, 0, 0, 0}, "其它提示", Font::Bold9, 0, -1, "", 0, 0},
     {"SSTab2Tab", 3, Kind::TabPage, inside("SSTab2"), {0, 0, 0, 0}, "通讯记录", Font::Bold9, 0, -1, "", 0, 0},
-    {"Text7", kNoIndex, Kind::MultiLineText, onPage("SSTab2", 0), {120, 480, 8985, 8175}, "", Font::NSimSunBold105, kScrollBars, 157, "", 0, 0},
+    {"Text7", kNoIndex, Kind::MultiLineText, onPage("SSTab2", 0), {120, 480, 8985, 8175}, "", Font::NSimSunBold105, kScrollBars | kProgramBox, 157, "", 0, 0},
     {"Timer2", kNoIndex, Kind::Timer, onPage("SSTab2", 0), {0, 0, 0, 0}, "", Font::None, 0, -1, "", 0, 0},
+    {"checkTimer", kNoIndex, Kind::Timer, onPage("SSTab2", 0), {0, 0, 0, 0}, "", Font::None, 0, -1, "", 400, 0},
     {"Frame1", kNoIndex, Kind::Frame, onPage("SSTab2", 1), {120, 480, 9015, 1575}, "接收报文", Font::Bold9, kBlueCaption, -1, "", 0, 0},
     {"Text19", kNoIndex, Kind::MultiLineText, inside("Frame1"), {120, 240, 8775, 1215}, "Text19", Font::Bold105, 0, 158, "", 0, 0},
     {"Frame24", kNoIndex, Kind::Frame, onPage("SSTab2", 1), {120, 2160, 9015, 1215}, "发送报文", Font::Bold9, kBlueCaption, -1, "", 0, 0},
@@ -368,6 +370,9 @@ constexpr Control kControls[] = {
     {"trafficClear", kNoIndex, Kind::Button, onPage("SSTab2", 3), {6960, 420, 975, 435}, "清除", Font::Bold9, 0, 170, "", 0, 0},
     {"trafficExport", kNoIndex, Kind::Button, onPage("SSTab2", 3), {8040, 420, 975, 435}, "导出...", Font::Bold9, 0, 171, "", 0, 0},
     {"trafficLog", kNoIndex, Kind::LogView, onPage("SSTab2", 3), {120, 960, 9015, 7695}, "", Font::Regular9, 0, 172, "", 0, 0},
+    // Added around the design: the pre-run check's list on a page of its own.
+    {"SSTab2Tab", 4, Kind::TabPage, inside("SSTab2"), {0, 0, 0, 0}, "程序检查", Font::Bold9, 0, -1, "", 0, 0},
+    {"programProblems", kNoIndex, Kind::List, onPage("SSTab2", 4), {120, 480, 8985, 8175}, "", Font::Regular9, 0, 173, "", 0, 0},
     {"Frame8", kNoIndex, Kind::Frame, inside("Form1"), {8400, 9840, 9255, 855}, "运行模式", Font::Bold9, kBlueCaption, -1, "", 0, 0},
     {"Check1", kNoIndex, Kind::CheckBox, inside("Frame8"), {5040, 360, 855, 315}, "循环", Font::Bold9, 0, 162, "", 0, 0},
     {"Command14", kNoIndex, Kind::Button, inside("Frame8"), {6000, 240, 975, 495}, "运行", Font::Bold9, 0, 163, "", 0, 0},
@@ -446,6 +451,7 @@ const char* kindName(Kind kind)
     case Kind::Menu: return "menu";
     case Kind::MenuItem: return "menu item";
     case Kind::Separator: return "separator";
+    case Kind::List: return "list";
     case Kind::StatusField: return "status field";
     case Kind::LogView: return "log view";
     }

@@ -32,6 +32,7 @@ enum class Kind : std::uint8_t {
     Menu,          // entry of the menu bar
     MenuItem,      // entry of a drop-down menu
     Separator,     // separator line of a drop-down menu
+    List,          // list of lines, one selectable item each
     StatusField,   // label in the status bar under the client area, left to right in table order;
                    // width: its least width, value: its share of the room left (stretch)
     LogView,       // the traffic log: a table of the core's log entries, filled by the window
@@ -60,6 +61,8 @@ enum Flag : std::uint32_t {
                                   // in fixed-pitch character cells so that each heading sits in
                                   // front of its box
     kWordWrap = 1u << 8,          // caption wraps at blanks
+    kProgramBox = 1u << 9,        // the program editor: line numbers in a margin, the run's line
+                                  // highlighted, the pre-run check's problems underlined
 };
 
 // Where a control sits: the container's name and index, or a tab page

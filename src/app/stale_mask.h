@@ -24,6 +24,7 @@ public:
 
     std::string text(Ctl id, int index) const override { return w_.text(id, index); }
     void setText(Ctl id, int index, std::string_view text) override { w_.setText(id, index, text); }
+    void appendText(Ctl id, int index, std::string_view more) override { w_.appendText(id, index, more); }
     bool enabled(Ctl id, int index) const override { return w_.enabled(id, index); }
     void setEnabled(Ctl id, int index, bool on) override;
     Colour backColour(Ctl id, int index) const override { return w_.backColour(id, index); }
@@ -35,6 +36,7 @@ public:
     int timerInterval(Ctl timer) const override { return w_.timerInterval(timer); }
     void setTimerInterval(Ctl timer, int ms) override { w_.setTimerInterval(timer, ms); }
     void setItems(Ctl id, const std::vector<std::string>& items) override { w_.setItems(id, items); }
+    void setMarks(Ctl id, const std::vector<TextMark>& marks) override { w_.setMarks(id, marks); }
     void endProgram() override { w_.endProgram(); }
 
 private:

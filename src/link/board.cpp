@@ -70,6 +70,10 @@ const char* idName(Ctl id)
     case Ctl::NewProgramMenu: return "NewProgramMenu";
     case Ctl::OpenProgramMenu: return "OpenProgramMenu";
     case Ctl::SaveProgramMenu: return "SaveProgramMenu";
+    case Ctl::StepMenu: return "StepMenu";
+    case Ctl::CheckTimer: return "CheckTimer";
+    case Ctl::ProgramProblems: return "ProgramProblems";
+    case Ctl::ProblemsPage: return "ProblemsPage";
     case Ctl::SentFrame: return "SentFrame";
     case Ctl::ReceivedFrame: return "ReceivedFrame";
     case Ctl::StatusReadSwitch: return "StatusReadSwitch";

@@ -92,7 +92,9 @@ enum class Ctl : std::uint8_t {
     ArcMoveButton,    // sends the circular move
 
     // The teach program
-    ProgramEditor,   // the program text, lines closed by CR LF
+    ProgramEditor,   // the program text, lines closed by CR LF; value: the line the run is at, highlighted
+                     // and kept in view (its number from 1, negated while the run is paused there; 0 without a run);
+                     // marks: the pre-run check's problems, underlined
     RunButton,       // runs the program; disabled while it runs
     PauseButton,     // pauses the run or continues it; its caption says which
     StopButton,      // ends the run
@@ -101,6 +103,10 @@ enum class Ctl : std::uint8_t {
     NewProgramMenu,  // replaces the program by the default one
     OpenProgramMenu, // loads the program from a file
     SaveProgramMenu, // writes the program to a file
+    StepMenu,        // while the run is paused: executes one line and pauses again
+    CheckTimer,      // waits for a pause in the typing before the program is checked
+    ProgramProblems, // the pre-run check's list: one line per problem
+    ProblemsPage,    // the tab page of that list; its caption counts the problems
 
     // Line monitor
     SentFrame,        // the last request sent, as hex
@@ -164,6 +170,18 @@ struct Colour {
 
 std::string describe(const Colour& c); // for test messages
 
+// A stretch of one line of a multi-line box, marked with a note (the
+// program editor underlines it and shows the note when the mouse rests on
+// it). Line from 0; begin and end count bytes of the line's UTF-8 text.
+struct TextMark {
+    int line = 0;
+    int begin = 0;
+    int end = 0;
+    std::string note;
+
+    friend bool operator==(const TextMark&, const TextMark&) = default;
+};
+
 class Board {
 public:
     virtual ~Board() = default;
@@ -196,8 +214,12 @@ public:
     virtual int timerInterval(Ctl timer) const = 0;
     virtual void setTimerInterval(Ctl timer, int ms) = 0;
 
-    // Replaces the drop-down list of a combo box.
+    // Replaces the drop-down list of a combo box, the lines of a list.
     virtual void setItems(Ctl id, const std::vector<std::string>& items) = 0;
+    // Replaces the marks of a multi-line box. For a list: the line of the
+    // program box each item speaks of, item by item (activating the item
+    // shows that line).
+    virtual void setMarks(Ctl id, const std::vector<TextMark>& marks) = 0;
     // Ends the program at once (after the caller closed the port).
     virtual void endProgram() = 0;
 };

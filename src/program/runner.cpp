@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <utility>
 
 #include "format.h"
 #include "link/hex.h"
@@ -75,6 +76,9 @@ void ProgramRunner::run()
     // Wait for a status reply to deliver the controller's real busy word.
     state_.controllerBusy = 100;
     lineIndex_ = 0;
+    lastLine_ = 0;
+    pass_ = 1;
+    passEnded_ = false;
     setPaused(false);
     board_.setEnabled(Ctl::RunButton, kNoIndex, false);
 }
@@ -85,7 +89,13 @@ bool ProgramRunner::running() const { return board_.timerEnabled(kTimer); }
 
 void ProgramRunner::hold()
 {
+    stepRequested_ = false; // a single step asked for before the loss or alarm does not run either
     if (running() && !runPaused_) setPaused(true);
+}
+
+void ProgramRunner::step()
+{
+    if (runPaused_ && running()) stepRequested_ = true;
 }
 
 void ProgramRunner::stop()
@@ -102,17 +112,20 @@ void ProgramRunner::stop()
 void ProgramRunner::setPaused(bool paused)
 {
     runPaused_ = paused;
+    stepRequested_ = false;
     board_.setText(Ctl::PauseButton, kNoIndex, paused ? kCaptionContinue : kCaptionPause);
 }
 
 void ProgramRunner::tick()
 {
     board_.setTimerInterval(kTimer, kTickIntervalMs);
-    if (state_.controllerBusy != 0 || runPaused_) return;
+    if (state_.controllerBusy != 0 || (runPaused_ && !stepRequested_)) return;
+    stepRequested_ = false;
     if (lineIndex_ >= lineCount_) { // no run taken (a tick without Run)
         endOfPass();
         return;
     }
+    if (std::exchange(passEnded_, false)) ++pass_;
     lastLine_ = lineIndex_ + 1;
     if (!execute(lines_[lineIndex_])) setPaused(true);
     ++lineIndex_;
@@ -123,7 +136,10 @@ void ProgramRunner::tick()
 void ProgramRunner::endOfPass()
 {
     lineIndex_ = 0;
-    if (board_.value(Ctl::LoopCheck) == 1) return; // "循环": next tick starts at line 0
+    if (board_.value(Ctl::LoopCheck) == 1) { // "循环": next tick starts at line 0
+        passEnded_ = true;
+        return;
+    }
     board_.setTimerEnabled(kTimer, false);
     board_.setEnabled(Ctl::RunButton, kNoIndex, true);
 }

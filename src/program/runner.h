@@ -65,6 +65,9 @@ public:
     // goes on or it is paused already. Continue is the operator's.
     void hold();
     bool running() const;
+    // While a run is paused: the next tick that finds the controller idle
+    // executes one line, and the run stays paused.
+    void step();
 
     // The program taken at Run (views into the runner's own copy of the text).
     std::span<const std::string_view> programLines() const { return lines_; }
@@ -76,6 +79,13 @@ public:
     // Number of line breaks at Run: lines 0 .. lineCount - 1 are executed.
     std::size_t lineCount() const { return lineCount_; }
     bool runPaused() const { return runPaused_; }
+    // The line the run is at, from 0: the last one executed (its move or
+    // delay is under way), or the first line before any has been. A MOVC's
+    // line stands for its continuation line too.
+    std::size_t currentLine() const { return lastLine_ == 0 ? 0 : lastLine_ - 1; }
+    // The pass through the program, from 1; "循环" starts the next one.
+    int pass() const { return pass_; }
+    bool stepRequested() const { return stepRequested_; }
     const RunnerFields& fields() const { return fields_; }
 
     // Timer interval for a DELAY value text: rounded half to even; empty,
@@ -101,6 +111,9 @@ private:
     std::size_t lastLine_ = 0;
     bool runPaused_ = false;
     RunnerFields fields_;
+    int pass_ = 0;
+    bool passEnded_ = false;    // the next line executed starts a new pass
+    bool stepRequested_ = false;
 };
 
 } // namespace vq

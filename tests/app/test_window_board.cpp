@@ -11,6 +11,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QClipboard>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -18,6 +20,8 @@
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QTimer>
+#include <QHelpEvent>
+#include <QToolTip>
 
 #include <functional>
 #include <map>
@@ -83,6 +87,7 @@ TEST_F(WindowTest, EveryTableRowHasItsObject)
         case Kind::Picture: kindOk = qobject_cast<QLabel*>(widget) && !static_cast<QLabel*>(widget)->pixmap().isNull(); break;
         case Kind::TabControl: kindOk = qobject_cast<QTabWidget*>(widget); break;
         case Kind::TabPage: kindOk = true; break;
+        case Kind::List: kindOk = qobject_cast<QListWidget*>(widget); break;
         case Kind::StatusField: kindOk = qobject_cast<QLabel*>(widget) && window->statusBar()->isAncestorOf(widget); break;
         case Kind::LogView: kindOk = qobject_cast<TrafficView*>(widget); break;
         default: break;
@@ -165,7 +170,7 @@ TEST_F(WindowTest, StartTabs)
     auto* tabs1 = qobject_cast<QTabWidget*>(w("SSTab1"));
     auto* tabs2 = qobject_cast<QTabWidget*>(w("SSTab2"));
     EXPECT_EQ(tabs1->count(), 6);
-    EXPECT_EQ(tabs2->count(), 4); // the design's three and the traffic log
+    EXPECT_EQ(tabs2->count(), 5); // the design's three, the traffic log and the program check
     EXPECT_EQ(board->value("SSTab1"), 5);
     EXPECT_EQ(tabs1->tabText(tabs1->currentIndex()), QString::fromUtf8("运行测试"));
     EXPECT_EQ(board->value("SSTab2"), 0);
@@ -253,6 +258,122 @@ TEST_F(WindowTest, ProgramEditorKeepsLineEndsThroughTheBoard)
     QTest::keyClicks(editor, "DELAY");
     EXPECT_EQ(board->text("Text7"), "MOVJ J1=0\nX\r\nEND\r\nDELAY");
     EXPECT_TRUE(events.calls.empty()); // the editor reports no keys
+}
+
+// Whatever key or paste breaks a line in the program box, the runner and
+// the file see CR LF there; lone CR and LF already in the text keep their
+// marks.
+TEST_F(WindowTest, EveryLineBreakInTheProgramBoxIsCrLf)
+{
+    auto* editor = qobject_cast<QPlainTextEdit*>(w("Text7"));
+    editor->setFocus();
+    struct Key {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+    };
+    const Key keys[] = {{Qt::Key_Return, Qt::NoModifier},      {Qt::Key_Return, Qt::ShiftModifier},
+                        {Qt::Key_Return, Qt::ControlModifier}, {Qt::Key_Enter, Qt::KeypadModifier},
+                        {Qt::Key_Enter, Qt::ShiftModifier | Qt::KeypadModifier}};
+    for (const Key& k : keys) {
+        board->setText("Text7", kNoIndex, "MOVJ J1=0\nX");
+        editor->moveCursor(QTextCursor::End);
+        QTest::keyClick(editor, k.key, k.modifiers);
+        QTest::keyClicks(editor, "END");
+        EXPECT_EQ(board->text("Text7"), "MOVJ J1=0\nX\r\nEND") << k.key << " " << k.modifiers;
+        EXPECT_EQ(editor->document()->blockCount(), 2);
+    }
+
+    const std::pair<QString, std::string> pastes[] = {
+        {"A\r\nB", "A\r\nB"},
+        {"A\nB\rC", "A\r\nB\r\nC"},
+        {QString("A") + QChar(0x2028) + "B" + QChar(0x2029) + "C", "A\r\nB\r\nC"},
+        {"A\vB\fC", "A\r\nB\r\nC"},
+        {QString("A") + QChar(0x85) + "B", "A\r\nB"},
+    };
+    for (const auto& [pasted, raw] : pastes) {
+        board->setText("Text7", kNoIndex, "");
+        QApplication::clipboard()->setText(pasted);
+        editor->paste();
+        EXPECT_EQ(board->text("Text7"), raw) << pasted.toStdString();
+    }
+}
+
+// The program box as the run and the check show it: numbered lines, the
+// run's line highlighted and in view, problems underlined with their note
+// on the mouse, and the list of problems; an edit is reported once.
+TEST_F(WindowTest, ProgramBoxShowsTheRunLineAndTheProblems)
+{
+    auto* editor = qobject_cast<ProgramEditor*>(w("Text7"));
+    ASSERT_NE(editor, nullptr);
+    std::string program = "MOVJ J1=2O\r\n延迟 X\r\n";
+    for (int i = 3; i <= 200; ++i) program += "DELAY MS=" + std::to_string(i) + "\r\n";
+    board->setText(Ctl::ProgramEditor, kNoIndex, program);
+    EXPECT_GT(editor->lineNumberWidth(), 0);
+    EXPECT_GE(editor->viewport()->x(), editor->lineNumberWidth()) << "the numbers have a margin of their own";
+    EXPECT_EQ(qobject_cast<ProgramEditor*>(w("Text18"))->lineNumberWidth(), 0) << "frame boxes have no numbers";
+
+    auto backgroundAt = [&](int line) -> std::optional<QColor> {
+        for (const auto& s : editor->extraSelections())
+            if (s.cursor.blockNumber() == line && s.format.hasProperty(QTextFormat::BackgroundBrush))
+                return s.format.background().color();
+        return std::nullopt;
+    };
+    struct RunLine {
+        int value;
+        int line;
+        QColor colour;
+    };
+    for (const RunLine& r : {RunLine{150, 149, ProgramEditor::runningLineColour()},
+                             RunLine{-150, 149, ProgramEditor::pausedLineColour()},
+                             RunLine{2, 1, ProgramEditor::runningLineColour()}}) {
+        board->setValue(Ctl::ProgramEditor, kNoIndex, r.value);
+        EXPECT_EQ(board->value(Ctl::ProgramEditor), r.value);
+        EXPECT_EQ(backgroundAt(r.line), r.colour) << r.value;
+        const QRect shown = editor->cursorRect(QTextCursor(editor->document()->findBlockByNumber(r.line)));
+        EXPECT_TRUE(editor->viewport()->rect().contains(shown)) << r.value << " is not in view";
+    }
+    board->setValue(Ctl::ProgramEditor, kNoIndex, 0);
+    EXPECT_FALSE(backgroundAt(1).has_value());
+
+    // Columns are bytes of the line's UTF-8 text: "延迟 " is seven.
+    board->setMarks(Ctl::ProgramEditor, {{0, 8, 10, "不是数字"}, {1, 7, 8, "多余"}, {500, 0, 1, "gone"}});
+    std::vector<std::pair<int, int>> underlined;
+    for (const auto& s : editor->extraSelections())
+        if (s.format.underlineStyle() == QTextCharFormat::WaveUnderline)
+            underlined.emplace_back(s.cursor.selectionStart(), s.cursor.selectionEnd());
+    const int line2 = editor->document()->findBlockByNumber(1).position();
+    EXPECT_EQ(underlined, (std::vector<std::pair<int, int>>{{8, 10}, {line2 + 3, line2 + 4}}));
+    QTextCursor at(editor->document()->findBlockByNumber(1));
+    at.setPosition(line2 + 3);
+    const QPoint pos = editor->cursorRect(at).center() + QPoint(2, 0);
+    QHelpEvent help(QEvent::ToolTip, pos, editor->viewport()->mapToGlobal(pos));
+    QApplication::sendEvent(editor->viewport(), &help);
+    EXPECT_EQ(QToolTip::text(), QString::fromUtf8("多余"));
+    EXPECT_TRUE(editor->noteAt(0, 20).isEmpty());
+
+    board->setItems(Ctl::ProgramProblems, {"第 1 行：a", "第 2 行：b"});
+    EXPECT_EQ(qobject_cast<QListWidget*>(w("programProblems"))->count(), 2);
+    EXPECT_EQ(board->text(Ctl::ProgramProblems), "第 1 行：a\n第 2 行：b");
+    board->setText(Ctl::ProblemsPage, kNoIndex, "程序检查 (2)");
+    auto* tabs = qobject_cast<QTabWidget*>(w("SSTab2"));
+    EXPECT_EQ(tabs->tabText(4), QString::fromUtf8("程序检查 (2)"));
+    // Activating a problem shows its line in the editor, its page selected
+    // as the operator's click would.
+    board->setMarks(Ctl::ProgramProblems, {{149, 0, 1, "a"}, {1, 0, 1, "b"}});
+    board->setValue("SSTab2", kNoIndex, 3);
+    auto* list = qobject_cast<QListWidget*>(w("programProblems"));
+    events.calls.clear();
+    emit list->itemActivated(list->item(0));
+    EXPECT_EQ(tabs->currentIndex(), 0);
+    EXPECT_EQ(events.calls, std::vector<std::string>{"tabClick SSTab2 0"});
+    EXPECT_EQ(editor->textCursor().blockNumber(), 149);
+    EXPECT_EQ(editor->textCursor().positionInBlock(), 0);
+
+    events.calls.clear();
+    editor->setFocus();
+    QTest::keyClicks(editor, "AB");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(events.calls, std::vector<std::string>{"change Text7"});
 }
 
 // Text7 shows both scroll bars, also while there is nothing to scroll:

@@ -170,10 +170,11 @@ TEST_F(WindowTest, MenusAndShortcuts)
         EXPECT_EQ(a->shortcut(), QKeySequence(Qt::CTRL | c.key)) << c.name;
         a->trigger();
     }
-    for (const char* name : {"showViews", "exportRecording", "Help", "aboutVelquor"}) window->action(name)->trigger();
+    EXPECT_EQ(window->action("singleStep")->shortcut(), QKeySequence(Qt::Key_F10));
+    for (const char* name : {"singleStep", "showViews", "exportRecording", "Help", "aboutVelquor"}) window->action(name)->trigger();
     EXPECT_EQ(events.calls, (std::vector<std::string>{"menu NewFile", "menu OpenFile", "menu SaveFile", "menu AsSaveFile",
-                                                      "menu showViews", "menu exportRecording", "menu Help",
-                                                      "menu aboutVelquor"}));
+                                                      "menu singleStep", "menu showViews", "menu exportRecording",
+                                                      "menu Help", "menu aboutVelquor"}));
     EXPECT_EQ(window->action("Exit")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_X));
 
     // The shortcuts work from the keyboard, also while a box has the focus.
@@ -184,9 +185,11 @@ TEST_F(WindowTest, MenusAndShortcuts)
     QTest::keyClick(window.get(), Qt::Key_N, Qt::ControlModifier);
     w("Text11", 1)->setFocus();
     QTest::keyClick(w("Text11", 1), Qt::Key_S, Qt::ControlModifier);
+    w("Text7")->setFocus();
+    QTest::keyClick(w("Text7"), Qt::Key_F10); // single step from the program box
     // The box reports the Ctrl key itself, as any key typed into it.
     EXPECT_EQ(events.calls, (std::vector<std::string>{"menu NewFile", "keyDown Text11 1 " + std::to_string(Qt::Key_Control),
-                                                      "menu SaveFile"}));
+                                                      "menu SaveFile", "menu singleStep"}));
 }
 
 TEST_F(WindowTest, ExitAndCloseReportUnloadOnce)

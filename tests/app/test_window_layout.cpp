@@ -369,7 +369,7 @@ TEST(LayoutTable, TabOrderMenusTimersAndStartTabs)
     for (const Control& c : controls()) {
         const bool focusable = c.kind == Kind::Button || c.kind == Kind::TextBox || c.kind == Kind::MultiLineText ||
                                c.kind == Kind::CheckBox || c.kind == Kind::Combo || c.kind == Kind::TabControl ||
-                               c.kind == Kind::LogView;
+                               c.kind == Kind::LogView || c.kind == Kind::List;
         if (focusable) {
             EXPECT_GE(c.tabOrder, 0) << id(c);
             EXPECT_TRUE(orders.insert(c.tabOrder).second) << id(c) << " shares its tab position";

@@ -38,6 +38,7 @@ public:
     void comboClick(std::string_view n) override { note("comboClick " + std::string(n)); }
     void menu(std::string_view n) override { note("menu " + std::string(n)); }
     void timer(std::string_view n) override { note("timer " + std::string(n)); }
+    void change(std::string_view n) override { note("change " + std::string(n)); }
     void unload() override { note("unload"); }
 
     int count(const std::string& call) const

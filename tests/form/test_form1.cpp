@@ -111,6 +111,16 @@ struct Rig {
 
     // One cycle in which a healthy controller answers every request: the
     // start-up reads have then read every block once and are not repeated.
+    // On port 03 against a healthy controller reporting `busy`, with the
+    // start-up reads done.
+    void startAnswering(const std::uint16_t& busy)
+    {
+        settings.values["Comm"] = "03";
+        controller = answering(busy);
+        start();
+        readStartupBlocks();
+    }
+
     void readStartupBlocks()
     {
         const std::uint16_t idle = 0;
@@ -487,7 +497,7 @@ TEST_F(Form1Test, RunnerWaitsForAStatusReplyTakenAfterItsWrite)
     r.start();
     r.readStartupBlocks();
     for (int e = 0; e < 3; ++e) r.event(); // one healthy cycle
-    r.board.setText(Ctl::ProgramEditor, kNoIndex, "MOVJ J1=10\r\nMOVJ J1=20\r\nEND\r\n");
+    r.board.setText(Ctl::ProgramEditor, kNoIndex, "MOVJ J1=10 J2=0 J3=0 J4=0 J5=0 J6=0\r\nMOVJ J1=20 J2=0 J3=0 J4=0 J5=0 J6=0\r\nEND\r\n");
     r.form->click("Command14", kNoIndex);
     ASSERT_TRUE(r.board.timerEnabled(Ctl::RunnerTimer));
     for (int e = 0; e < 3; ++e) r.event(); // the controller reports idle
@@ -528,7 +538,7 @@ TEST_F(Form1Test, LineLossPausesTheRunUntilTheOperatorContinues)
     r.start();
     r.readStartupBlocks();
     for (int e = 0; e < 3; ++e) r.event();
-    r.board.setText(Ctl::ProgramEditor, kNoIndex, "MOVJ J1=10\r\nEND\r\n");
+    r.board.setText(Ctl::ProgramEditor, kNoIndex, "MOVJ J1=10 J2=0 J3=0 J4=0 J5=0 J6=0\r\nEND\r\n");
     r.form->click("Command14", kNoIndex);
     for (int e = 0; e < 3; ++e) r.event();
     r.form->timer("Timer3");
@@ -606,7 +616,8 @@ TEST_F(Form1Test, AnAlarmPausesTheRunUntilClearedAndContinued)
     };
     r.start();
     r.readStartupBlocks();
-    r.board.setText(Ctl::ProgramEditor, kNoIndex, "MOVJ J1=1\r\nMOVJ J1=2\r\nMOVJ J1=3\r\nEND\r\n");
+    r.board.setText(Ctl::ProgramEditor, kNoIndex,
+                    "MOVJ J1=1 J2=0 J3=0 J4=0 J5=0 J6=0\r\nMOVJ J1=2 J2=0 J3=0 J4=0 J5=0 J6=0\r\nMOVJ J1=3 J2=0 J3=0 J4=0 J5=0 J6=0\r\nEND\r\n");
     r.form->click("Command14", kNoIndex);
     for (int e = 0; e < 6; ++e) r.event();
     r.form->timer("Timer3"); // line 1 queued
@@ -673,7 +684,7 @@ TEST_F(Form1Test, StopDropsAndPauseHoldsTheProgramsQueuedMove)
         r.controller = answering(busy);
         r.start();
         r.readStartupBlocks();
-        r.board.setText(Ctl::ProgramEditor, kNoIndex, "MOVJ J1=5\r\nMOVJ J1=6\r\nEND\r\n");
+        r.board.setText(Ctl::ProgramEditor, kNoIndex, "MOVJ J1=5 J2=0 J3=0 J4=0 J5=0 J6=0\r\nMOVJ J1=6 J2=0 J3=0 J4=0 J5=0 J6=0\r\nEND\r\n");
         r.form->click("Command14", kNoIndex);
         r.event(); // status: busy 0
         r.form->timer("Timer3");
@@ -691,6 +702,77 @@ TEST_F(Form1Test, StopDropsAndPauseHoldsTheProgramsQueuedMove)
         r.form->timer("Timer3"); // the next line waits for the held move's status
         EXPECT_EQ(r.form->program().runner().lineIndex(), 1u);
     }
+}
+
+// Single step while paused: a move held by the pause goes out first, as
+// the step of the line it belongs to; only the next step runs a new line.
+TEST_F(Form1Test, SingleStepSendsTheHeldMoveThenOneLineAtATime)
+{
+    Rig r;
+    const std::uint16_t idle = 0;
+    r.startAnswering(idle);
+    r.board.setText(Ctl::ProgramEditor, kNoIndex,
+                    "MOVJ J1=5 J2=0 J3=0 J4=0 J5=0 J6=0\r\nMOVJ J1=6 J2=0 J3=0 J4=0 J5=0 J6=0\r\nEND\r\n");
+    EXPECT_FALSE(r.board.enabled(Ctl::StepMenu));
+    r.form->click("Command14", kNoIndex);
+    r.event(); // status: busy 0
+    r.form->timer("Timer3");
+    r.form->click("Command13", kNoIndex); // pause: the move is held
+    ASSERT_FALSE(r.form->state().due(Slot::JointTarget));
+    EXPECT_TRUE(r.board.enabled(Ctl::StepMenu));
+    EXPECT_EQ(r.board.text(Ctl::RunStatus), "已暂停 第 1 行");
+
+    r.form->menu("singleStep");
+    EXPECT_TRUE(r.form->state().due(Slot::JointTarget));
+    std::vector<std::string> sent;
+    for (int e = 0; e < 6; ++e) sent.push_back(r.event());
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "10 11 B0"), 1);
+    r.form->timer("Timer3");
+    EXPECT_EQ(r.form->program().runner().lineIndex(), 1u) << "the held move was the step";
+
+    r.form->menu("singleStep");
+    r.form->timer("Timer3");
+    EXPECT_EQ(r.form->program().runner().lineIndex(), 2u);
+    EXPECT_TRUE(r.form->state().due(Slot::JointTarget));
+    EXPECT_EQ(r.board.text(Ctl::RunStatus), "已暂停 第 2 行");
+    EXPECT_EQ(r.board.value(Ctl::ProgramEditor), -2);
+    r.form->timer("Timer3");
+    EXPECT_EQ(r.form->program().runner().lineIndex(), 2u) << "one line per step";
+
+    // An axis in alarm: no step, and the operator is told why.
+    r.form->state().alarmCode[4] = 5;
+    r.form->menu("singleStep");
+    r.form->state().controllerBusy = 0;
+    r.form->timer("Timer3");
+    EXPECT_EQ(r.form->program().runner().lineIndex(), 2u);
+    EXPECT_EQ(r.board.text(Ctl::StatusLine), "4轴仍在报警，程序不能继续：清除报警后再按“单步”");
+}
+
+// The joint limits the controller reports are what the check holds the
+// program's joint targets against.
+TEST_F(Form1Test, ReportedJointLimitsReachTheProgramCheck)
+{
+    Rig r;
+    const std::uint16_t idle = 0;
+    auto healthy = answering(idle);
+    r.startAnswering(idle);
+    r.controller = [&](const std::vector<std::uint8_t>& req) -> std::optional<std::vector<std::uint8_t>> {
+        // 10.0 and -10.0 for every joint: 00 00 20 41 and 00 00 20 C1.
+        if (req[1] == 0x03 && req[2] == 0x11 && (req[3] == 0x40 || req[3] == 0x50)) {
+            std::vector<std::uint16_t> regs;
+            for (int j = 0; j < 6; ++j) regs.insert(regs.end(), {0x0000, req[3] == 0x40 ? std::uint16_t(0x2041) : std::uint16_t(0x20C1)});
+            return readReply(regs);
+        }
+        return healthy(req);
+    };
+    r.form->tabClick("SSTab1", 3); // "角度参数": the limits are read again
+    for (int e = 0; e < 6; ++e) r.event();
+    r.board.setText(Ctl::ProgramEditor, kNoIndex, "MOVJ J1=0 J2=11 J3=0 J4=0 J5=-10.5 J6=10\r\n");
+    r.form->change("Text7");
+    ASSERT_TRUE(r.board.timerEnabled(Ctl::CheckTimer));
+    r.form->timer("checkTimer");
+    EXPECT_EQ(r.board.items[Ctl::ProgramProblems],
+              (std::vector<std::string>{"第 1 行：关节 2 的目标 11 超过上限 10", "第 1 行：关节 5 的目标 -10.5 低于下限 -10"}));
 }
 
 TEST_F(Form1Test, RepliesReachTheDecoders)

@@ -4,7 +4,8 @@
 // Run). The controller always reports itself idle, so every tick executes a
 // line.
 //
-// Checked: the field reader on every line with every key; after every tick
+// Checked: the field reader on every line with every key; the pre-run
+// check's problems lie inside the text, in order; after every tick
 // the runner's line index, the runner timer's interval, the slots raised
 // and the payloads they carry, and the field texts kept between lines.
 #include <algorithm>
@@ -19,6 +20,7 @@
 #include "link/hex.h"
 #include "link/numtext.h"
 #include "program/format.h"
+#include "program/program_check.h"
 #include "program/runner.h"
 #include "support/fake_board.h"
 
@@ -97,7 +99,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string text(reinterpret_cast<const char*>(data), size);
     vq::fuzz::Choices choose(seed);
 
-    for (std::string_view line : vq::splitProgramLines(text)) checkFieldReader(line);
+    const std::vector<std::string_view> pieces = vq::splitProgramLines(text);
+    for (std::string_view line : pieces) checkFieldReader(line);
+
+    vq::JointLimits limits;
+    limits.highest.fill(choose.below(2) ? 170.0 : 0.0);
+    limits.lowest.fill(-170.0);
+    const auto problems = vq::checkProgram(text, limits);
+    for (std::size_t i = 0; i < problems.size(); ++i) {
+        const vq::ProgramProblem& p = problems[i];
+        VQ_FUZZ_CHECK(p.line < pieces.size() && p.begin <= p.end && p.end <= pieces[p.line].size() &&
+                          !p.message.empty(),
+                      vq::describeProblem(p) + " at " + std::to_string(p.begin) + ".." + std::to_string(p.end));
+        VQ_FUZZ_CHECK(i == 0 || problems[i - 1].line <= p.line, "problems out of line order");
+    }
 
     vq::FormState state;
     vq::test::FakeBoard board;

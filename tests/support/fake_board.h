@@ -59,9 +59,15 @@ public:
         shown(id, kNoIndex);
         items[id] = list;
     }
+    void setMarks(Ctl id, const std::vector<TextMark>& list) override
+    {
+        shown(id, kNoIndex);
+        marks[id] = list;
+    }
     void endProgram() override { ended = true; }
 
     std::map<Ctl, std::vector<std::string>> items;
+    std::map<Ctl, std::vector<TextMark>> marks;
     bool ended = false;
 
     Control& at(Ctl id, int index = kNoIndex)

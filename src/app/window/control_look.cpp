@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMainWindow>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -86,6 +87,11 @@ QString textOf(const QObject* object)
     if (auto* a = qobject_cast<const QAction*>(object)) return a->text();
     if (auto* m = qobject_cast<const QMenu*>(object)) return m->title();
     if (auto* t = qobject_cast<const QTabWidget*>(object)) return t->tabText(t->currentIndex());
+    if (auto* l = qobject_cast<const QListWidget*>(object)) {
+        QStringList lines;
+        for (int i = 0; i < l->count(); ++i) lines << l->item(i)->text();
+        return lines.join(u'\n');
+    }
     if (auto* w = qobject_cast<const QMainWindow*>(object)) return w->windowTitle();
     return {};
 }

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
@@ -179,6 +180,7 @@ private:
     void menu(const Control& c);
     void menuItem(const Control& c);
     void separator(const Control& c);
+    void list(const Control& c);
     void statusField(const Control& c);
     void logView(const Control& c);
 
@@ -208,6 +210,7 @@ void MainWindow::Builder::add(const Control& c)
         {Kind::Menu, &Builder::menu},
         {Kind::MenuItem, &Builder::menuItem},
         {Kind::Separator, &Builder::separator},
+        {Kind::List, &Builder::list},
         {Kind::StatusField, &Builder::statusField},
         {Kind::LogView, &Builder::logView},
     };
@@ -321,10 +324,27 @@ void MainWindow::Builder::multiLineText(const Control& c)
         e->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     }
     setProgramText(*e, qs(c.caption));
-    if (c.name == "Text7") {
-        // The operator's typing is reported; the core knows its own changes.
+    if (c.has(layout::kProgramBox)) {
+        w_.programBox_ = e;
+        e->showProgramView();
+        // The operator's typing is reported at once (the program now has
+        // unsaved edits); the core knows its own changes.
         QObject::connect(e, &QPlainTextEdit::textChanged, &w_, [w = &w_, &c] {
             if (w->coreDepth_ == 0) w->deliver([&c](FormEvents& ev) { ev.changed(c.name); });
+        });
+        // Every change, the core's own edits (a teach-in line, a file) too,
+        // is reported once it is done and whatever made it has returned:
+        // the program is checked again.
+        QObject::connect(e->document(), &QTextDocument::contentsChanged, &w_, [w = &w_, &c] {
+            if (w->changeQueued_) return;
+            w->changeQueued_ = true;
+            QMetaObject::invokeMethod(
+                w,
+                [w, &c] {
+                    w->changeQueued_ = false;
+                    w->deliver([&](FormEvents& ev) { ev.change(c.name); });
+                },
+                Qt::QueuedConnection);
         });
     }
 }
@@ -450,6 +470,18 @@ void MainWindow::Builder::menuItem(const Control& c)
 void MainWindow::Builder::separator(const Control& c)
 {
     if (QMenu* dropDown = menus_.value(qs(c.parent.name))) w_.registerObject(dropDown->addSeparator(), c);
+}
+
+void MainWindow::Builder::list(const Control& c)
+{
+    auto* l = widget<QListWidget>(c);
+    l->setSelectionMode(QAbstractItemView::SingleSelection);
+    l->setWordWrap(true);
+    // An item that speaks of a program line shows that line.
+    QObject::connect(l, &QListWidget::itemActivated, &w_, [w = &w_](QListWidgetItem* item) {
+        const QVariant line = item ? item->data(Qt::UserRole) : QVariant();
+        if (line.isValid()) w->showProgramLine(line.toInt());
+    });
 }
 
 void MainWindow::Builder::statusField(const Control& c)
@@ -614,6 +646,21 @@ void MainWindow::selectTab(QTabWidget* tabs, int index)
     const bool wasQuiet = std::exchange(quietTabs_, true);
     tabs->setCurrentIndex(index);
     quietTabs_ = wasQuiet;
+}
+
+void MainWindow::showProgramLine(int line)
+{
+    if (!programBox_) return;
+    // The tab page holding the box, through every tab control above it.
+    for (QWidget* page = programBox_; page; page = page->parentWidget()) {
+        for (QWidget* up = page->parentWidget(); up; up = up->parentWidget()) {
+            auto* tabs = qobject_cast<QTabWidget*>(up);
+            if (!tabs) continue;
+            if (const int i = tabs->indexOf(page); i >= 0) tabs->setCurrentIndex(i);
+            break;
+        }
+    }
+    programBox_->goToLine(line);
 }
 
 std::optional<std::pair<std::string, int>> MainWindow::heldJogButton() const

@@ -24,6 +24,7 @@ namespace vq {
 
 class PeriodTimer;
 class TrafficLog;
+class ProgramEditor;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -68,6 +69,10 @@ public:
     // quits the application once control returns to the event loop.
     void endProgram();
     bool programEnded() const { return ending_; }
+
+    // Shows a line (from 0) of the program box: its tab page selected as a
+    // click would, the cursor at the line's start.
+    void showProgramLine(int line);
 
     // The jog button held down at the moment, as name and index.
     std::optional<std::pair<std::string, int>> heldJogButton() const;
@@ -145,6 +150,8 @@ private:
     std::optional<Jog> held_;
     std::vector<Jog> releases_; // mouse-ups waiting for the core call in progress to end
     bool releaseQueued_ = false;
+    bool changeQueued_ = false; // a change of the program box waits to be reported
+    ProgramEditor* programBox_ = nullptr;
 };
 
 // Saves a picture of the whole window (menu bar included) as a PNG file.

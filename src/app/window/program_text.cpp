@@ -60,6 +60,32 @@ QString displayToRaw(const QString& display)
     return out;
 }
 
+QString withLineBreaks(const QString& typed)
+{
+    QString out;
+    out.reserve(typed.size());
+    const qsizetype n = typed.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        switch (typed[i].unicode()) {
+        case u'\r':
+            if (i + 1 < n && typed[i + 1] == u'\n') ++i;
+            out += u'\n';
+            break;
+        case u'\n':
+        case u'\v':
+        case u'\f':
+        case 0x0085: // next line
+        case QChar::LineSeparator:
+        case QChar::ParagraphSeparator:
+            out += u'\n';
+            break;
+        default:
+            out += typed[i];
+        }
+    }
+    return out;
+}
+
 namespace {
 
 // The document stores inserted text as it is, apart from the characters it

@@ -21,6 +21,11 @@ QString rawToDisplay(const QString& raw);
 // separator U+2029) becomes CR LF, U+240A becomes LF and U+240D becomes CR.
 QString displayToRaw(const QString& display);
 
+// Text typed or pasted into the editor: each line end it holds, whichever
+// it is (CR LF, LF, CR, VT, FF, NEL, U+2028, U+2029), becomes one line
+// break of the editor, so that it runs and is saved as CR LF.
+QString withLineBreaks(const QString& typed);
+
 // The raw text held by the editor.
 QString programText(const QPlainTextEdit& editor);
 

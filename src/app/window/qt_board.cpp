@@ -9,10 +9,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QSet>
 #include <QTabWidget>
 
 #include "control_look.h"
+#include "widgets.h"
 #include "link/period_timer.h"
 
 namespace vq {
@@ -99,6 +101,15 @@ void QtBoard::setTimerEnabled(Ctl timer, bool on) { setTimerOn(timerOf(shown(tim
 int QtBoard::timerInterval(Ctl timer) const { return intervalOf(timerOf(shown(timer, kNoIndex))); }
 void QtBoard::setTimerInterval(Ctl timer, int ms) { setIntervalOf(timerOf(shown(timer, kNoIndex)), ms); }
 void QtBoard::setItems(Ctl id, const std::vector<std::string>& items) { setItemsOf(shown(id, kNoIndex).object, items); }
+void QtBoard::setMarks(Ctl id, const std::vector<TextMark>& marks)
+{
+    MainWindow::CoreCall call(window_);
+    QObject* o = shown(id, kNoIndex).object;
+    if (auto* editor = qobject_cast<ProgramEditor*>(o)) editor->setMarks(marks);
+    if (auto* list = qobject_cast<QListWidget*>(o))
+        for (int row = 0; row < list->count(); ++row)
+            list->item(row)->setData(Qt::UserRole, std::size_t(row) < marks.size() ? QVariant(marks[std::size_t(row)].line) : QVariant());
+}
 
 // ---- by designer name -----------------------------------------------------
 
@@ -197,6 +208,7 @@ int QtBoard::valueOf(const QObject* o) const
 {
     if (auto* check = qobject_cast<const QCheckBox*>(o)) return check->isChecked() ? 1 : 0;
     if (auto* tabs = qobject_cast<const QTabWidget*>(o)) return tabs->currentIndex();
+    if (auto* editor = qobject_cast<const ProgramEditor*>(o)) return editor->runLine();
     return 0;
 }
 
@@ -207,6 +219,8 @@ void QtBoard::setValueOf(QObject* o, int value)
         check->setChecked(value != 0); // no click is reported for a value set by the core
     else if (auto* tabs = qobject_cast<QTabWidget*>(o))
         window_.selectTab(tabs, value);
+    else if (auto* editor = qobject_cast<ProgramEditor*>(o))
+        editor->setRunLine(value);
 }
 
 PeriodTimer* QtBoard::timerOf(const MainWindow::Shown& s)
@@ -243,6 +257,11 @@ void QtBoard::setIntervalOf(PeriodTimer* t, int ms)
 void QtBoard::setItemsOf(QObject* o, const std::vector<std::string>& items)
 {
     MainWindow::CoreCall call(window_);
+    if (auto* list = qobject_cast<QListWidget*>(o)) {
+        list->clear();
+        for (const std::string& item : items) list->addItem(QString::fromStdString(item));
+        return;
+    }
     auto* box = qobject_cast<QComboBox*>(o);
     if (!box) return;
     const QString edit = box->currentText();

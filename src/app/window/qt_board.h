@@ -36,6 +36,7 @@ public:
     int timerInterval(Ctl timer) const override;
     void setTimerInterval(Ctl timer, int ms) override;
     void setItems(Ctl id, const std::vector<std::string>& items) override;
+    void setMarks(Ctl id, const std::vector<TextMark>& marks) override;
     void endProgram() override;
 
     // The same by designer name and index.

@@ -2,7 +2,12 @@
 
 #include "program_text.h"
 
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QPainter>
+#include <QScrollBar>
+#include <QToolTip>
 #include <QPainterPath>
 #include <QStyleOptionButton>
 #include <QStyleOptionTabWidgetFrame>
@@ -197,6 +202,35 @@ void ProgramEditor::applyHeldText()
     replaceDocumentText(text);
 }
 
+void ProgramEditor::keyPressEvent(QKeyEvent* event)
+{
+    // Shift+Enter would put a line separator (U+2028) into the line: shown
+    // as a break, but neither run nor saved as one.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    const Qt::KeyboardModifiers breaking = Qt::ShiftModifier | Qt::ControlModifier | Qt::KeypadModifier;
+    if (enter && !isReadOnly() && (event->modifiers() & ~breaking) == Qt::NoModifier) {
+        QTextCursor cursor = textCursor();
+        cursor.insertBlock();
+        setTextCursor(cursor);
+        ensureCursorVisible();
+        event->accept();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+void ProgramEditor::insertFromMimeData(const QMimeData* source)
+{
+    if (!source || !source->hasText() || isReadOnly()) {
+        QPlainTextEdit::insertFromMimeData(source);
+        return;
+    }
+    QTextCursor cursor = textCursor();
+    cursor.insertText(withLineBreaks(source->text()));
+    setTextCursor(cursor);
+    ensureCursorVisible();
+}
+
 void ProgramEditor::showEvent(QShowEvent* event)
 {
     applyHeldText(); // laid out before the first paint
@@ -250,6 +284,172 @@ void ProgramEditor::paintEvent(QPaintEvent* event)
             p.drawText(tag, Qt::AlignCenter, c == kLoneLineFeedSymbol ? QStringLiteral("LF") : QStringLiteral("CR"));
         }
     }
+}
+
+// The margin left of the program that numbers its lines from 1, as the
+// run status and the check's list count them.
+class LineNumberMargin : public QWidget {
+public:
+    explicit LineNumberMargin(ProgramEditor* editor) : QWidget(editor), editor_(editor) {}
+
+protected:
+    void paintEvent(QPaintEvent* event) override { editor_->paintLineNumbers(event); }
+
+private:
+    ProgramEditor* editor_;
+};
+
+void ProgramEditor::showProgramView()
+{
+    if (lineNumbers_) return;
+    lineNumbers_ = new LineNumberMargin(this);
+    lineNumbers_->setObjectName(QStringLiteral("lineNumbers"));
+    // Room for the highest line number a program can have (32 767): the
+    // text area keeps one width whatever the length of the program.
+    setViewportMargins(lineNumberWidth(), 0, 0, 0);
+    connect(this, &QPlainTextEdit::updateRequest, lineNumbers_, [this](const QRect& rect, int dy) {
+        if (dy != 0) lineNumbers_->scroll(0, dy);
+        else lineNumbers_->update(0, rect.y(), lineNumbers_->width(), rect.height());
+    });
+    placeLineNumbers();
+    lineNumbers_->show();
+}
+
+int ProgramEditor::lineNumberWidth() const
+{
+    if (!lineNumbers_) return 0;
+    return fontMetrics().horizontalAdvance(QLatin1Char('9')) * 5 + 10;
+}
+
+void ProgramEditor::placeLineNumbers()
+{
+    if (!lineNumbers_) return;
+    const QRect area = viewport()->geometry();
+    lineNumbers_->setGeometry(area.left() - lineNumberWidth(), area.top(), lineNumberWidth(), area.height());
+}
+
+void ProgramEditor::resizeEvent(QResizeEvent* event)
+{
+    QPlainTextEdit::resizeEvent(event);
+    placeLineNumbers();
+}
+
+void ProgramEditor::paintLineNumbers(QPaintEvent* event)
+{
+    QPainter p(lineNumbers_);
+    p.fillRect(event->rect(), QColor(240, 240, 240));
+    p.setPen(QColor(200, 200, 200));
+    p.drawLine(lineNumbers_->width() - 1, event->rect().top(), lineNumbers_->width() - 1, event->rect().bottom());
+    QFont numberFont = font();
+    numberFont.setBold(false);
+    p.setFont(numberFont);
+    const int width = lineNumbers_->width() - 6;
+    const QPointF offset = contentOffset();
+    for (QTextBlock block = firstVisibleBlock(); block.isValid(); block = block.next()) {
+        const QRectF area = blockBoundingGeometry(block).translated(offset);
+        if (area.top() > event->rect().bottom()) break;
+        if (!block.isVisible() || area.bottom() < event->rect().top()) continue;
+        const int number = block.blockNumber() + 1;
+        const bool atRun = runLine_ != 0 && number == std::abs(runLine_);
+        if (atRun) p.fillRect(QRectF(0, area.top(), lineNumbers_->width() - 1, area.height()),
+                              runLine_ > 0 ? runningLineColour() : pausedLineColour());
+        p.setPen(atRun ? QColor(0, 0, 0) : QColor(130, 130, 130));
+        p.drawText(QRectF(0, area.top(), width, fontMetrics().height()), Qt::AlignRight | Qt::AlignVCenter,
+                   QString::number(number));
+    }
+}
+
+void ProgramEditor::setRunLine(int line)
+{
+    if (line == runLine_) return;
+    const bool moved = std::abs(line) != std::abs(runLine_);
+    runLine_ = line;
+    showSelections();
+    if (lineNumbers_) lineNumbers_->update();
+    if (line == 0 || !moved) return;
+    // Kept in view: a line outside the visible ones is brought to the middle.
+    const int number = std::abs(line) - 1;
+    const int first = firstVisibleBlock().blockNumber();
+    const int visible = std::max(1, viewport()->height() / std::max(1, fontMetrics().lineSpacing()));
+    if (number < first || number >= first + visible - 1)
+        verticalScrollBar()->setValue(std::max(0, number - visible / 2));
+}
+
+void ProgramEditor::setMarks(const std::vector<TextMark>& marks)
+{
+    marks_.clear();
+    marks_.reserve(marks.size());
+    for (const TextMark& m : marks) {
+        const QTextBlock block = document()->findBlockByNumber(m.line);
+        if (!block.isValid()) continue;
+        // Columns come as bytes of the line's UTF-8 text.
+        const QByteArray utf8 = block.text().toUtf8();
+        auto chars = [&](int bytes) {
+            return int(QString::fromUtf8(utf8.constData(), std::clamp<qsizetype>(bytes, 0, utf8.size())).size());
+        };
+        marks_.push_back({m.line, chars(m.begin), chars(m.end), QString::fromStdString(m.note)});
+    }
+    showSelections();
+}
+
+QString ProgramEditor::noteAt(int line, int column) const
+{
+    for (const Mark& m : marks_)
+        if (m.line == line && column >= m.from && column <= std::max(m.to, m.from + 1)) return m.note;
+    return {};
+}
+
+void ProgramEditor::showSelections()
+{
+    QList<QTextEdit::ExtraSelection> selections;
+    if (runLine_ != 0) {
+        const QTextBlock block = document()->findBlockByNumber(std::abs(runLine_) - 1);
+        if (block.isValid()) {
+            QTextEdit::ExtraSelection run;
+            run.cursor = QTextCursor(block);
+            run.format.setBackground(runLine_ > 0 ? runningLineColour() : pausedLineColour());
+            run.format.setProperty(QTextFormat::FullWidthSelection, true);
+            selections << run;
+        }
+    }
+    for (const Mark& m : marks_) {
+        const QTextBlock block = document()->findBlockByNumber(m.line);
+        if (!block.isValid()) continue;
+        const int length = block.length() - 1;
+        const int from = std::min(m.from, length);
+        const int to = std::min(std::max(m.to, from + 1), length);
+        if (to <= from) continue;
+        QTextEdit::ExtraSelection mark;
+        mark.cursor = QTextCursor(block);
+        mark.cursor.setPosition(block.position() + from);
+        mark.cursor.setPosition(block.position() + to, QTextCursor::KeepAnchor);
+        mark.format.setUnderlineStyle(QTextCharFormat::WaveUnderline);
+        mark.format.setUnderlineColor(QColor(230, 0, 0));
+        selections << mark;
+    }
+    setExtraSelections(selections);
+}
+
+void ProgramEditor::goToLine(int line)
+{
+    const QTextBlock block = document()->findBlockByNumber(line);
+    if (!block.isValid()) return;
+    setTextCursor(QTextCursor(block));
+    centerCursor();
+    setFocus();
+}
+
+bool ProgramEditor::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip && !marks_.empty()) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QTextCursor at = cursorForPosition(help->pos());
+        const QString note = noteAt(at.blockNumber(), at.positionInBlock());
+        if (note.isEmpty()) QToolTip::hideText();
+        else QToolTip::showText(help->globalPos(), note, viewport());
+        return true;
+    }
+    return QPlainTextEdit::viewportEvent(event);
 }
 
 // ------------------------------------------------------------------- lamp

@@ -12,6 +12,9 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
+
+#include "link/board.h"
 
 namespace vq {
 
@@ -58,6 +61,10 @@ private:
 // A multi-line text box that marks lone line feeds and carriage returns
 // (held as U+240A and U+240D, see program_text.h) with small drawn "LF" and
 // "CR" tags, since few fonts carry those symbols.
+// Every way of breaking a line makes a line break of the program (CR LF):
+// Enter with or without Shift or Ctrl, and pasted or dropped text whose
+// lines end in any of the Unicode line ends. A line the editor shows is a
+// line the runner executes and the file keeps.
 class ProgramEditor : public QPlainTextEdit {
     Q_OBJECT
 public:
@@ -80,16 +87,55 @@ public:
     // Puts a text kept while hidden into the document now.
     void applyHeldText();
 
+    // The program's own view: line numbers in a margin, the run's line and
+    // the check's marks. Off for the frame boxes.
+    void showProgramView();
+    // The line the run is at, from 1, negative while the run is paused
+    // there, 0 without a run: highlighted (green running, amber paused)
+    // and scrolled into view when it changes.
+    void setRunLine(int line);
+    int runLine() const { return runLine_; }
+    static QColor runningLineColour() { return {190, 240, 190}; }
+    static QColor pausedLineColour() { return {255, 222, 130}; }
+    // Wavy red underlines, each with its note as a tooltip. Marks on lines
+    // the text no longer has are left out.
+    void setMarks(const std::vector<TextMark>& marks);
+    // The note of the mark at that line (from 0) and character of the line,
+    // or an empty text.
+    QString noteAt(int line, int column) const;
+    // Puts the cursor at the start of a line (from 0), shown and focused.
+    void goToLine(int line);
+    // Width of the line-number margin (0 without the program's view).
+    int lineNumberWidth() const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void insertFromMimeData(const QMimeData* source) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
+    friend class LineNumberMargin;
+    struct Mark {
+        int line;
+        int from; // characters of the line, as the document counts them
+        int to;
+        QString note;
+    };
+
     void replaceDocumentText(const QString& text);
+    void paintLineNumbers(QPaintEvent* event);
+    void placeLineNumbers();
+    void showSelections();
 
     mutable QString raw_;
     mutable bool rawKnown_ = false;
     std::optional<QString> held_;
+    QWidget* lineNumbers_ = nullptr;
+    int runLine_ = 0;
+    std::vector<Mark> marks_;
 };
 
 // The status lamp: a solid circle with a thin black outline.
