@@ -85,7 +85,7 @@ public:
 class Settings : public SavedSettings {
 public:
     std::string get(std::string_view) override { return comm; }
-    void put(std::string_view, std::string_view) override {}
+    std::string put(std::string_view, std::string_view) override { return {}; }
     std::string comm;
 };
 
