@@ -972,7 +972,8 @@ TEST_F(Form1Test, LinkStatusNamesThePortAndTurnsRedWithinASecondOfSilence)
     r.form.reset();
     r.settings.values["Comm"] = "03";
     r.start();
-    r.controller = answering(0);
+    const std::uint16_t idle = 0; // answering() keeps a reference to the busy word
+    r.controller = answering(idle);
     for (int e = 0; e < 30; ++e) r.event();
     const std::string live = r.board.text(Ctl::LinkStatus);
     EXPECT_EQ(live.rfind("已连接 /dev/null · ", 0), 0u) << live; // com3 leads to /dev/null
@@ -987,7 +988,7 @@ TEST_F(Form1Test, LinkStatusNamesThePortAndTurnsRedWithinASecondOfSilence)
     }
     EXPECT_EQ(r.board.text(Ctl::LinkStatus).rfind("通讯中断 /dev/null", 0), 0u);
 
-    r.controller = answering(0);
+    r.controller = answering(idle);
     for (int e = 0; e < 3; ++e) r.event();
     EXPECT_EQ(r.board.text(Ctl::LinkStatus).rfind("已连接", 0), 0u) << r.board.text(Ctl::LinkStatus);
     r.port.close(); // the device went away
