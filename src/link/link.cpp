@@ -55,6 +55,7 @@ void Link::startPeriod(bool sending)
     if (state_ == State::AwaitingReply) previousAnswered_ = false;
     else if (state_ == State::Replied) previousAnswered_ = true;
     if (!sending) { // the event that wraps ends a cycle
+        ++cycle_;
         lateHold_ = lateThisCycle_;
         lateThisCycle_ = false;
     }
@@ -108,7 +109,17 @@ bool Link::inStep(std::size_t received)
 {
     const bool late = state_ != State::AwaitingReply || static_cast<int>(received) != current_.replyLength;
     if (state_ == State::AwaitingReply) state_ = State::Replied;
-    if (late) lateThisCycle_ = lateHold_ = true;
+    if (late) {
+        lateThisCycle_ = lateHold_ = true;
+        lastLateCycle_ = cycle_;
+    } else if (!previousAnswered_ && lastLateCycle_ + kLateMemoryCycles >= cycle_) {
+        // A reply after a request that had none, on a line that was late
+        // lately: it may be that request's reply, and as the delays grow
+        // past a period the next cycle's replies can each be one request
+        // late while looking in step. That cycle is distrusted too. (On a
+        // line that only loses replies, this is the request's own reply.)
+        lateThisCycle_ = lateHold_ = true;
+    }
     return !late && !lateHold_ && previousAnswered_;
 }
 

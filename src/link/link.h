@@ -153,10 +153,14 @@ private:
     // event that sent a request and has that request's reply length; the
     // request before it had its receive event (else that reply may still be
     // on its way, and this may be it); and no late reply was seen in this
-    // cycle or the one before.
+    // cycle or the one before (nor, on a line late in the last few cycles,
+    // a reply after an unanswered request).
     bool previousAnswered_ = true;
     bool lateThisCycle_ = false;
     bool lateHold_ = false;
+    static constexpr std::uint64_t kLateMemoryCycles = 8;
+    std::uint64_t cycle_ = kLateMemoryCycles + 1;
+    std::uint64_t lastLateCycle_ = 0;
     // A controller may also send a reply twice. A copy landing in the next
     // period, whose own reply is lost, has the right length and a good CRC;
     // it is known by being byte for byte the reply accepted in the period
