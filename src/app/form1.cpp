@@ -606,12 +606,14 @@ void Form1::afterReply(const Reply& reply)
     unreadBlocks_.erase(reply.request.slot);
     if (reply.request.slot == Slot::ReadMaxPositive || reply.request.slot == Slot::ReadMaxNegative) {
         // The joint limits the program check holds targets against.
+        // Checked again only when they changed: a long program takes a while.
         JointLimits& limits = program_.jointLimits();
         auto& side = reply.request.slot == Slot::ReadMaxPositive ? limits.highest : limits.lowest;
+        const auto before = side;
         const FloatBlock block = decodeFloats(reply.data);
         for (std::size_t j = 0; j < side.size(); ++j)
             if (block.value[j] && std::isfinite(*block.value[j])) side[j] = *block.value[j];
-        program_.programChanged();
+        if (side != before) program_.programChanged();
     }
     if (reply.request.slot == Slot::ReadStatus) {
         pauseOnAlarm();

@@ -4,6 +4,7 @@
 #include <bitset>
 #include <cctype>
 #include <cmath>
+#include <limits>
 #include <span>
 
 #include "format.h"
@@ -95,24 +96,27 @@ std::string upper(std::string_view s)
 
 std::string quoted(std::string_view s) { return "“" + std::string(s) + "”"; }
 
-class Checker {
+} // namespace
+
+class ProgramCheck::Checker {
 public:
     Checker(std::string_view text, const JointLimits& limits) : limits_(limits), lines_(splitProgramLines(text)) {}
 
-    std::vector<ProgramProblem> run()
+    // Checks up to `count` more lines; true once the whole text is checked.
+    bool step(std::size_t count)
     {
+        if (done_) return true;
         const std::size_t executed = lines_.size() - 1; // the piece after the last CR LF never runs
-        bool afterEnd = false;
-        bool continuation = false;
-        for (line_ = 0; line_ < executed; ++line_) {
+        const std::size_t until = executed - line_ > count ? line_ + count : executed;
+        for (; line_ < until; ++line_) {
             const std::string_view line = lines_[line_];
             if (lineEnds(line)) continue; // two lines run as one: nothing else of it is what it seems
-            if (afterEnd) {
+            if (afterEnd_) {
                 if (!blank(line)) add(0, line.size(), "END 之后的行不会执行");
                 continue;
             }
-            if (continuation) {
-                continuation = false;
+            if (continuation_) {
+                continuation_ = false;
                 if (!isArcEnd(line)) {
                     add(0, line.size(), "此行被上一行的 MOVC 当作续行 (终点)，不会执行");
                     continue;
@@ -131,24 +135,27 @@ public:
             auto tokens = tokensOf(line, kw);
             if (k == Keyword::End) {
                 for (const Token& t : tokens) add(t.begin, t.end, "END 后面的内容 " + quoted(t.text) + " 不起作用");
-                afterEnd = true;
+                afterEnd_ = true;
                 continue;
             }
             fields(line, tokens, fieldsOf(k), keywordText(line));
             if (k == Keyword::Movc) {
-                continuation = true;
+                continuation_ = true;
                 arcContinuation(kw);
             }
         }
+        if (line_ < executed) return false;
         const std::string_view tail = lines_[executed];
-        line_ = executed;
         lineEnds(tail);
         if (!blank(tail)) add(0, tail.size(), "最后一行没有换行 (CR LF)，不会执行");
         std::stable_sort(problems_.begin(), problems_.end(), [](const ProgramProblem& a, const ProgramProblem& b) {
             return a.line != b.line ? a.line < b.line : a.begin < b.begin;
         });
-        return std::move(problems_);
+        done_ = true;
+        return true;
     }
+
+    std::vector<ProgramProblem>& problems() { return problems_; }
 
 private:
     void add(std::size_t begin, std::size_t end, std::string message)
@@ -320,18 +327,32 @@ private:
         else if (!isArcEnd(lines_[next])) add(0, keywordEnd, "MOVC 的下一行不是续行 (X3= … Ag=)");
     }
 
-    const JointLimits& limits_;
+    const JointLimits limits_;
     std::vector<std::string_view> lines_;
     std::size_t line_ = 0;
+    bool afterEnd_ = false;
+    bool continuation_ = false;
+    bool done_ = false;
     std::bitset<kFieldCount> known_;
     std::vector<ProgramProblem> problems_;
 };
 
-} // namespace
+ProgramCheck::ProgramCheck(std::string text, const JointLimits& limits)
+    : text_(std::move(text)), checker_(std::make_unique<Checker>(text_, limits))
+{
+}
+
+ProgramCheck::~ProgramCheck() = default;
+
+bool ProgramCheck::step(std::size_t lines) { return checker_->step(lines); }
+
+std::vector<ProgramProblem> ProgramCheck::takeProblems() { return std::move(checker_->problems()); }
 
 std::vector<ProgramProblem> checkProgram(std::string_view text, const JointLimits& limits)
 {
-    return Checker(text, limits).run();
+    ProgramCheck check{std::string(text), limits};
+    check.step(std::numeric_limits<std::size_t>::max());
+    return check.takeProblems();
 }
 
 std::string describeProblem(const ProgramProblem& problem)

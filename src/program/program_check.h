@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +33,27 @@ struct ProgramProblem {
 
 // Every problem of the text, by line and then by position.
 std::vector<ProgramProblem> checkProgram(std::string_view text, const JointLimits& limits = {});
+
+// The same check a slice of lines at a time, so that a long program is
+// checked between the poll events instead of stopping them. Holds its own
+// copy of the text.
+class ProgramCheck {
+public:
+    ProgramCheck(std::string text, const JointLimits& limits);
+    ~ProgramCheck();
+    ProgramCheck(const ProgramCheck&) = delete;
+    ProgramCheck& operator=(const ProgramCheck&) = delete;
+
+    // Checks up to `lines` more lines; true once the whole text is checked.
+    bool step(std::size_t lines);
+    // Once step() returned true: every problem, as checkProgram gives them.
+    std::vector<ProgramProblem> takeProblems();
+
+private:
+    class Checker;
+    std::string text_;
+    std::unique_ptr<Checker> checker_;
+};
 
 // "第 3 行：…" (the line counted from 1, as the editor numbers it).
 std::string describeProblem(const ProgramProblem& problem);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <utility>
 
 #include "link/status_line.h"
 
@@ -303,16 +304,28 @@ void ProgramSubsystem::runChecked()
 
 void ProgramSubsystem::programChanged()
 {
-    // Setting the interval starts the wait afresh: the check comes once
-    // the typing has paused that long.
+    // A check under way is of an old text. Setting the interval starts the
+    // wait afresh: the check comes once the typing has paused that long.
+    checking_.reset();
     board_.setTimerInterval(Ctl::CheckTimer, kCheckDelayMs);
     board_.setTimerEnabled(Ctl::CheckTimer, true);
 }
 
-void ProgramSubsystem::checkTick() { check(); }
+void ProgramSubsystem::checkTick()
+{
+    if (!checking_) {
+        checking_ = std::make_unique<ProgramCheck>(board_.text(Ctl::ProgramEditor), limits_);
+        board_.setTimerInterval(Ctl::CheckTimer, kCheckSliceIntervalMs);
+    }
+    if (!checking_->step(kCheckLinesPerSlice)) return;
+    board_.setTimerEnabled(Ctl::CheckTimer, false);
+    showProblems(std::exchange(checking_, nullptr)->takeProblems());
+}
 
+// The whole check at once, of the text as it is now (Run).
 void ProgramSubsystem::check()
 {
+    checking_.reset();
     board_.setTimerEnabled(Ctl::CheckTimer, false);
     showProblems(checkProgram(board_.text(Ctl::ProgramEditor), limits_));
 }

@@ -54,6 +54,10 @@ public:
     ~ProgramSubsystem();
 
     static constexpr int kCheckDelayMs = 400; // a pause in the typing this long checks the program
+    // The check goes on this many lines per CheckTimer event, a few
+    // milliseconds' work: a long program never stops the polling for long.
+    static constexpr std::size_t kCheckLinesPerSlice = 8192;
+    static constexpr int kCheckSliceIntervalMs = 1;
     // Problems listed and underlined at most; the page's caption counts all.
     static constexpr std::size_t kProblemsShown = 1000;
 
@@ -143,6 +147,7 @@ private:
     bool progressShown_ = false;
     std::int64_t openStartMs_ = 0;
     JointLimits limits_;
+    std::unique_ptr<ProgramCheck> checking_; // the check under way, a slice per CheckTimer event
     std::vector<ProgramProblem> problems_;
     bool problemsShown_ = false;
     struct RunView {

@@ -176,6 +176,29 @@ TEST(ProgramText, AppendingInsertsOnlyTheTail)
     EXPECT_EQ(programText(editor), "DELAY MS=1\r\n");
 }
 
+// A file opened piece by piece: the editor's kept raw text grows with each
+// piece and stays what its document holds, also where a piece ends inside a
+// CR LF pair or with a lone CR.
+TEST(ProgramText, PiecesAppendedKeepTheBytes)
+{
+    const std::vector<std::vector<QString>> cases = {
+        {"MOVJ J1=0\r", "\nEND\r\n"},
+        {"DELAY MS=1\r", "DELAY MS=2\n", "\r\n", "END"},
+        {"a\r\n", QString("b") + QChar(0xA0) + QChar(0x2028) + "\r\n", QString::fromUtf8("延迟\r\n")},
+    };
+    for (const auto& pieces : cases) {
+        ProgramEditor editor;
+        setProgramText(editor, pieces[0]);
+        QString all = pieces[0];
+        for (std::size_t i = 1; i < pieces.size(); ++i) {
+            appendProgramText(editor, pieces[i]);
+            all += pieces[i];
+            EXPECT_EQ(programText(editor), all);
+            EXPECT_EQ(displayToRaw(editor.document()->toRawText()), all);
+        }
+    }
+}
+
 TEST(QtFileFilter, PairsBecomeQtFilters)
 {
     struct Case {

@@ -84,6 +84,17 @@ TEST(ProgramCheck, FindsEveryKindOfProblemWhereItIs)
             EXPECT_EQ(found[i].end, c.problems[i].end) << found[i].message;
             EXPECT_NE(found[i].message.find(c.problems[i].fragment), std::string::npos) << found[i].message;
         }
+        // Checked a slice of lines at a time (between poll events), the
+        // same problems: an arc's continuation and END carry across slices.
+        for (const std::size_t slice : {std::size_t{1}, std::size_t{2}}) {
+            ProgramCheck sliced(c.text, limits);
+            std::size_t steps = 1;
+            while (!sliced.step(slice)) ++steps;
+            EXPECT_EQ(sliced.takeProblems(), found) << "slices of " << slice;
+            std::size_t lines = 0;
+            for (auto at = c.text.find("\r\n"); at != std::string::npos; at = c.text.find("\r\n", at + 2)) ++lines;
+            EXPECT_GE(steps, lines / slice) << "slices of " << slice;
+        }
     }
 }
 

@@ -187,6 +187,7 @@ void appendProgramText(QPlainTextEdit& editor, const QString& raw)
     if (raw.isEmpty()) return;
     auto* program = qobject_cast<ProgramEditor*>(&editor);
     if (program) program->applyHeldText();
+    const bool rawKnown = program && program->rawTextKnown();
     QTextDocument* doc = editor.document();
     const bool undo = doc->isUndoRedoEnabled();
     doc->setUndoRedoEnabled(false);
@@ -200,8 +201,10 @@ void appendProgramText(QPlainTextEdit& editor, const QString& raw)
         cursor.deletePreviousChar();
         tail.prepend(u'\r');
     }
-    cursor.insertText(rawToDisplay(tail));
+    const QString display = rawToDisplay(tail);
+    cursor.insertText(display);
     doc->setUndoRedoEnabled(undo);
+    if (rawKnown && storedAsInserted(display)) program->rememberAppendedRawText(raw);
 }
 
 } // namespace vq

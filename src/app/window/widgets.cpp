@@ -184,6 +184,12 @@ void ProgramEditor::rememberRawText(const QString& raw)
     rawKnown_ = true;
 }
 
+void ProgramEditor::rememberAppendedRawText(const QString& raw)
+{
+    raw_.append(raw);
+    rawKnown_ = true;
+}
+
 void ProgramEditor::replaceText(const QString& text)
 {
     if (!isVisible()) {

@@ -76,6 +76,12 @@ public:
     QString rawText() const;
     // After an edit whose resulting raw text the caller already knows.
     void rememberRawText(const QString& raw);
+    // Whether the kept raw text is that of the document now.
+    bool rawTextKnown() const { return rawKnown_ && !held_; }
+    // After `raw` was added at the end of a document whose raw text was
+    // known just before: the kept text grows in place (a long program is
+    // opened piece by piece) instead of being converted again.
+    void rememberAppendedRawText(const QString& raw);
 
     // The frame boxes: the whole text replaced in place (no new document,
     // no undo step). While the box cannot be seen (its tab page not shown)
