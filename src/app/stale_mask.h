@@ -25,6 +25,10 @@ public:
     std::string text(Ctl id, int index) const override { return w_.text(id, index); }
     void setText(Ctl id, int index, std::string_view text) override { w_.setText(id, index, text); }
     void appendText(Ctl id, int index, std::string_view more) override { w_.appendText(id, index, more); }
+    std::string textLines(Ctl id, std::size_t first, std::size_t count) const override
+    {
+        return w_.textLines(id, first, count);
+    }
     bool enabled(Ctl id, int index) const override { return w_.enabled(id, index); }
     void setEnabled(Ctl id, int index, bool on) override;
     Colour backColour(Ctl id, int index) const override { return w_.backColour(id, index); }

@@ -3,6 +3,24 @@
 #include <cstdio>
 
 namespace vq {
+
+std::string_view textLineSlice(std::string_view text, std::size_t first, std::size_t count)
+{
+    std::size_t begin = 0;
+    for (std::size_t i = 0; i < first; ++i) {
+        const std::size_t at = text.find("\r\n", begin);
+        if (at == std::string_view::npos) return {};
+        begin = at + 2;
+    }
+    std::size_t end = begin;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t at = text.find("\r\n", end);
+        if (at == std::string_view::npos) return text.substr(begin);
+        end = at + 2;
+    }
+    return text.substr(begin, end - begin);
+}
+
 namespace {
 
 const char* idName(Ctl id)

@@ -182,6 +182,13 @@ struct TextMark {
     friend bool operator==(const TextMark&, const TextMark&) = default;
 };
 
+inline constexpr std::size_t kAllLines = std::size_t(-1);
+
+// Lines first .. first + count - 1 of a text whose lines end with CR LF:
+// each with its CR LF, and the text's last piece (after its last CR LF,
+// maybe empty) without one. Fewer lines, or none, past the text's end.
+std::string_view textLineSlice(std::string_view text, std::size_t first, std::size_t count);
+
 class Board {
 public:
     virtual ~Board() = default;
@@ -193,6 +200,12 @@ public:
     // Adds the text at the end of the control's text (a long program file
     // arrives piece by piece).
     virtual void appendText(Ctl id, int index, std::string_view more) { setText(id, index, text(id, index).append(more)); }
+    // Lines first .. first + count - 1 of a text box's text (textLineSlice):
+    // a long program is read a slice at a time.
+    virtual std::string textLines(Ctl id, std::size_t first, std::size_t count) const
+    {
+        return std::string(textLineSlice(text(id), first, count));
+    }
 
     // Seventh-axis controls stay disabled: enabling them is ignored.
     virtual bool enabled(Ctl id, int index = kNoIndex) const = 0;

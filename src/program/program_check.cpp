@@ -100,16 +100,27 @@ std::string quoted(std::string_view s) { return "“" + std::string(s) + "”"; 
 
 class ProgramCheck::Checker {
 public:
-    Checker(std::string_view text, const JointLimits& limits) : limits_(limits), lines_(splitProgramLines(text)) {}
+    Checker(LineSource source, const JointLimits& limits) : limits_(limits), source_(std::move(source)) {}
 
     // Checks up to `count` more lines; true once the whole text is checked.
     bool step(std::size_t count)
     {
         if (done_) return true;
-        const std::size_t executed = lines_.size() - 1; // the piece after the last CR LF never runs
-        const std::size_t until = executed - line_ > count ? line_ + count : executed;
+        count = std::max<std::size_t>(count, 1);
+        // The lines of this slice and two more: an arc looks at the line
+        // after it, and at whether that one is the text's last piece.
+        const std::size_t asked = count > kAll - 2 ? kAll : count + 2;
+        window_ = source_(line_, asked);
+        windowFirst_ = line_;
+        lines_ = splitProgramLines(window_);
+        const std::size_t breaks = lines_.size() - 1;
+        // Fewer line breaks than lines asked for: the window reaches the
+        // end, and its last piece is the text's last (never executed).
+        if (breaks < asked) total_ = line_ + breaks + 1;
+        const std::size_t executed = total_ - 1; // the piece after the last CR LF never runs
+        const std::size_t until = std::min(executed, line_ + std::min(count, breaks));
         for (; line_ < until; ++line_) {
-            const std::string_view line = lines_[line_];
+            const std::string_view line = lineAt(line_);
             if (lineEnds(line)) continue; // two lines run as one: nothing else of it is what it seems
             if (afterEnd_) {
                 if (!blank(line)) add(0, line.size(), "END 之后的行不会执行");
@@ -145,7 +156,7 @@ public:
             }
         }
         if (line_ < executed) return false;
-        const std::string_view tail = lines_[executed];
+        const std::string_view tail = lineAt(executed);
         lineEnds(tail);
         if (!blank(tail)) add(0, tail.size(), "最后一行没有换行 (CR LF)，不会执行");
         std::stable_sort(problems_.begin(), problems_.end(), [](const ProgramProblem& a, const ProgramProblem& b) {
@@ -323,12 +334,19 @@ private:
     void arcContinuation(std::size_t keywordEnd)
     {
         const std::size_t next = line_ + 1;
-        if (next + 1 >= lines_.size()) add(0, keywordEnd, "MOVC 缺少续行 (X3= … Ag=)");
-        else if (!isArcEnd(lines_[next])) add(0, keywordEnd, "MOVC 的下一行不是续行 (X3= … Ag=)");
+        if (next + 1 >= total_) add(0, keywordEnd, "MOVC 缺少续行 (X3= … Ag=)");
+        else if (!isArcEnd(lineAt(next))) add(0, keywordEnd, "MOVC 的下一行不是续行 (X3= … Ag=)");
     }
 
+    std::string_view lineAt(std::size_t line) const { return lines_[line - windowFirst_]; }
+
+    static constexpr std::size_t kAll = std::numeric_limits<std::size_t>::max();
     const JointLimits limits_;
-    std::vector<std::string_view> lines_;
+    LineSource source_;
+    std::string window_; // the lines of this slice, from windowFirst_
+    std::size_t windowFirst_ = 0;
+    std::vector<std::string_view> lines_; // of window_
+    std::size_t total_ = kAll;            // lines of the text, once the window reached its end
     std::size_t line_ = 0;
     bool afterEnd_ = false;
     bool continuation_ = false;
@@ -337,8 +355,23 @@ private:
     std::vector<ProgramProblem> problems_;
 };
 
+ProgramCheck::ProgramCheck(LineSource lines, const JointLimits& limits)
+    : checker_(std::make_unique<Checker>(std::move(lines), limits))
+{
+}
+
 ProgramCheck::ProgramCheck(std::string text, const JointLimits& limits)
-    : text_(std::move(text)), checker_(std::make_unique<Checker>(text_, limits))
+    : ProgramCheck(
+          [text = std::move(text), line = std::size_t{0}, at = std::size_t{0}](std::size_t first,
+                                                                               std::size_t count) mutable {
+              // Slices are asked for in order: the scan goes on from the last one.
+              if (first < line) line = at = 0;
+              const std::string_view from = textLineSlice(std::string_view(text).substr(at), first - line, kAllLines);
+              at = text.size() - from.size();
+              line = first;
+              return std::string(textLineSlice(from, 0, count));
+          },
+          limits)
 {
 }
 
@@ -350,7 +383,8 @@ std::vector<ProgramProblem> ProgramCheck::takeProblems() { return std::move(chec
 
 std::vector<ProgramProblem> checkProgram(std::string_view text, const JointLimits& limits)
 {
-    ProgramCheck check{std::string(text), limits};
+    ProgramCheck check{[text](std::size_t first, std::size_t count) { return std::string(textLineSlice(text, first, count)); },
+                       limits};
     check.step(std::numeric_limits<std::size_t>::max());
     return check.takeProblems();
 }

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,10 +36,14 @@ struct ProgramProblem {
 std::vector<ProgramProblem> checkProgram(std::string_view text, const JointLimits& limits = {});
 
 // The same check a slice of lines at a time, so that a long program is
-// checked between the poll events instead of stopping them. Holds its own
-// copy of the text.
+// checked between the poll events instead of stopping them, and is never
+// copied whole.
 class ProgramCheck {
 public:
+    // Lines first .. first + count - 1 of the program, as Board::textLines
+    // gives them; asked for in order.
+    using LineSource = std::function<std::string(std::size_t first, std::size_t count)>;
+    ProgramCheck(LineSource lines, const JointLimits& limits);
     ProgramCheck(std::string text, const JointLimits& limits);
     ~ProgramCheck();
     ProgramCheck(const ProgramCheck&) = delete;
@@ -51,7 +56,6 @@ public:
 
 private:
     class Checker;
-    std::string text_;
     std::unique_ptr<Checker> checker_;
 };
 

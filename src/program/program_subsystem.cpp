@@ -314,7 +314,9 @@ void ProgramSubsystem::programChanged()
 void ProgramSubsystem::checkTick()
 {
     if (!checking_) {
-        checking_ = std::make_unique<ProgramCheck>(board_.text(Ctl::ProgramEditor), limits_);
+        checking_ = std::make_unique<ProgramCheck>(
+            [this](std::size_t first, std::size_t count) { return board_.textLines(Ctl::ProgramEditor, first, count); },
+            limits_);
         board_.setTimerInterval(Ctl::CheckTimer, kCheckSliceIntervalMs);
     }
     if (!checking_->step(kCheckLinesPerSlice)) return;

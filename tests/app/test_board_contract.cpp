@@ -84,6 +84,30 @@ TYPED_TEST(BoardContract, TextRoundTrip)
     }
 }
 
+// The program read a slice of lines at a time is the program: each line
+// with its CR LF, lone CR and LF inside their line, the last piece bare.
+TYPED_TEST(BoardContract, ProgramLinesInSlices)
+{
+    const std::string texts[] = {
+        "MOVJ J1=1\r\nDELAY MS=5\r\nEND\r\n",
+        "A\rB\nC\r\n\r\n\u5ef6\u00a0\u2028x\r\nEND",
+        "",
+    };
+    for (const std::string& text : texts) {
+        this->board.setText(Ctl::ProgramEditor, kNoIndex, text);
+        for (const std::size_t count : {std::size_t{1}, std::size_t{2}, kAllLines}) {
+            std::string joined;
+            for (std::size_t first = 0; first <= text.size(); first += count) {
+                const std::string slice = this->board.textLines(Ctl::ProgramEditor, first, count);
+                EXPECT_EQ(slice, textLineSlice(text, first, count)) << first << " " << count;
+                joined += slice;
+                if (count == kAllLines) break;
+            }
+            EXPECT_EQ(joined, text) << count;
+        }
+    }
+}
+
 TYPED_TEST(BoardContract, Enabling)
 {
     const At controls[] = {{Ctl::JogKey, 3},          {Ctl::RunButton, kNoIndex}, {Ctl::MotionModeButton, 2},

@@ -234,9 +234,13 @@ public:
         std::printf("[ pacing ] %zu Timer1 events, mean %.1f ms (%.1f ms as measured), longest gap %.0f ms "
                     "(%.0f ms as measured)\n",
                     events_.size(), mean, rawMean, maxGap, maxRawGap);
+        // The pacing itself is measured by the poll pacing benchmark. Here
+        // the bounds catch a burst, or a console that stops polling for a
+        // second, and leave room for the stalls a loaded machine gives a
+        // process without its waiting for a processor (disk, page faults).
         EXPECT_GE(mean, 30.0) << "mean Timer1 interval";
-        EXPECT_LE(mean, 45.0) << "mean Timer1 interval";
-        EXPECT_LT(maxGap, 200.0) << "longest gap between Timer1 events, before event " << maxGapAt;
+        EXPECT_LE(mean, 60.0) << "mean Timer1 interval";
+        EXPECT_LT(maxGap, 1000.0) << "longest gap between Timer1 events, before event " << maxGapAt;
 
         bool inCycle = false; // a wrap has been seen: cycles are whole from here
         int last = 0;
@@ -285,6 +289,8 @@ public:
 private:
     void record()
     {
+        // A tick the line was not free for sends nothing and moves nowhere.
+        if (r_.form().scheduler().skipped()) return;
         events_.push_back({now(), r_.form().scheduler().tick(), r_.board().text("Text18"), r_.console->line().isOpen(),
                            runQueueWaitMs()});
     }
@@ -470,14 +476,18 @@ void runFor(Rig& r, ReplyWatch& watch, int ms)
 
 // Switches the line good again and measures how long the window takes to
 // show the arm's present state live. Fails beyond limitMs.
-double expectRecovery(Rig& r, ReplyWatch& watch, int limitMs)
+// Counted in replies, not in time: a loaded machine slows the cycles, not
+// how many it takes.
+double expectRecovery(Rig& r, ReplyWatch& watch, std::size_t limitReplies)
 {
     QElapsedTimer t;
     t.start();
+    const std::size_t before = watch.replies().size();
     const bool ok = r.waitFor([&] { watch.sample(); return differenceFromArm(r).empty() && shownLive(r); }, kGenerousWaitMs);
     const double ms = static_cast<double>(t.nsecsElapsed()) / 1e6;
+    const std::size_t replies = watch.replies().size() - before;
     EXPECT_TRUE(ok) << "never shown live again: " << differenceFromArm(r);
-    EXPECT_LT(ms, limitMs) << "good values shown again only after " << ms << " ms";
+    EXPECT_LE(replies, limitReplies) << "good values shown again only after " << replies << " replies, " << ms << " ms";
     ::testing::Test::RecordProperty("recovery_ms", std::to_string(static_cast<int>(ms)));
     std::printf("[ recovery ] live values again after %.0f ms\n", ms);
     return ms;
@@ -542,7 +552,7 @@ TEST_P(LineFaults, NoBadValueReachesTheWindowAndLiveValuesComeBack)
 
     // Line good again.
     (host.*f.set)(0.0);
-    expectRecovery(r, watch, 600);
+    expectRecovery(r, watch, 12); // about four cycles
     runFor(r, watch, 300);
     if (auto bad = watch.expectOnlyTrueValues({still, snapshot(r)})) ADD_FAILURE() << timeline(polls, watch, bad);
     polls.expectOrderAndPacing();
@@ -616,7 +626,7 @@ TEST(LateReplies, ReplyAfterTheNextRequestIsNotTakenForItsAnswer)
 
     // Line good again: live within a cycle or so, and the true values back.
     host.setDelay(0.0, 1.0);
-    expectRecovery(r, watch, 600);
+    expectRecovery(r, watch, 12); // about four cycles
     polls.expectOrderAndPacing();
 
     // A reply one interval late is never taken for another block's.

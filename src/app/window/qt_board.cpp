@@ -12,6 +12,10 @@
 #include <QListWidget>
 #include <QSet>
 #include <QTabWidget>
+#include <QTextBlock>
+#include <QTextDocument>
+
+#include <limits>
 
 #include "control_look.h"
 #include "widgets.h"
@@ -148,6 +152,23 @@ void QtBoard::appendText(Ctl id, int index, std::string_view more)
         return;
     }
     Board::appendText(id, index, more);
+}
+
+std::string QtBoard::textLines(Ctl id, std::size_t first, std::size_t count) const
+{
+    // The program editor's lines are its document's blocks: read from there,
+    // a long program is not converted whole for a slice of it.
+    auto* editor = qobject_cast<const ProgramEditor*>(shown(id, kNoIndex).object);
+    if (!editor || editor->holdsText() || first > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+        return Board::textLines(id, first, count);
+    QTextBlock block = editor->document()->findBlockByNumber(static_cast<int>(first));
+    QString lines;
+    for (std::size_t i = 0; i < count && block.isValid(); ++i) {
+        lines += displayToRaw(block.text());
+        block = block.next();
+        if (block.isValid()) lines += QStringLiteral("\r\n");
+    }
+    return lines.toStdString();
 }
 
 // ---- on the object --------------------------------------------------------

@@ -25,6 +25,7 @@ public:
     std::string text(Ctl id, int index = kNoIndex) const override;
     void setText(Ctl id, int index, std::string_view text) override;
     void appendText(Ctl id, int index, std::string_view more) override;
+    std::string textLines(Ctl id, std::size_t first, std::size_t count) const override;
     bool enabled(Ctl id, int index = kNoIndex) const override;
     void setEnabled(Ctl id, int index, bool on) override;
     Colour backColour(Ctl id, int index = kNoIndex) const override;

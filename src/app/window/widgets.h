@@ -78,6 +78,8 @@ public:
     void rememberRawText(const QString& raw);
     // Whether the kept raw text is that of the document now.
     bool rawTextKnown() const { return rawKnown_ && !held_; }
+    // A text given while the editor was hidden, not yet in the document.
+    bool holdsText() const { return held_.has_value(); }
     // After `raw` was added at the end of a document whose raw text was
     // known just before: the kept text grows in place (a long program is
     // opened piece by piece) instead of being converted again.
