@@ -20,7 +20,12 @@ std::chrono::nanoseconds Link::lineTime(std::size_t requestBytes, int replyBytes
     return std::chrono::nanoseconds(bits * 1'000'000'000 / baud);
 }
 
-bool Link::clearToSend() const { return !clock || clock() >= lineFreeAt_; }
+bool Link::clearToSend() const
+{
+    if (!clock) return true;
+    const std::chrono::nanoseconds now = clock();
+    return now >= lineFreeAt_ && (state_ != State::AwaitingReply || now >= replyGivenUpAt_);
+}
 
 bool Link::write(const std::vector<std::uint8_t>& frame, int replyLength)
 {
@@ -28,7 +33,10 @@ bool Link::write(const std::vector<std::uint8_t>& frame, int replyLength)
     port_.discardInput();
     port_.setReceiveThreshold(replyLength);
     if (!port_.write(frame)) return false;
-    if (clock) lineFreeAt_ = clock() + lineTime(frame.size(), replyLength, settings.baud);
+    if (clock) {
+        lineFreeAt_ = clock() + lineTime(frame.size(), replyLength, settings.baud);
+        replyGivenUpAt_ = lineFreeAt_ + settings.replyGrace;
+    }
     return true;
 }
 

@@ -6,8 +6,8 @@
 // threshold to the length of the expected reply and writes. When the port
 // reports the threshold reached, the link takes the buffer, checks that it
 // belongs to the request on the line and that its CRC holds, and passes the
-// accepted reply on. Nothing waits: a lost or bad reply is dropped and the
-// next poll event sends the next request.
+// accepted reply on. Nothing blocks: a lost or bad reply is dropped, and a
+// poll event that comes while the line is not free is skipped.
 //
 // Before each request the link takes whatever has arrived and not been
 // seen (a stalled event loop may not have raised the receive event yet) and
@@ -16,7 +16,8 @@
 // and reported. And a request is never written before the line is free: the
 // previous request and its reply take their time on the line, plus 3.5
 // character times of silence (at 115200 baud, 8 + 77 bytes and the silence
-// take 7.7 ms).
+// take 7.7 ms); nor while a reply that has not come may still come
+// (LinkSettings::replyGrace past that time).
 #pragma once
 
 #include <chrono>
@@ -37,6 +38,12 @@ struct LinkSettings {
     std::int32_t baud = 115200;
     bool readStatus = false; // continuous status read (slot 1)
     bool readPose = false;   // continuous pose read (slot 6)
+    // How much longer than its time on the line a reply is waited for
+    // before the next request goes out: a slow controller's reply then
+    // answers its own request instead of meeting the next one on the
+    // half-duplex line. A reply later than that is left to the late-reply
+    // guard.
+    std::chrono::nanoseconds replyGrace = std::chrono::milliseconds(35);
 };
 
 // The request on the line, as the reply must match it.
@@ -75,7 +82,8 @@ public:
     using Clock = std::function<std::chrono::nanoseconds()>;
     Clock clock;
     // Whether a request may be written now: the previous one's reply has
-    // had its time on the line, and the silence after it.
+    // had its time on the line, and the silence after it; and it has come,
+    // or replyGrace more has passed.
     bool clearToSend() const;
     // Time a request of `requestBytes` and its reply of `replyBytes` hold
     // the line at `baud` (10 bits a character), with 3.5 characters of
@@ -144,6 +152,7 @@ private:
     bool unanswered_ = false; // the last request on the line has had no receive event yet
     std::uint64_t requestsUnsent_ = 0;
     std::chrono::nanoseconds lineFreeAt_{std::chrono::nanoseconds::min()};
+    std::chrono::nanoseconds replyGivenUpAt_{std::chrono::nanoseconds::min()};
 
     // Late-reply guard. Modbus RTU replies carry no transaction number and
     // the scheduler does not wait, so a reply that comes after the next poll

@@ -262,6 +262,12 @@ TEST(Link, NextRequestWaitsForTheLine)
     EXPECT_FALSE(r.link.clearToSend());
     now += nanoseconds(1);
     EXPECT_TRUE(r.link.clearToSend());
+    // A reply that has not come is waited for a while longer, then given up.
+    r.send(Slot::ReadPose);
+    now += nanoseconds(7'682'291) + r.link.settings.replyGrace - nanoseconds(1);
+    EXPECT_FALSE(r.link.clearToSend()) << "the reply may still come";
+    now += nanoseconds(1);
+    EXPECT_TRUE(r.link.clearToSend()) << "given up";
     r.port.close();
     r.send(Slot::AlarmClear, sixWords(kSwitchOn));
     EXPECT_TRUE(r.link.clearToSend()) << "a request that did not leave holds nothing";

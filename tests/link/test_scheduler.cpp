@@ -211,6 +211,7 @@ TEST(Scheduler, EventsBeforeTheLineIsFreeAreSkipped)
     r.readBoth();
     nanoseconds now{};
     r.link.clock = [&] { return now; };
+    r.link.settings.replyGrace = {}; // no replies here: only the line time holds a request
     // Event times in microseconds and what each sends: the 35 ms period,
     // then a stall of 64.4 ms whose late event is followed 5.6 ms later by
     // the next one on the period's phase.
