@@ -105,6 +105,8 @@ public:
     TrafficLog& traffic() { return traffic_; }
 
     FormState& state() { return state_; }
+    // Every parameter block has been read from the controller at least once.
+    bool everyBlockRead() const { return unreadBlocks_.empty(); }
     Link& link() { return link_; }
     PollScheduler& scheduler() { return scheduler_; }
     ProgramSubsystem& program() { return program_; }

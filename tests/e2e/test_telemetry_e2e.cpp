@@ -48,7 +48,8 @@ void waitForStartupReads(Rig& r)
                           Slot::ReadMaxPositive, Slot::ReadMaxNegative, Slot::ReadTool, Slot::ReadLineSpeed,
                           Slot::ReadPointSpeed})
             if (state.due(slot)) return false;
-        return true;
+        // Sent is not read: a reply lost on a busy machine is asked for again.
+        return r.form().everyBlockRead();
     }));
     r.idle(150);
 }
