@@ -63,6 +63,15 @@ void writeBytes(const std::string& path, std::string_view bytes)
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+// The editor holding `before`, then a file at `path` of these bytes opened into it.
+void openBytes(ProgramRig& rig, const std::string& path, const std::string& before, const std::string& bytes)
+{
+    writeBytes(path, bytes);
+    rig.setProgram(before);
+    rig.prompts.openNames.push_back(path);
+    rig.openFile();
+}
+
 std::string repeat(const std::string& s, int n)
 {
     std::string out;
@@ -123,11 +132,8 @@ TEST(ProgramFiles, OpenThenSaveRoundTrips)
     };
     for (const Case& c : cases) {
         TempDir dir;
-        writeBytes(dir.file("in.txt"), c.bytes);
         ProgramRig rig;
-        rig.setProgram("old");
-        rig.prompts.openNames.push_back(dir.file("in.txt"));
-        rig.openFile();
+        openBytes(rig, dir.file("in.txt"), "old", c.bytes);
         EXPECT_EQ(rig.program.lastFileStatus(), FileStatus::Done) << c.name;
         EXPECT_EQ(rig.board.text(Ctl::ProgramEditor), c.text) << c.name;
         rig.prompts.saveNames.push_back(dir.file("out.txt"));
@@ -375,11 +381,8 @@ TEST(ProgramFiles, OpenRefusesWhatIsNotProgramText)
     };
     for (const auto& c : cases) {
         TempDir dir;
-        writeBytes(dir.file("x.txt"), c.bytes);
         ProgramRig rig;
-        rig.setProgram("keep\r\n");
-        rig.prompts.openNames.push_back(dir.file("x.txt"));
-        rig.openFile();
+        openBytes(rig, dir.file("x.txt"), "keep\r\n", c.bytes);
         EXPECT_EQ(rig.program.lastFileStatus(), FileStatus::Failed) << c.reason;
         EXPECT_EQ(rig.board.text(Ctl::ProgramEditor), "keep\r\n") << c.reason;
         EXPECT_EQ(rig.board.text(Ctl::StatusLine), "打开失败：" + dir.file("x.txt") + "：" + c.reason);
