@@ -8,6 +8,7 @@
 #include <span>
 
 #include "format.h"
+#include "link/board.h"
 #include "link/hex.h"
 #include "link/numtext.h"
 #include "runner.h"
@@ -357,21 +358,6 @@ private:
 
 ProgramCheck::ProgramCheck(LineSource lines, const JointLimits& limits)
     : checker_(std::make_unique<Checker>(std::move(lines), limits))
-{
-}
-
-ProgramCheck::ProgramCheck(std::string text, const JointLimits& limits)
-    : ProgramCheck(
-          [text = std::move(text), line = std::size_t{0}, at = std::size_t{0}](std::size_t first,
-                                                                               std::size_t count) mutable {
-              // Slices are asked for in order: the scan goes on from the last one.
-              if (first < line) line = at = 0;
-              const std::string_view from = textLineSlice(std::string_view(text).substr(at), first - line, kAllLines);
-              at = text.size() - from.size();
-              line = first;
-              return std::string(textLineSlice(from, 0, count));
-          },
-          limits)
 {
 }
 

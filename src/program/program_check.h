@@ -44,7 +44,6 @@ public:
     // gives them; asked for in order.
     using LineSource = std::function<std::string(std::size_t first, std::size_t count)>;
     ProgramCheck(LineSource lines, const JointLimits& limits);
-    ProgramCheck(std::string text, const JointLimits& limits);
     ~ProgramCheck();
     ProgramCheck(const ProgramCheck&) = delete;
     ProgramCheck& operator=(const ProgramCheck&) = delete;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "link/board.h"
 #include "program/program_check.h"
 
 namespace vq {
@@ -87,7 +88,8 @@ TEST(ProgramCheck, FindsEveryKindOfProblemWhereItIs)
         // Checked a slice of lines at a time (between poll events), the
         // same problems: an arc's continuation and END carry across slices.
         for (const std::size_t slice : {std::size_t{1}, std::size_t{2}}) {
-            ProgramCheck sliced(c.text, limits);
+            ProgramCheck sliced([&](std::size_t first, std::size_t n) { return std::string(textLineSlice(c.text, first, n)); },
+                                limits);
             std::size_t steps = 1;
             while (!sliced.step(slice)) ++steps;
             EXPECT_EQ(sliced.takeProblems(), found) << "slices of " << slice;
