@@ -34,7 +34,9 @@ bool Link::write(const std::vector<std::uint8_t>& frame, int replyLength)
     port_.setReceiveThreshold(replyLength);
     if (!port_.write(frame)) return false;
     if (clock) {
-        lineFreeAt_ = clock() + lineTime(frame.size(), replyLength, settings.baud);
+        sentAt_ = clock();
+        minReplyAfter_ = lineTime(frame.size(), replyLength, settings.baud) - lineTime(0, 0, settings.baud) - kEarlySlack;
+        lineFreeAt_ = sentAt_ + lineTime(frame.size(), replyLength, settings.baud);
         replyGivenUpAt_ = lineFreeAt_ + settings.replyGrace;
     }
     return true;
@@ -54,7 +56,7 @@ void Link::takeArrived()
         return;
     }
     received_.swap(arrived);
-    consume();
+    consume(false);
 }
 
 void Link::startPeriod(bool sending)
@@ -113,9 +115,9 @@ void Link::sendNow(const SlotRow& row, std::span<const std::uint8_t> data)
     if (port_.isOpen() && !write(frameOf(row, data), row.replyLength())) ++requestsUnsent_;
 }
 
-bool Link::inStep(std::size_t received)
+bool Link::inStep(std::size_t received, bool tooSoon)
 {
-    const bool late = state_ != State::AwaitingReply || static_cast<int>(received) != current_.replyLength;
+    const bool late = state_ != State::AwaitingReply || static_cast<int>(received) != current_.replyLength || tooSoon;
     if (state_ == State::AwaitingReply) state_ = State::Replied;
     if (late) {
         lateThisCycle_ = lateHold_ = true;
@@ -139,11 +141,19 @@ bool Link::repeatsAnotherReply() const
 void Link::receive()
 {
     received_ = port_.takeAll();
-    consume();
+    consume(true);
 }
 
-void Link::consume()
+// `justNow`: the bytes came with their receive event, so they arrived
+// about now (not at some time since the last poll event).
+void Link::consume(bool justNow)
 {
+    // A whole reply sooner after the request than request and reply take
+    // on the line cannot answer it: on a line late lately it is the last
+    // request's late reply. (Without recent lateness the rule stays out of
+    // the way of a simulator on a pseudo-terminal, which answers at once.)
+    const bool tooSoon = justNow && clock && state_ == State::AwaitingReply && lastLateCycle_ + kLateMemoryCycles >= cycle_ &&
+                         clock() - sentAt_ < minReplyAfter_;
     if (state_ == State::AwaitingReply) unanswered_ = false;
     // A buffer of another length than the expected reply is not the reply
     // to the request on the line: typically a reply that came too late for
@@ -151,7 +161,7 @@ void Link::consume()
     // request's answer it would put one block's values into another
     // block's boxes.
     const bool awaited = state_ == State::AwaitingReply;
-    if (!inStep(received_.size())) {
+    if (!inStep(received_.size(), tooSoon)) {
         if (onHeard) {
             const bool held = awaited && static_cast<int>(received_.size()) == current_.replyLength && crcMatches(received_);
             onHeard(current_, held ? Heard::Held : Heard::OutOfStep, received_);

@@ -138,9 +138,9 @@ private:
     std::vector<std::uint8_t> frameOf(const SlotRow& row, std::span<const std::uint8_t> data) const;
     bool write(const std::vector<std::uint8_t>& frame, int replyLength);
     void takeArrived();
-    void consume();
+    void consume(bool justNow);
     void startPeriod(bool sending);
-    bool inStep(std::size_t received);
+    bool inStep(std::size_t received, bool tooSoon);
     void settleUnanswered(std::span<const std::uint8_t> left);
     bool repeatsAnotherReply() const;
 
@@ -153,6 +153,12 @@ private:
     std::uint64_t requestsUnsent_ = 0;
     std::chrono::nanoseconds lineFreeAt_{std::chrono::nanoseconds::min()};
     std::chrono::nanoseconds replyGivenUpAt_{std::chrono::nanoseconds::min()};
+    // When the last request was written, and how soon after that its whole
+    // reply can be here: request and reply bytes on the line, less a slack
+    // for when the clock was read.
+    static constexpr std::chrono::nanoseconds kEarlySlack = std::chrono::milliseconds(1);
+    std::chrono::nanoseconds sentAt_{};
+    std::chrono::nanoseconds minReplyAfter_{};
 
     // Late-reply guard. Modbus RTU replies carry no transaction number and
     // the scheduler does not wait, so a reply that comes after the next poll
@@ -163,7 +169,8 @@ private:
     // request before it had its receive event (else that reply may still be
     // on its way, and this may be it); and no late reply was seen in this
     // cycle or the one before (nor, on a line late in the last few cycles,
-    // a reply after an unanswered request).
+    // a reply after an unanswered request, or one that came sooner after
+    // its request than the line can carry both).
     bool previousAnswered_ = true;
     bool lateThisCycle_ = false;
     bool lateHold_ = false;

@@ -273,5 +273,32 @@ TEST(Link, NextRequestWaitsForTheLine)
     EXPECT_TRUE(r.link.clearToSend()) << "a request that did not leave holds nothing";
 }
 
+// A reply whole sooner after its request than the line carries both is
+// another request's late reply, once the line was late lately; before that
+// it is a simulator on a pseudo-terminal answering at once.
+TEST(Link, ReplySoonerThanTheLineAllowsIsLateOnALateLine)
+{
+    using namespace std::chrono;
+    LinkRig r;
+    nanoseconds now{1'000'000'000};
+    r.link.clock = [&] { return now; };
+    const auto cycle = [&](nanoseconds replyAfter) {
+        r.link.endCycle();
+        r.send(Slot::ReadStatus);
+        now += replyAfter;
+        const bool decoded = r.arrive(statusReply());
+        now += milliseconds(35);
+        return decoded;
+    };
+    EXPECT_TRUE(cycle(microseconds(100))) << "no lateness yet";
+    r.link.endCycle();
+    EXPECT_FALSE(r.arrive(statusReply())) << "a reply in an event that sent nothing is late";
+    EXPECT_FALSE(cycle(milliseconds(8)));
+    EXPECT_TRUE(cycle(milliseconds(8))) << "in step again";
+    EXPECT_FALSE(cycle(milliseconds(1))) << "1 ms after the request: not its reply";
+    EXPECT_FALSE(cycle(milliseconds(8))) << "and the next cycle is distrusted";
+    EXPECT_TRUE(cycle(microseconds(6'500))) << "6.5 ms: within the slack of the 7.4 ms line time";
+}
+
 } // namespace
 } // namespace vq
