@@ -120,7 +120,13 @@ const char* idName(Ctl id)
 std::string describe(Ctl id, int index)
 {
     std::string s = idName(id);
-    if (index != kNoIndex) s += "(" + std::to_string(index) + ")";
+    if (index != kNoIndex) {
+        // Appended piece by piece: "(" + to_string(...) trips a false
+        // -Wrestrict in GCC 12 at -O3.
+        s += '(';
+        s += std::to_string(index);
+        s += ')';
+    }
     return s;
 }
 
