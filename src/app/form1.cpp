@@ -563,10 +563,13 @@ void Form1::tellUnsent(Slot slot)
 
 void Form1::afterPollTick(std::optional<Slot> served)
 {
-    // A parameter block whose start-up read was lost (a stall, a controller
-    // switched on after the console) is asked for again in every cycle
-    // until its values have come once: until then its boxes hold the
-    // layout's placeholders, which Enter would write to the controller.
+    // A parameter block whose read was lost (at start-up: a stall, a
+    // controller switched on after the console; later: the read-back after
+    // a write or a tab's read) is asked for again in every cycle until its
+    // values have come: until the first read its boxes hold the layout's
+    // placeholders, which Enter would write to the controller, and a lost
+    // read-back would leave the typed value looking confirmed.
+    if (served && slotRow(*served).isRead() && slotRow(*served).when == Condition::Raised) unreadBlocks_.insert(*served);
     if (!served)
         for (Slot slot : unreadBlocks_) state_.raise(slot);
     if (served == Slot::ReadStatus) {

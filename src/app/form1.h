@@ -105,7 +105,8 @@ public:
     TrafficLog& traffic() { return traffic_; }
 
     FormState& state() { return state_; }
-    // Every parameter block has been read from the controller at least once.
+    // Every block read asked for so far (the start-up reads included) has
+    // been answered.
     bool everyBlockRead() const { return unreadBlocks_.empty(); }
     Link& link() { return link_; }
     PollScheduler& scheduler() { return scheduler_; }
@@ -179,7 +180,7 @@ private:
     bool statusStale_ = false;
     bool poseStale_ = false;
     std::optional<std::chrono::steady_clock::time_point> poseAt_; // last pose reply accepted
-    std::set<Slot> unreadBlocks_;  // start-up reads whose block has not been read yet
+    std::set<Slot> unreadBlocks_;  // block reads asked for (at start-up, or sent since) whose reply has not come
     std::set<Slot> heldForPause_;  // runner writes held back while the run is paused (by the operator, line loss or an alarm)
     std::set<Slot> failingRecurring_; // recurring requests whose last send failed (already told)
 };

@@ -643,18 +643,22 @@ TEST(LateReplies, ReplyAfterTheNextRequestIsNotTakenForItsAnswer)
     for (const auto& [key, text] : firstWrong) wrong += " " + key.first + "(" + std::to_string(key.second) + ")=\"" + text + "\"";
     EXPECT_EQ(rounds[0].statusAsPose + rounds[0].poseAsStatus + rounds[1].statusAsPose + rounds[1].poseAsStatus, 0)
         << "late replies decoded as another block; first wrong read-outs:" << wrong;
-    // When the delay jumps past two intervals at once, the first late reply
-    // can land where no lateness has been seen yet; without a transaction
-    // number nothing in the reply tells it apart. At most that one may pass,
-    // right at the change; from the next cycle on the console distrusts the
-    // line and takes none.
+    // When the delay jumps past two intervals at once, the first late
+    // replies land where no lateness has been seen yet: the status reply
+    // after the console gave it up and polled the pose, then the pose reply
+    // on the next status request. Each comes once in its period, with the
+    // right length, after a request that had a reply; without a transaction
+    // number nothing tells them apart from in-step replies until the next
+    // one comes twice in a period. So up to those two may pass, right at
+    // the change; from then on the console distrusts the line and takes
+    // none.
     std::set<std::size_t> onset;
     for (std::size_t i = roundStart[2]; i < watch.replies().size(); ++i) {
         if (!watch.replies()[i].mixedUp()) continue;
         EXPECT_LT(i, roundStart[2] + 6) << "a late reply was taken long after the delay began\n" << timeline(polls, watch, i + 1);
         onset.insert(i + 1);
     }
-    EXPECT_LE(onset.size(), 1u) << timeline(polls, watch, onset.empty() ? 1 : *onset.begin());
+    EXPECT_LE(onset.size(), 2u) << timeline(polls, watch, onset.empty() ? 1 : *onset.begin());
     watch.expectOnlyTrueValues({still}, onset);
 }
 

@@ -642,9 +642,9 @@ TEST_F(Form1Test, AnAlarmPausesTheRunUntilClearedAndContinued)
     EXPECT_EQ(r.form->program().runner().lineIndex(), 2u) << "goes on with the next line";
 }
 
-// A lost start-up read is asked for again in the next cycles until its
-// block has come once; a block read once is not read again by itself.
-TEST_F(Form1Test, StartupReadsAreRetriedUntilEachBlockWasRead)
+// A lost block read is asked for again in the next cycles until its block
+// has come; a block read once is not read again by itself.
+TEST_F(Form1Test, BlockReadsAreRetriedUntilTheirReplyCame)
 {
     Rig r;
     r.settings.values["Comm"] = "03";
@@ -670,6 +670,18 @@ TEST_F(Form1Test, StartupReadsAreRetriedUntilEachBlockWasRead)
     EXPECT_EQ(second, (std::vector<std::string>{"03 10 00", "03 11 70", "03 10 50", "03 11 10", "03 11 A0"}));
     const auto third = cycle();
     EXPECT_EQ(third, (std::vector<std::string>{"03 10 00", "03 11 70"}));
+    // So is a read asked for later (a tab's, the read-back after a write):
+    // the typed value must not stay looking confirmed.
+    r.form->state().raise(Slot::ReadMaxPositive);
+    r.controller = [&](const std::vector<std::uint8_t>& req) -> std::optional<std::vector<std::uint8_t>> {
+        if (req[1] == 0x03 && req[2] == 0x11 && req[3] == 0x40) return std::nullopt;
+        return healthy(req);
+    };
+    EXPECT_EQ(cycle(), (std::vector<std::string>{"03 10 00", "03 11 70", "03 11 40"}));
+    r.controller = healthy;
+    EXPECT_EQ(cycle(), (std::vector<std::string>{"03 10 00", "03 11 70", "03 11 40"}));
+    EXPECT_EQ(cycle(), (std::vector<std::string>{"03 10 00", "03 11 70"}));
+    EXPECT_TRUE(r.form->everyBlockRead());
 }
 
 // Stop drops a program move still in the mailbox; Pause holds it unsent
