@@ -120,13 +120,7 @@ const char* idName(Ctl id)
 std::string describe(Ctl id, int index)
 {
     std::string s = idName(id);
-    if (index != kNoIndex) {
-        // Appended piece by piece: "(" + to_string(...) trips a false
-        // -Wrestrict in GCC 12 at -O3.
-        s += '(';
-        s += std::to_string(index);
-        s += ')';
-    }
+    if (index != kNoIndex) s += "(" + std::to_string(index) + ")";
     return s;
 }
 
