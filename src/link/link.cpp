@@ -161,7 +161,18 @@ void Link::consume(bool justNow)
     // request's answer it would put one block's values into another
     // block's boxes.
     const bool awaited = state_ == State::AwaitingReply;
-    if (!inStep(received_.size(), tooSoon)) {
+    // A whole reply with a few bytes after it (noise on the line after the
+    // reply, read together because the event loop came late) fails the CRC
+    // over the buffer and is not decoded, but it is no sign of a late
+    // reply: it does not make the guard distrust the replies after it. It
+    // does when the rest begins with the slave's address: that may be the
+    // start of this request's reply, and the whole one before it the last
+    // request's late reply.
+    const auto replyLength = static_cast<std::size_t>(std::max(current_.replyLength, 0));
+    const bool replyAndNoise = awaited && replyLength > 0 && received_.size() > replyLength &&
+                               received_[replyLength] != settings.slave &&
+                               crcMatches(std::span<const std::uint8_t>(received_).first(replyLength));
+    if (!inStep(replyAndNoise ? replyLength : received_.size(), tooSoon)) {
         if (onHeard) {
             const bool held = awaited && static_cast<int>(received_.size()) == current_.replyLength && crcMatches(received_);
             onHeard(current_, held ? Heard::Held : Heard::OutOfStep, received_);

@@ -207,10 +207,15 @@ TEST(Link, WhatArrivedUnreportedIsTakenBeforeTheNextRequest)
         bool statusDecoded;
         bool poseDecoded; // the pose reply after it
     };
+    const Bytes status = statusReply(), pose = poseReply();
     const Case cases[] = {
-        {"the whole reply", statusReply(), true, true},
+        {"the whole reply", status, true, true},
         {"part of it, no receive event: dropped, and the pose reply may be its rest", Bytes(40, 0x11), false, false},
-        {"a reply and stray bytes after it", test::concat(statusReply(), Bytes(20, 0x11)), false, false},
+        {"a reply and stray bytes after it: no reply, no sign of lateness", test::concat(status, Bytes(6, 0x11)), false, true},
+        {"a reply and the start of another: the first may be a late one",
+         test::concat(status, Bytes(pose.begin(), pose.begin() + 20)), false, false},
+        {"a reply that fails its CRC and bytes after it", test::concat(Bytes(status.begin(), status.end() - 1), Bytes(7, 0x11)),
+         false, false},
     };
     for (const Case& c : cases) {
         LinkRig r;
