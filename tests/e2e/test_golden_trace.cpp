@@ -33,6 +33,7 @@
 #include <fstream>
 #include <functional>
 #include <span>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -89,18 +90,18 @@ private:
             if (line == lastJogWord_) return;
             lastJogWord_ = line;
         }
-        // A block read again right after itself is the console asking once
+        // A block read again before any write is the console asking once
         // more for a reply that was lost (a busy machine delays the
         // simulated controller too).
-        if (frame[1] == 0x03 && line == lastRequest_) return;
-        lastRequest_ = line;
+        if (frame[1] == 0x03 && !readsSinceWrite_.insert(line).second) return;
+        if (frame[1] != 0x03) readsSinceWrite_.clear();
         trace.push_back(line);
     }
 
     sim::SimHost& host_;
     std::vector<std::uint8_t> buffer_;
     std::string lastJogWord_;
-    std::string lastRequest_;
+    std::set<std::string> readsSinceWrite_;
 };
 
 // Waits until nothing but the jog word is left in the mailbox and two more
@@ -369,7 +370,7 @@ TEST(GoldenTrace, OperatorSessionWritesTheRecordedRequests)
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out << "# The console's requests in the operator session of test_golden_trace.cpp, one per line as\n"
                "# hex bytes (CRC included); status and pose reads, repeated jog words and block reads\n"
-               "# asked again right after themselves are left out.\n"
+               "# asked again before a write are left out.\n"
                "# Written by VELQUOR_GOLDEN_UPDATE=1; '#' starts a comment.\n";
         for (const std::string& l : log.trace) out << l << "\n";
         ASSERT_TRUE(out.good()) << path;
