@@ -37,7 +37,7 @@ bool Link::write(const std::vector<std::uint8_t>& frame, int replyLength)
         sentAt_ = clock();
         minReplyAfter_ = lineTime(frame.size(), replyLength, settings.baud) - lineTime(0, 0, settings.baud) - kEarlySlack;
         lineFreeAt_ = sentAt_ + lineTime(frame.size(), replyLength, settings.baud);
-        replyGivenUpAt_ = lineFreeAt_ + settings.replyGrace;
+        replyGivenUpAt_ = lineFreeAt_ + (lateLately() ? settings.slowReplyGrace : settings.replyGrace);
     }
     return true;
 }
@@ -122,7 +122,7 @@ bool Link::inStep(std::size_t received, bool tooSoon)
     if (late) {
         lateThisCycle_ = lateHold_ = true;
         lastLateCycle_ = cycle_;
-    } else if (!previousAnswered_ && lastLateCycle_ + kLateMemoryCycles >= cycle_) {
+    } else if (!previousAnswered_ && lateLately()) {
         // A reply after a request that had none, on a line that was late
         // lately: it may be that request's reply, and as the delays grow
         // past a period the next cycle's replies can each be one request
@@ -152,8 +152,10 @@ void Link::consume(bool justNow)
     // on the line cannot answer it: on a line late lately it is the last
     // request's late reply. (Without recent lateness the rule stays out of
     // the way of a simulator on a pseudo-terminal, which answers at once.)
-    const bool tooSoon = justNow && clock && state_ == State::AwaitingReply && lastLateCycle_ + kLateMemoryCycles >= cycle_ &&
-                         clock() - sentAt_ < minReplyAfter_;
+    const bool tooSoon = justNow && clock && state_ == State::AwaitingReply && lateLately() && clock() - sentAt_ < minReplyAfter_;
+    // A reply that came only after the usual wait: the controller has
+    // grown slow, and the next requests wait longer for their replies.
+    if (justNow && clock && state_ == State::AwaitingReply && clock() > lineFreeAt_ + settings.replyGrace) lastLateCycle_ = cycle_;
     if (state_ == State::AwaitingReply) unanswered_ = false;
     // A buffer of another length than the expected reply is not the reply
     // to the request on the line: typically a reply that came too late for

@@ -17,7 +17,7 @@
 // previous request and its reply take their time on the line, plus 3.5
 // character times of silence (at 115200 baud, 8 + 77 bytes and the silence
 // take 7.7 ms); nor while a reply that has not come may still come
-// (LinkSettings::replyGrace past that time).
+// (LinkSettings::replyGrace past that time, longer on a line late lately).
 #pragma once
 
 #include <chrono>
@@ -44,6 +44,10 @@ struct LinkSettings {
     // half-duplex line. A reply later than that is left to the late-reply
     // guard.
     std::chrono::nanoseconds replyGrace = std::chrono::milliseconds(35);
+    // The same wait on a line late lately (a reply came after replyGrace,
+    // or a late one was seen in the last few cycles): a controller grown
+    // slow is polled more slowly instead of being answered out of turn.
+    std::chrono::nanoseconds slowReplyGrace = std::chrono::milliseconds(105);
 };
 
 // The request on the line, as the reply must match it.
@@ -83,7 +87,7 @@ public:
     Clock clock;
     // Whether a request may be written now: the previous one's reply has
     // had its time on the line, and the silence after it; and it has come,
-    // or replyGrace more has passed.
+    // or replyGrace (slowReplyGrace on a line late lately) more has passed.
     bool clearToSend() const;
     // Time a request of `requestBytes` and its reply of `replyBytes` hold
     // the line at `baud` (10 bits a character), with 3.5 characters of
@@ -143,6 +147,7 @@ private:
     bool inStep(std::size_t received, bool tooSoon);
     void settleUnanswered(std::span<const std::uint8_t> left);
     bool repeatsAnotherReply() const;
+    bool lateLately() const { return lastLateCycle_ + kLateMemoryCycles >= cycle_; }
 
     Port& port_;
     State state_ = State::Idle;

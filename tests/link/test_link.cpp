@@ -273,6 +273,16 @@ TEST(Link, NextRequestWaitsForTheLine)
     EXPECT_FALSE(r.link.clearToSend()) << "the reply may still come";
     now += nanoseconds(1);
     EXPECT_TRUE(r.link.clearToSend()) << "given up";
+    // A reply that came after the usual wait (not decoded here: the pose
+    // request before had none): the next ones are waited for longer.
+    r.send(Slot::ReadStatus);
+    now += nanoseconds(7'682'291) + r.link.settings.replyGrace + milliseconds(10);
+    r.arrive(statusReply());
+    r.send(Slot::ReadPose);
+    now += nanoseconds(7'682'291) + r.link.settings.slowReplyGrace - nanoseconds(1);
+    EXPECT_FALSE(r.link.clearToSend()) << "a slow controller's reply may still come";
+    now += nanoseconds(1);
+    EXPECT_TRUE(r.link.clearToSend());
     r.port.close();
     r.send(Slot::AlarmClear, sixWords(kSwitchOn));
     EXPECT_TRUE(r.link.clearToSend()) << "a request that did not leave holds nothing";
