@@ -130,7 +130,7 @@ void Form1::load()
     board_.setValue(Ctl::StatusReadSwitch, kNoIndex, 1);
     board_.setValue(Ctl::PoseReadSwitch, kNoIndex, 1);
     for (Slot slot : kStartupReads) state_.raise(slot);
-    unreadBlocks_.insert(kStartupReads.begin(), kStartupReads.end());
+    for (Slot slot : kStartupReads) unreadBlocks_.emplace(slot, false);
     // Until its block is read, a parameter box holds no value of the
     // controller's: the layout's placeholders are taken out and the box is
     // marked, and its group cannot be written.
@@ -569,9 +569,13 @@ void Form1::afterPollTick(std::optional<Slot> served)
     // values have come: until the first read its boxes hold the layout's
     // placeholders, which Enter would write to the controller, and a lost
     // read-back would leave the typed value looking confirmed.
-    if (served && slotRow(*served).isRead() && slotRow(*served).when == Condition::Raised) unreadBlocks_.insert(*served);
+    if (served && slotRow(*served).isRead() && slotRow(*served).when == Condition::Raised) {
+        bool& sent = unreadBlocks_[*served];
+        if (sent) ++readsAskedAgain_;
+        sent = true;
+    }
     if (!served)
-        for (Slot slot : unreadBlocks_) state_.raise(slot);
+        for (const auto& [slot, sent] : unreadBlocks_) state_.raise(slot);
     if (served == Slot::ReadStatus) {
         if (++missedStatus_ > kStaleAfterMissedReads && !statusStale_) setStale(true, true);
     } else if (served == Slot::ReadPose) {

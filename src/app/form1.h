@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -108,6 +109,8 @@ public:
     // Every block read asked for so far (the start-up reads included) has
     // been answered.
     bool everyBlockRead() const { return unreadBlocks_.empty(); }
+    // Block reads sent again because the reply to the one before never came.
+    std::uint64_t readsAskedAgain() const { return readsAskedAgain_; }
     Link& link() { return link_; }
     PollScheduler& scheduler() { return scheduler_; }
     ProgramSubsystem& program() { return program_; }
@@ -180,7 +183,10 @@ private:
     bool statusStale_ = false;
     bool poseStale_ = false;
     std::optional<std::chrono::steady_clock::time_point> poseAt_; // last pose reply accepted
-    std::set<Slot> unreadBlocks_;  // block reads asked for (at start-up, or sent since) whose reply has not come
+    std::uint64_t readsAskedAgain_ = 0;
+    // Block reads asked for (at start-up, or sent since) whose reply has not
+    // come, and whether each has been sent.
+    std::map<Slot, bool> unreadBlocks_;
     std::set<Slot> heldForPause_;  // runner writes held back while the run is paused (by the operator, line loss or an alarm)
     std::set<Slot> failingRecurring_; // recurring requests whose last send failed (already told)
 };

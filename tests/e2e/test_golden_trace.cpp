@@ -33,7 +33,6 @@
 #include <fstream>
 #include <functional>
 #include <span>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -48,7 +47,9 @@ constexpr std::array<std::uint8_t, 8> kPoseRead{0x80, 0x03, 0x11, 0x70, 0x00, 0x
 // Cuts what the simulator reads into requests and keeps the trace.
 class WireLog {
 public:
-    explicit WireLog(sim::SimHost& host) : host_(host)
+    // `askedAgain`: how many block reads the console has sent again for a
+    // reply that never came.
+    WireLog(sim::SimHost& host, std::function<std::uint64_t()> askedAgain) : host_(host), askedAgain_(std::move(askedAgain))
     {
         host_.onBytesIn = [this](std::span<const std::uint8_t> bytes) { take(bytes); };
     }
@@ -90,18 +91,20 @@ private:
             if (line == lastJogWord_) return;
             lastJogWord_ = line;
         }
-        // A block read again before any write is the console asking once
-        // more for a reply that was lost (a busy machine delays the
-        // simulated controller too).
-        if (frame[1] == 0x03 && !readsSinceWrite_.insert(line).second) return;
-        if (frame[1] != 0x03) readsSinceWrite_.clear();
+        // A block read the console sent again because its reply was lost
+        // (a busy machine delays the simulated controller too).
+        if (frame[1] == 0x03 && askedAgain_() > askedAgainSeen_) {
+            askedAgainSeen_ = askedAgain_();
+            return;
+        }
         trace.push_back(line);
     }
 
     sim::SimHost& host_;
     std::vector<std::uint8_t> buffer_;
     std::string lastJogWord_;
-    std::set<std::string> readsSinceWrite_;
+    std::function<std::uint64_t()> askedAgain_;
+    std::uint64_t askedAgainSeen_ = 0;
 };
 
 // Waits until nothing but the jog word is left in the mailbox and two more
@@ -174,7 +177,7 @@ TEST(GoldenTrace, OperatorSessionWritesTheRecordedRequests)
     QApplication::processEvents();
     ASSERT_TRUE(r.console->start());
     // Nothing has crossed the line yet: the poll timer runs from the event loop.
-    WireLog log(r.host());
+    WireLog log(r.host(), [&r] { return r.form().readsAskedAgain(); });
     log.trace.push_back("# start-up: the first cycle reads every parameter block");
     ASSERT_TRUE(r.waitFor([&] { return r.board().text("Label8", 1) != "1轴:" && r.board().text("Label2", 1) != "0.0001"; }, kGenerousWaitMs));
     ASSERT_TRUE(settle(r, log));
@@ -370,7 +373,7 @@ TEST(GoldenTrace, OperatorSessionWritesTheRecordedRequests)
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out << "# The console's requests in the operator session of test_golden_trace.cpp, one per line as\n"
                "# hex bytes (CRC included); status and pose reads, repeated jog words and block reads\n"
-               "# asked again before a write are left out.\n"
+               "# sent again for a lost reply are left out.\n"
                "# Written by VELQUOR_GOLDEN_UPDATE=1; '#' starts a comment.\n";
         for (const std::string& l : log.trace) out << l << "\n";
         ASSERT_TRUE(out.good()) << path;

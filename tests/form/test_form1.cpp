@@ -682,6 +682,7 @@ TEST_F(Form1Test, BlockReadsAreRetriedUntilTheirReplyCame)
     EXPECT_EQ(cycle(), (std::vector<std::string>{"03 10 00", "03 11 70", "03 11 40"}));
     EXPECT_EQ(cycle(), (std::vector<std::string>{"03 10 00", "03 11 70"}));
     EXPECT_TRUE(r.form->everyBlockRead());
+    EXPECT_EQ(r.form->readsAskedAgain(), 4u);
 }
 
 // Stop drops a program move still in the mailbox; Pause holds it unsent
