@@ -164,8 +164,8 @@ void Link::consume(bool justNow)
     // block's boxes.
     const bool awaited = state_ == State::AwaitingReply;
     // A whole reply with a few bytes after it (noise on the line after the
-    // reply, read together because the event loop came late) fails the CRC
-    // over the buffer and is not decoded, but it is no sign of a late
+    // reply, read together because the event loop came late) is not of the
+    // reply's length and is not decoded, but it is no sign of a late
     // reply: it does not make the guard distrust the replies after it. It
     // does when the rest begins with the slave's address: that may be the
     // start of this request's reply, and the whole one before it the last
@@ -179,6 +179,10 @@ void Link::consume(bool justNow)
             const bool held = awaited && static_cast<int>(received_.size()) == current_.replyLength && crcMatches(received_);
             onHeard(current_, held ? Heard::Held : Heard::OutOfStep, received_);
         }
+        return;
+    }
+    if (replyAndNoise) { // never decoded: a reply is exactly its length
+        if (onHeard) onHeard(current_, Heard::OutOfStep, received_);
         return;
     }
     if (!crcMatches(received_)) {

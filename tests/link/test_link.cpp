@@ -212,6 +212,7 @@ TEST(Link, WhatArrivedUnreportedIsTakenBeforeTheNextRequest)
         {"the whole reply", status, true, true},
         {"part of it, no receive event: dropped, and the pose reply may be its rest", Bytes(40, 0x11), false, false},
         {"a reply and stray bytes after it: no reply, no sign of lateness", test::concat(status, Bytes(6, 0x11)), false, true},
+        {"a reply and 00 00, which the CRC over the buffer lets through", test::concat(status, Bytes(2, 0x00)), false, true},
         {"a reply and the start of another: the first may be a late one",
          test::concat(status, Bytes(pose.begin(), pose.begin() + 20)), false, false},
         {"a reply that fails its CRC and bytes after it", test::concat(Bytes(status.begin(), status.end() - 1), Bytes(7, 0x11)),
