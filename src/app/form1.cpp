@@ -570,12 +570,14 @@ void Form1::afterPollTick(std::optional<Slot> served)
     // placeholders, which Enter would write to the controller, and a lost
     // read-back would leave the typed value looking confirmed.
     if (served && slotRow(*served).isRead() && slotRow(*served).when == Condition::Raised) {
-        bool& sent = unreadBlocks_[*served];
-        if (sent) ++readsAskedAgain_;
-        sent = true;
+        unreadBlocks_[*served] = true;
+        if (askedAgain_.erase(*served)) ++readsAskedAgain_;
     }
     if (!served)
-        for (const auto& [slot, sent] : unreadBlocks_) state_.raise(slot);
+        for (const auto& [slot, sent] : unreadBlocks_) {
+            if (sent && !state_.due(slot)) askedAgain_.insert(slot); // raised for no other reason
+            state_.raise(slot);
+        }
     if (served == Slot::ReadStatus) {
         if (++missedStatus_ > kStaleAfterMissedReads && !statusStale_) setStale(true, true);
     } else if (served == Slot::ReadPose) {
@@ -611,6 +613,7 @@ void Form1::afterReply(const Reply& reply)
 {
     if (!reply.isRead) return;
     unreadBlocks_.erase(reply.request.slot);
+    askedAgain_.erase(reply.request.slot);
     if (reply.request.slot == Slot::ReadMaxPositive || reply.request.slot == Slot::ReadMaxNegative) {
         // The joint limits the program check holds targets against.
         // Checked again only when they changed: a long program takes a while.
