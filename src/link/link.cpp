@@ -34,9 +34,10 @@ bool Link::write(const std::vector<std::uint8_t>& frame, int replyLength)
     port_.setReceiveThreshold(replyLength);
     if (!port_.write(frame)) return false;
     if (clock) {
+        const std::chrono::nanoseconds onLine = lineTime(frame.size(), replyLength, settings.baud);
         sentAt_ = clock();
-        minReplyAfter_ = lineTime(frame.size(), replyLength, settings.baud) - lineTime(0, 0, settings.baud) - kEarlySlack;
-        lineFreeAt_ = sentAt_ + lineTime(frame.size(), replyLength, settings.baud);
+        minReplyAfter_ = onLine - lineTime(0, 0, settings.baud) - kEarlySlack;
+        lineFreeAt_ = sentAt_ + onLine;
         replyGivenUpAt_ = lineFreeAt_ + (lateLately() ? settings.slowReplyGrace : settings.replyGrace);
     }
     return true;
@@ -152,17 +153,19 @@ void Link::consume(bool justNow)
     // on the line cannot answer it: on a line late lately it is the last
     // request's late reply. (Without recent lateness the rule stays out of
     // the way of a simulator on a pseudo-terminal, which answers at once.)
-    const bool tooSoon = justNow && clock && state_ == State::AwaitingReply && lateLately() && clock() - sentAt_ < minReplyAfter_;
+    const bool awaited = state_ == State::AwaitingReply;
+    const bool timed = justNow && clock && awaited;
+    const std::chrono::nanoseconds now = timed ? clock() : std::chrono::nanoseconds{};
+    const bool tooSoon = timed && lateLately() && now - sentAt_ < minReplyAfter_;
     // A reply that came only after the usual wait: the controller has
     // grown slow, and the next requests wait longer for their replies.
-    if (justNow && clock && state_ == State::AwaitingReply && clock() > lineFreeAt_ + settings.replyGrace) lastLateCycle_ = cycle_;
-    if (state_ == State::AwaitingReply) unanswered_ = false;
+    if (timed && now > lineFreeAt_ + settings.replyGrace) lastLateCycle_ = cycle_;
+    if (awaited) unanswered_ = false;
     // A buffer of another length than the expected reply is not the reply
     // to the request on the line: typically a reply that came too late for
     // the previous request, complete and with a good CRC. Taken as this
     // request's answer it would put one block's values into another
     // block's boxes.
-    const bool awaited = state_ == State::AwaitingReply;
     // A whole reply with a few bytes after it (noise on the line after the
     // reply, read together because the event loop came late) is not of the
     // reply's length and is not decoded, but it is no sign of a late
