@@ -356,6 +356,7 @@ void Form1::dropWritesWhileClosed()
         if (running && std::find(kRunnerSlots.begin(), kRunnerSlots.end(), row.slot) != kRunnerSlots.end())
             continue; // held with the paused run
         state_.mailbox.lower(row.slot);
+        operate_.storeUnconfirmed(row.slot);
         note(row.slot);
     }
     if (!dropped.empty()) tell(board_, "串口未打开，未发送：" + dropped);
@@ -542,7 +543,9 @@ void Form1::pollEvent()
     if (scheduler_.skipped()) return; // the line was not free yet: nothing happened
     // A recurring request (a continuous read, the jog word) that goes out
     // again ends its run of failures.
-    if (served && link_.requestsUnsent() == unsentBefore) failingRecurring_.erase(*served);
+    const bool sent = served && link_.requestsUnsent() == unsentBefore;
+    if (sent) failingRecurring_.erase(*served);
+    if (sent && (served == Slot::StorePidGains || served == Slot::StoreParameters)) unackedStores_[*served] = 0;
     afterPollTick(served);
 }
 
@@ -557,6 +560,7 @@ void Form1::tellUnsent(Slot slot)
     const SlotRow& row = slotRow(slot);
     const bool recurring = row.when != Condition::Raised || row.keepRaised;
     if (recurring && (!port_.isOpen() || !failingRecurring_.insert(slot).second)) return;
+    operate_.storeUnconfirmed(slot); // a store's buttons say "保存中.." no longer
     tell(board_, "未发送: " + std::string(row.isRead() ? "读取" : "") + slotWords(slot) +
                      (port_.isOpen() ? " (串口写入失败)" : " (串口未打开)"));
 }
@@ -578,6 +582,20 @@ void Form1::afterPollTick(std::optional<Slot> served)
             if (sent && !state_.due(slot)) askedAgain_.insert(slot); // raised for no other reason
             state_.raise(slot);
         }
+    // A store whose acknowledgement has not come by the end of the cycle
+    // after its own never will (a reply that late is not taken). The
+    // controller may have stored all the same, so it is not sent again.
+    if (!served) {
+        for (auto it = unackedStores_.begin(); it != unackedStores_.end();) {
+            if (++it->second < 2) {
+                ++it;
+                continue;
+            }
+            operate_.storeUnconfirmed(it->first);
+            tell(board_, "未确认: " + slotWords(it->first) + " (控制器没有应答, 请读取参数核对)");
+            it = unackedStores_.erase(it);
+        }
+    }
     if (served == Slot::ReadStatus) {
         if (++missedStatus_ > kStaleAfterMissedReads && !statusStale_) setStale(true, true);
     } else if (served == Slot::ReadPose) {
@@ -611,6 +629,7 @@ void Form1::beforeReply(const Reply& reply)
 
 void Form1::afterReply(const Reply& reply)
 {
+    unackedStores_.erase(reply.request.slot);
     if (!reply.isRead) return;
     unreadBlocks_.erase(reply.request.slot);
     askedAgain_.erase(reply.request.slot);

@@ -188,6 +188,8 @@ private:
     // Block reads asked for (at start-up, or sent since) whose reply has not
     // come, and whether each has been sent.
     std::map<Slot, bool> unreadBlocks_;
+    // Stores sent and not yet acknowledged, with the cycles ended since.
+    std::map<Slot, int> unackedStores_;
     std::set<Slot> heldForPause_;  // runner writes held back while the run is paused (by the operator, line loss or an alarm)
     std::set<Slot> failingRecurring_; // recurring requests whose last send failed (already told)
 };

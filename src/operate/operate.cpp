@@ -14,6 +14,7 @@ namespace vq {
 namespace {
 
 constexpr const char* kSaving = "保存中..";
+constexpr const char* kStoreCaption = "保存参数"; // the store buttons' own caption
 
 constexpr std::array<JogKey, 12> kJogKeys = {{
     {1, 10, "J1轴+", "X轴+"},
@@ -249,6 +250,13 @@ void Operate::storeParameters()
 {
     state_.raise(Slot::StoreParameters);
     for (int i = 0; i <= 2; ++i) board_.setText(Ctl::StoreParamsButton, i, kSaving);
+}
+
+void Operate::storeUnconfirmed(Slot slot)
+{
+    if (slot == Slot::StorePidGains) board_.setText(Ctl::PidGainsButton, 1, kStoreCaption);
+    if (slot == Slot::StoreParameters)
+        for (int i = 0; i <= 2; ++i) board_.setText(Ctl::StoreParamsButton, i, kStoreCaption);
 }
 
 void Operate::readPointSpeed() { state_.raise(Slot::ReadPointSpeed); }

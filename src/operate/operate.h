@@ -110,6 +110,10 @@ public:
     void storePidGains();
     // One store command for the three parameter tabs.
     void storeParameters();
+    // A store (StorePidGains or StoreParameters) that was not acknowledged
+    // (not sent, dropped, or its acknowledgement never came): its buttons
+    // get their own caption back. Any other slot changes nothing.
+    void storeUnconfirmed(Slot slot);
     void readPointSpeed();
     void writePointSpeed();
     void readLinearSpeed();

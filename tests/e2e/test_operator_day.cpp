@@ -243,7 +243,10 @@ TEST(OperatorDay, StartTeachJogRecordSaveOpenRunEditParametersHomeAndExit)
     r.click("Command4", 2); // "保存参数"
     for (int i = 0; i <= 2; ++i) EXPECT_EQ(r.board().text("Command4", i), "保存中..") << i;
     ASSERT_TRUE(r.waitFor([&] { return r.arm().savedParameters().limitPositive[2] == 140.0f; }, kGenerousWaitMs));
-    EXPECT_TRUE(r.waitFor([&] { return allShow(r, "Command4", 0, 2, "保存参数OK"); }, kGenerousWaitMs));
+    // A starved machine may lose the acknowledgement: the store is then
+    // said to be unconfirmed, and not sent again.
+    EXPECT_TRUE(r.waitFor([&] { return r.board().text("Command4", 0) != "保存中.."; }, kGenerousWaitMs));
+    EXPECT_TRUE(allShow(r, "Command4", 0, 2, "保存参数OK") || allShow(r, "Command4", 0, 2, "保存参数"));
     EXPECT_EQ(r.arm().counters().saves, 1u);
 
     // ---- back to the origin: every joint at 0, and the read-outs say so.

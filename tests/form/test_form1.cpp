@@ -685,6 +685,50 @@ TEST_F(Form1Test, BlockReadsAreRetriedUntilTheirReplyCame)
     EXPECT_EQ(r.form->readsAskedAgain(), 4u);
 }
 
+// A store whose acknowledgement is lost (or never sent) gives its buttons
+// their caption back within two cycles and says so; it is never sent again
+// by itself. An acknowledged store shows "保存参数OK" and says nothing.
+TEST_F(Form1Test, UnacknowledgedStoreEndsSavingWithoutSendingAgain)
+{
+    struct Case {
+        const char* button;
+        int index;
+        Ctl shown;
+        int shownIndex;
+        std::uint8_t reg;
+        bool lost;
+        bool portGone;
+    };
+    for (const Case c : {Case{"Command4", 1, Ctl::StoreParamsButton, 2, 0x00, true, false},
+                         Case{"Command3", 1, Ctl::PidGainsButton, 1, 0xB0, true, false},
+                         Case{"Command4", 0, Ctl::StoreParamsButton, 0, 0x00, false, false},
+                         Case{"Command4", 2, Ctl::StoreParamsButton, 1, 0x00, true, true}}) {
+        SCOPED_TRACE(std::string(c.button) + "_" + std::to_string(c.index) + (c.lost ? " lost" : " acked"));
+        Rig r;
+        const std::uint16_t busy = 0;
+        r.startAnswering(busy);
+        auto healthy = answering(busy);
+        r.controller = [&](const std::vector<std::uint8_t>& req) -> std::optional<std::vector<std::uint8_t>> {
+            if (c.lost && req[1] == 0x10 && req[3] == c.reg) return std::nullopt;
+            return healthy(req);
+        };
+        const std::string told = r.board.text(Ctl::StatusLine);
+        r.form->click(c.button, c.index);
+        EXPECT_EQ(r.board.text(c.shown, c.shownIndex), "保存中..");
+        if (c.portGone) r.port.failWrites = true;
+        int stores = 0;
+        for (int e = 0; e < 12; ++e) stores += r.event().find(c.reg == 0xB0 ? "10 10 B0" : "10 11 00") == 0;
+        EXPECT_EQ(stores, c.portGone ? 0 : 1);
+        EXPECT_EQ(r.board.text(c.shown, c.shownIndex), c.lost ? "保存参数" : "保存参数OK");
+        const std::string now = r.board.text(Ctl::StatusLine);
+        if (!c.lost) {
+            EXPECT_EQ(now, told);
+        } else if (!c.portGone) {
+            EXPECT_NE(now.find("未确认: "), std::string::npos) << now;
+        }
+    }
+}
+
 // Stop drops a program move still in the mailbox; Pause holds it unsent
 // and Continue sends it, with the runner waiting for a status reply after it.
 TEST_F(Form1Test, StopDropsAndPauseHoldsTheProgramsQueuedMove)
