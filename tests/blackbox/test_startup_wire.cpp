@@ -24,15 +24,19 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "support/run_queue.h"
+
 namespace {
 
 namespace fs = std::filesystem;
+using vq::runQueueWaitMs;
 using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<std::uint8_t>;
 
 struct Frame {
-    double ms;   // when the read that brought its first byte returned
-    int read;    // which read that was
+    double ms;       // when the read that completed it returned
+    int read;        // which read that was
+    double starved;  // ms this listener waited for a processor since the read before it
     Bytes bytes;
 };
 
@@ -142,12 +146,16 @@ protected:
             ssize_t n = ::read(master, buf, sizeof buf);
             if (n <= 0) continue;
             const double at = now();
+            // Starved since the read before: this read may have come late.
+            const double queued = runQueueWaitMs();
+            const double starved = queued >= 0 && queuedAtRead >= 0 ? queued - queuedAtRead : 0.0;
+            queuedAtRead = queued;
             ++reads;
             pending.insert(pending.end(), buf, buf + n);
             while (std::size_t len = requestLength(pending)) {
                 Bytes req(pending.begin(), pending.begin() + static_cast<long>(len));
                 pending.erase(pending.begin(), pending.begin() + static_cast<long>(len));
-                frames.push_back({at, reads, req});
+                frames.push_back({at, reads, starved, req});
                 if (answer && req[1] == 0x03) {
                     Bytes reply{req[0], 0x03, static_cast<std::uint8_t>(2 * req[5])};
                     reply.resize(3 + 2 * req[5], 0);
@@ -165,12 +173,16 @@ protected:
     }
     // Requests that came in reads of their own closer than `minMs` after the
     // one before: a console that wrote them in a burst. Two requests in one
-    // read are not counted, as this listener may have been late for both.
+    // read are not counted, as this listener may have been late for both;
+    // nor is a pair whose first request this listener read late because it
+    // was waiting for a processor (a loaded machine): the gap it saw is
+    // shorter than the one on the line.
     int closePairs(std::size_t from, std::size_t to, double minMs) const
     {
         int close = 0;
         for (std::size_t i = from + 1; i < to && i < frames.size(); ++i)
-            if (frames[i].read != frames[i - 1].read && frames[i].ms - frames[i - 1].ms < minMs) ++close;
+            if (frames[i].read != frames[i - 1].read && frames[i - 1].starved < 1.0 && frames[i].ms - frames[i - 1].ms < minMs)
+                ++close;
         return close;
     }
 
@@ -180,6 +192,7 @@ protected:
     std::vector<Frame> frames;
     Bytes pending;
     int reads = 0;
+    double queuedAtRead = -1; // runQueueWaitMs() at the last read
 };
 
 const char* const kStartup[] = {
