@@ -575,12 +575,19 @@ void Form1::afterPollTick(std::optional<Slot> served)
     // read-back would leave the typed value looking confirmed.
     if (served && slotRow(*served).isRead() && slotRow(*served).when == Condition::Raised) {
         unreadBlocks_[*served] = true;
-        if (askedAgain_.erase(*served)) ++readsAskedAgain_;
+        // Counted only when nobody else (the operator, a write's read-back)
+        // asked for it since it was raised for the lost reply.
+        if (const auto retry = askedAgain_.find(*served); retry != askedAgain_.end()) {
+            if (retry->second == state_.mailbox.raises(*served)) ++readsAskedAgain_;
+            askedAgain_.erase(retry);
+        }
     }
     if (!served)
         for (const auto& [slot, sent] : unreadBlocks_) {
-            if (sent && !state_.due(slot)) askedAgain_.insert(slot); // raised for no other reason
+            const auto retry = askedAgain_.find(slot);
+            const bool retryOnly = sent && (!state_.due(slot) || (retry != askedAgain_.end() && retry->second == state_.mailbox.raises(slot)));
             state_.raise(slot);
+            if (retryOnly) askedAgain_[slot] = state_.mailbox.raises(slot);
         }
     // A store whose acknowledgement has not come by the end of the cycle
     // after its own never will (a reply that late is not taken). The

@@ -184,7 +184,9 @@ private:
     bool poseStale_ = false;
     std::optional<std::chrono::steady_clock::time_point> poseAt_; // last pose reply accepted
     std::uint64_t readsAskedAgain_ = 0;
-    std::set<Slot> askedAgain_; // raised again only because the reply was lost
+    // Block reads raised again because the reply was lost, with the slot's
+    // raise count then: a later raise is someone else asking for it too.
+    std::map<Slot, std::uint64_t> askedAgain_;
     // Block reads asked for (at start-up, or sent since) whose reply has not
     // come, and whether each has been sent.
     std::map<Slot, bool> unreadBlocks_;

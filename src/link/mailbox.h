@@ -18,7 +18,11 @@ class Mailbox {
 public:
     // Asks the scheduler to send the slot once (raising a raised slot
     // changes nothing).
-    void raise(Slot slot) { raised_[index(slot)] = true; }
+    void raise(Slot slot)
+    {
+        raised_[index(slot)] = true;
+        ++raises_[index(slot)];
+    }
     void lower(Slot slot) { raised_[index(slot)] = false; }
     bool due(Slot slot) const { return raised_[index(slot)]; }
 
@@ -33,13 +37,21 @@ public:
     // Number of raised slots; lowers every slot (nothing left to send).
     int raisedCount() const;
     void lowerAll() { raised_.fill(false); }
+    // How often the slot was raised so far, raises of a raised slot
+    // included: tells whether anyone else asked for a slot raised earlier.
+    std::uint64_t raises(Slot slot) const { return raises_[index(slot)]; }
 
-    friend bool operator==(const Mailbox&, const Mailbox&) = default;
+    // The same requests and data; how often each slot was raised is history.
+    friend bool operator==(const Mailbox& a, const Mailbox& b)
+    {
+        return a.raised_ == b.raised_ && a.data_ == b.data_ && a.stored_ == b.stored_;
+    }
 
 private:
     static std::size_t index(Slot slot) { return static_cast<std::size_t>(slotNumber(slot)); }
 
     std::array<bool, kSlotCount> raised_{};
+    std::array<std::uint64_t, kSlotCount> raises_{};
     std::array<std::vector<std::uint8_t>, static_cast<std::size_t>(Payload::Count)> data_;
     std::array<bool, static_cast<std::size_t>(Payload::Count)> stored_{};
 };
