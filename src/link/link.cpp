@@ -24,7 +24,7 @@ bool Link::clearToSend() const
 {
     if (!clock) return true;
     const std::chrono::nanoseconds now = clock();
-    return now >= lineFreeAt_ && (state_ != State::AwaitingReply || now >= replyGivenUpAt_);
+    return now >= lineFreeAt_ && ((state_ != State::AwaitingReply && !waitOutReply_) || now >= replyGivenUpAt_);
 }
 
 bool Link::write(const std::vector<std::uint8_t>& frame, int replyLength)
@@ -32,6 +32,7 @@ bool Link::write(const std::vector<std::uint8_t>& frame, int replyLength)
     if (onFrameSent) onFrameSent(frame);
     port_.discardInput();
     port_.setReceiveThreshold(replyLength);
+    waitOutReply_ = false;
     if (!port_.write(frame)) return false;
     if (clock) {
         const std::chrono::nanoseconds onLine = lineTime(frame.size(), replyLength, settings.baud);
@@ -178,10 +179,11 @@ void Link::consume(bool justNow)
                                received_[replyLength] != settings.slave &&
                                crcMatches(std::span<const std::uint8_t>(received_).first(replyLength));
     if (!inStep(replyAndNoise ? replyLength : received_.size(), tooSoon)) {
+        const bool held = awaited && static_cast<int>(received_.size()) == current_.replyLength && crcMatches(received_);
         if (onHeard) {
-            const bool held = awaited && static_cast<int>(received_.size()) == current_.replyLength && crcMatches(received_);
             onHeard(current_, held ? Heard::Held : Heard::OutOfStep, received_);
         }
+        if (held && lateLately()) waitOutReply_ = true;
         return;
     }
     if (replyAndNoise) { // never decoded: a reply is exactly its length

@@ -164,6 +164,11 @@ private:
     static constexpr std::chrono::nanoseconds kEarlySlack = std::chrono::milliseconds(1);
     std::chrono::nanoseconds sentAt_{};
     std::chrono::nanoseconds minReplyAfter_{};
+    // On a line late lately, a reply that could be the request's own but
+    // was not trusted does not end the wait: the own reply may still come,
+    // and it must land in this request's period, where it shows as a second
+    // reply, not on the next request as if it answered that one.
+    bool waitOutReply_ = false;
 
     // Late-reply guard. Modbus RTU replies carry no transaction number and
     // the scheduler does not wait, so a reply that comes after the next poll

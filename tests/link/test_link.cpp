@@ -314,6 +314,18 @@ TEST(Link, ReplySoonerThanTheLineAllowsIsLateOnALateLine)
     EXPECT_FALSE(cycle(milliseconds(1))) << "1 ms after the request: not its reply";
     EXPECT_FALSE(cycle(milliseconds(8))) << "and the next cycle is distrusted";
     EXPECT_TRUE(cycle(microseconds(6'500))) << "6.5 ms: within the slack of the 7.4 ms line time";
+    // A reply not trusted does not free the line: the request's own may
+    // still come, and then lands in its own period as a second reply.
+    r.link.endCycle();
+    r.send(Slot::ReadStatus);
+    const nanoseconds sent = now;
+    now += milliseconds(1);
+    EXPECT_FALSE(r.arrive(statusReply()));
+    now = sent + milliseconds(40);
+    EXPECT_FALSE(r.link.clearToSend()) << "the request's own reply may still come";
+    EXPECT_FALSE(r.arrive(statusReply())) << "a second reply in the period";
+    now = sent + nanoseconds(7'682'291) + r.link.settings.slowReplyGrace;
+    EXPECT_TRUE(r.link.clearToSend());
 }
 
 } // namespace
