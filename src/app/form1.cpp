@@ -578,7 +578,7 @@ void Form1::afterPollTick(std::optional<Slot> served)
         // Counted only when nobody else (the operator, a write's read-back)
         // asked for it since it was raised for the lost reply.
         if (const auto retry = askedAgain_.find(*served); retry != askedAgain_.end()) {
-            if (retry->second == state_.mailbox.raises(*served)) ++readsAskedAgain_;
+            if (retry->second == state_.mailbox.raises(*served)) ++readsAskedAgain_[*served];
             askedAgain_.erase(retry);
         }
     }
@@ -621,6 +621,13 @@ void Form1::afterPollTick(std::optional<Slot> served)
 
 // The read-outs go live again before the reply is decoded: the decoder
 // then greys those of its fields that are no value.
+std::uint64_t Form1::readsAskedAgain() const
+{
+    std::uint64_t n = 0;
+    for (const auto& [slot, count] : readsAskedAgain_) n += count;
+    return n;
+}
+
 void Form1::beforeReply(const Reply& reply)
 {
     if (!reply.isRead) return;

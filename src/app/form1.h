@@ -110,7 +110,12 @@ public:
     // been answered.
     bool everyBlockRead() const { return unreadBlocks_.empty(); }
     // Block reads sent again because the reply to the one before never came.
-    std::uint64_t readsAskedAgain() const { return readsAskedAgain_; }
+    std::uint64_t readsAskedAgain() const;
+    std::uint64_t readsAskedAgain(Slot read) const
+    {
+        const auto it = readsAskedAgain_.find(read);
+        return it == readsAskedAgain_.end() ? 0 : it->second;
+    }
     Link& link() { return link_; }
     PollScheduler& scheduler() { return scheduler_; }
     ProgramSubsystem& program() { return program_; }
@@ -183,7 +188,7 @@ private:
     bool statusStale_ = false;
     bool poseStale_ = false;
     std::optional<std::chrono::steady_clock::time_point> poseAt_; // last pose reply accepted
-    std::uint64_t readsAskedAgain_ = 0;
+    std::map<Slot, std::uint64_t> readsAskedAgain_;
     // Block reads raised again because the reply was lost, with the slot's
     // raise count then: a later raise is someone else asking for it too.
     std::map<Slot, std::uint64_t> askedAgain_;

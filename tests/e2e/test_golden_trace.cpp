@@ -32,6 +32,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <span>
 #include <string>
 #include <vector>
@@ -47,9 +48,9 @@ constexpr std::array<std::uint8_t, 8> kPoseRead{0x80, 0x03, 0x11, 0x70, 0x00, 0x
 // Cuts what the simulator reads into requests and keeps the trace.
 class WireLog {
 public:
-    // `askedAgain`: how many block reads the console has sent again for a
-    // reply that never came.
-    WireLog(sim::SimHost& host, std::function<std::uint64_t()> askedAgain) : host_(host), askedAgain_(std::move(askedAgain))
+    // `askedAgain`: how many times the console has sent a block read again
+    // for a reply that never came.
+    WireLog(sim::SimHost& host, std::function<std::uint64_t(Slot)> askedAgain) : host_(host), askedAgain_(std::move(askedAgain))
     {
         host_.onBytesIn = [this](std::span<const std::uint8_t> bytes) { take(bytes); };
     }
@@ -93,9 +94,15 @@ private:
         }
         // A block read the console sent again because its reply was lost
         // (a busy machine delays the simulated controller too).
-        if (frame[1] == 0x03 && askedAgain_() > askedAgainSeen_) {
-            askedAgainSeen_ = askedAgain_();
-            return;
+        if (frame[1] == 0x03) {
+            const auto start = static_cast<std::uint16_t>((frame[2] << 8) | frame[3]);
+            for (const SlotRow& row : slotTable()) {
+                if (!row.isRead() || row.start != start) continue;
+                if (askedAgain_(row.slot) > askedAgainSeen_[row.slot]) {
+                    ++askedAgainSeen_[row.slot];
+                    return;
+                }
+            }
         }
         trace.push_back(line);
     }
@@ -103,8 +110,8 @@ private:
     sim::SimHost& host_;
     std::vector<std::uint8_t> buffer_;
     std::string lastJogWord_;
-    std::function<std::uint64_t()> askedAgain_;
-    std::uint64_t askedAgainSeen_ = 0;
+    std::function<std::uint64_t(Slot)> askedAgain_;
+    std::map<Slot, std::uint64_t> askedAgainSeen_;
 };
 
 // Waits until nothing but the jog word is left in the mailbox and two more
@@ -177,7 +184,7 @@ TEST(GoldenTrace, OperatorSessionWritesTheRecordedRequests)
     QApplication::processEvents();
     ASSERT_TRUE(r.console->start());
     // Nothing has crossed the line yet: the poll timer runs from the event loop.
-    WireLog log(r.host(), [&r] { return r.form().readsAskedAgain(); });
+    WireLog log(r.host(), [&r](Slot read) { return r.form().readsAskedAgain(read); });
     log.trace.push_back("# start-up: the first cycle reads every parameter block");
     ASSERT_TRUE(r.waitFor([&] { return r.board().text("Label8", 1) != "1轴:" && r.board().text("Label2", 1) != "0.0001"; }, kGenerousWaitMs));
     ASSERT_TRUE(settle(r, log));
