@@ -111,6 +111,9 @@ public:
     // Requests that could not be written (port closed, device gone, write
     // failed) since start.
     std::uint64_t requestsUnsent() const { return requestsUnsent_; }
+    // A reply came late in the last few cycles: requests are then waited
+    // for longer (slowReplyGrace) and replies trusted less.
+    bool lateLately() const { return lastLateCycle_ + kLateMemoryCycles >= cycle_; }
 
     // Every request frame built (also when the port is closed and it
     // cannot leave); every reply that passed the checks; every accepted
@@ -147,7 +150,6 @@ private:
     bool inStep(std::size_t received, bool tooSoon);
     void settleUnanswered(std::span<const std::uint8_t> left);
     bool repeatsAnotherReply() const;
-    bool lateLately() const { return lastLateCycle_ + kLateMemoryCycles >= cycle_; }
 
     Port& port_;
     State state_ = State::Idle;
