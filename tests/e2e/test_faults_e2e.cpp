@@ -529,9 +529,12 @@ TEST_P(LineFaults, NoBadValueReachesTheWindowAndLiveValuesComeBack)
     const auto before = host.counters();
     (host.*f.set)(f.share);
     runFor(r, watch, 3000);
+    // A loaded machine (or a late line, polled more slowly) may fit fewer
+    // replies into that time: then on until there were enough.
+    EXPECT_TRUE(r.waitFor([&] { watch.sample(); return host.counters().replies - before.replies > 30; }))
+        << "the console stopped polling";
     const auto during = host.counters();
     EXPECT_GT(during.*f.counter, before.*f.counter) << "the fault never happened";
-    EXPECT_GT(during.replies - before.replies, 30u);
     if (auto bad = watch.expectOnlyTrueValues({still})) ADD_FAILURE() << timeline(polls, watch, bad);
     watch.restart();
 
@@ -934,7 +937,7 @@ TEST(DeviceVanishes, StopWordQueuedWhileGoneReachesTheController)
 
     device.vanish(r);
     r.arm().handle(keepJogging);
-    r.waitFor([&] { feed(); return !r.console->line().isOpen(); }, 2000);
+    r.waitFor([&] { feed(); return !r.console->line().isOpen(); });
     ASSERT_FALSE(r.console->line().isOpen());
     r.release("Command5", 1);
     r.waitFor([&] { feed(); return false; }, 600);

@@ -26,12 +26,12 @@ TEST(PicturesE2e, GaugesProgramPointsAndExport)
     EXPECT_TRUE(views.showArm().isChecked()); // the simulator's arm: its geometry is drawn
 
     // Limits come from the start-up reads, the angles from the pose reads.
-    ASSERT_TRUE(r.waitFor([&] { return views.gauge(1).state() == view::LimitState::Clear; }, 5000));
+    ASSERT_TRUE(r.waitFor([&] { return views.gauge(1).state() == view::LimitState::Clear; }, kGenerousWaitMs));
     r.arm().setJoints({167, -108.5, 0, 0, 90, 0});
-    ASSERT_TRUE(r.waitFor([&] { return views.gauge(1).state() == view::LimitState::Near; }, 5000));
+    ASSERT_TRUE(r.waitFor([&] { return views.gauge(1).state() == view::LimitState::Near; }, kGenerousWaitMs));
     EXPECT_EQ(views.gauge(2).state(), view::LimitState::Near);
     r.arm().setJoints({0, 0, 150, 0, 90, 0}); // J3 at its highest angle
-    ASSERT_TRUE(r.waitFor([&] { return views.gauge(3).state() == view::LimitState::AtLimit; }, 5000));
+    ASSERT_TRUE(r.waitFor([&] { return views.gauge(3).state() == view::LimitState::AtLimit; }, kGenerousWaitMs));
     EXPECT_EQ(views.gauge(1).state(), view::LimitState::Clear);
 
     // The program's points, before anything runs.

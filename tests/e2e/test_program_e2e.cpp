@@ -212,7 +212,7 @@ TEST(ProgramE2E, RunStatusLineAndSingleStepFollowTheArm)
                                           "MOVJ J1=0 J2=0 J3=0 J4=0 J5=0 J6=0", "END"}));
     ArmLog w(r);
     r.click("Command14");
-    ASSERT_TRUE(w.waitFor([&] { return w.startCount() >= 1; }, 5000)) << w.dump();
+    ASSERT_TRUE(w.waitFor([&] { return w.startCount() >= 1; }, kGenerousWaitMs)) << w.dump();
     EXPECT_EQ(r.board().text("runStatus"), "运行中 第 3/6 行 · 第 1 遍");
     EXPECT_EQ(r.board().value("Text7"), 3);
     EXPECT_TRUE(r.prompts.questions.empty());
@@ -220,11 +220,11 @@ TEST(ProgramE2E, RunStatusLineAndSingleStepFollowTheArm)
     r.click("Command13");
     EXPECT_EQ(r.board().text("runStatus"), "已暂停 第 3 行");
     EXPECT_EQ(r.board().value("Text7"), -3);
-    ASSERT_TRUE(w.waitFor([&] { return !r.arm().moving(); }, 5000));
+    ASSERT_TRUE(w.waitFor([&] { return !r.arm().moving(); }, kGenerousWaitMs));
     ASSERT_NO_FATAL_FAILURE(triggerMenu(r, "singleStep"));
-    ASSERT_TRUE(w.waitFor([&] { return w.startCount() >= 2; }, 5000)) << w.dump();
+    ASSERT_TRUE(w.waitFor([&] { return w.startCount() >= 2; }, kGenerousWaitMs)) << w.dump();
     EXPECT_EQ(r.board().text("runStatus"), "已暂停 第 4 行");
-    ASSERT_TRUE(w.waitFor([&] { return !r.arm().moving(); }, 5000));
+    ASSERT_TRUE(w.waitFor([&] { return !r.arm().moving(); }, kGenerousWaitMs));
     w.idle(1000);
     EXPECT_EQ(w.startCount(), 2u) << "one line per step\n" << w.dump();
     expectJoints(r.arm().joints(), {-30, 0, 0, 0, 0, 0}, 1e-3, "after the step");
@@ -236,7 +236,7 @@ TEST(ProgramE2E, RunStatusLineAndSingleStepFollowTheArm)
     // A typo: the check lists it and Run asks; No runs nothing.
     ASSERT_NO_FATAL_FAILURE(triggerMenu(r, "NewFile"));
     ASSERT_NO_FATAL_FAILURE(typeLines(r, {"movj J1=10 J2=0 J3=0 J4=0 J5=0 J6=0"}));
-    ASSERT_TRUE(r.waitFor([&] { return r.board().text("programProblems").find("movj") != std::string::npos; }, 5000));
+    ASSERT_TRUE(r.waitFor([&] { return r.board().text("programProblems").find("movj") != std::string::npos; }, kGenerousWaitMs));
     r.prompts.answers.push_back(false);
     r.click("Command14");
     ASSERT_EQ(r.prompts.questions.size(), 1u);
