@@ -589,9 +589,10 @@ void Form1::afterPollTick(std::optional<Slot> served)
             state_.raise(slot);
             if (retryOnly) askedAgain_[slot] = state_.mailbox.raises(slot);
         }
-    // A store whose acknowledgement has not come by the end of the cycle
-    // after its own never will (a reply that late is not taken). The
-    // controller may have stored all the same, so it is not sent again.
+    // A store whose acknowledgement has not been taken by the end of the
+    // cycle after its own never will be (a reply that late is not taken;
+    // on a late line an acknowledgement may not be trusted). The controller
+    // may have stored all the same, so it is not sent again.
     if (!served) {
         for (auto it = unackedStores_.begin(); it != unackedStores_.end();) {
             if (++it->second < 2) {
@@ -599,7 +600,7 @@ void Form1::afterPollTick(std::optional<Slot> served)
                 continue;
             }
             operate_.storeUnconfirmed(it->first);
-            tell(board_, "未确认: " + slotWords(it->first) + " (控制器没有应答, 请读取参数核对)");
+            tell(board_, "未确认: " + slotWords(it->first) + " (没有收到可信的应答, 请读取参数核对)");
             it = unackedStores_.erase(it);
         }
     }
