@@ -582,18 +582,20 @@ void Form1::afterPollTick(std::optional<Slot> served)
             askedAgain_.erase(retry);
         }
     }
-    if (!served)
+    if (!served) {
         for (const auto& [slot, sent] : unreadBlocks_) {
+            // Raised for the lost reply alone: not due, or due only from
+            // the last such raise.
             const auto retry = askedAgain_.find(slot);
-            const bool retryOnly = sent && (!state_.due(slot) || (retry != askedAgain_.end() && retry->second == state_.mailbox.raises(slot)));
+            const bool retryOnly =
+                sent && (!state_.due(slot) || (retry != askedAgain_.end() && retry->second == state_.mailbox.raises(slot)));
             state_.raise(slot);
             if (retryOnly) askedAgain_[slot] = state_.mailbox.raises(slot);
         }
-    // A store whose acknowledgement has not been taken by the end of the
-    // cycle after its own never will be (a reply that late is not taken;
-    // on a late line an acknowledgement may not be trusted). The controller
-    // may have stored all the same, so it is not sent again.
-    if (!served) {
+        // A store whose acknowledgement has not been taken by the end of the
+        // cycle after its own never will be (a reply that late is not taken;
+        // on a late line an acknowledgement may not be trusted). The
+        // controller may have stored all the same, so it is not sent again.
         for (auto it = unackedStores_.begin(); it != unackedStores_.end();) {
             if (++it->second < 2) {
                 ++it;
@@ -620,8 +622,6 @@ void Form1::afterPollTick(std::optional<Slot> served)
             }
 }
 
-// The read-outs go live again before the reply is decoded: the decoder
-// then greys those of its fields that are no value.
 std::uint64_t Form1::readsAskedAgain() const
 {
     std::uint64_t n = 0;
@@ -629,6 +629,8 @@ std::uint64_t Form1::readsAskedAgain() const
     return n;
 }
 
+// The read-outs go live again before the reply is decoded: the decoder
+// then greys those of its fields that are no value.
 void Form1::beforeReply(const Reply& reply)
 {
     if (!reply.isRead) return;

@@ -16,8 +16,8 @@ namespace vq {
 
 class Mailbox {
 public:
-    // Asks the scheduler to send the slot once (raising a raised slot
-    // changes nothing).
+    // Asks the scheduler to send the slot once (a raised slot raised again
+    // is still sent once; only raises() counts it).
     void raise(Slot slot)
     {
         raised_[index(slot)] = true;
